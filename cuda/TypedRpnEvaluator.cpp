@@ -1,0 +1,176 @@
+#include "cuda/TypedRpnEvaluator.h"
+
+#include <log4cplus/loglevel.h>
+
+#include "base/CallContext.h"
+#include "base/Logging.h"
+#include "base/VelaException.h"
+
+namespace vela::cuda {
+
+namespace {
+
+constexpr int kRowErrorLevel = 25000;
+constexpr const char* kThrowFunction = "void vela::cuda::throwIfEvaluationError(rpn_eval_result_t)";
+
+// Row failures reported with a status: logged as "message; location" and thrown with the status.
+[[noreturn]] void throwStatusShape(const char* message, int line) {
+  const std::string location = std::string() + locationSuffix(kEvaluatorSourcePath, line);
+  const Status status(StatusEnum::EvaluationError, message);
+  if (!location.empty() && KernelLogger::isEnabledFor(kRowErrorLevel)) {
+    KernelLogger::incrementLogLevelCounter(kRowErrorLevel);
+    KernelLogger::forcedLog(kRowErrorLevel, status.toString() + "; " + location, kEvaluatorSourcePath, line,
+                            kThrowFunction);
+  }
+  throw VelaException(VelaWhat::Evaluation, location, status);
+}
+
+} // namespace
+
+void throwPlainFault(const std::string& message, int level, const char* sourcePath, int line,
+                     const char* function) {
+  const std::string text = message + locationSuffix(sourcePath, line);
+  if (KernelLogger::isEnabledFor(level)) {
+    KernelLogger::incrementLogLevelCounter(level);
+    KernelLogger::forcedLog(level, "'" + text + "'", sourcePath, line, function);
+    if (level == log4cplus::ERROR_LOG_LEVEL && isErrorBacktraceEnabled() &&
+        Backtrace::logger().isEnabledFor(log4cplus::ERROR_LOG_LEVEL))
+      Backtrace::printBacktraceOnce("ERROR", sourcePath, line);
+  }
+  throw VelaException(VelaWhat::Evaluation, text);
+}
+
+const char* resultCodeMessage(rpn_eval_result_t result) {
+  switch (result) {
+  case RPN_EVAL_DIVIDE_BY_ZERO: return "Integer divide-by-zero";
+  case RPN_EVAL_STACK_ERROR: return "Stack error";
+  case RPN_EVAL_NEGATIVE_AREA:
+    return "ST_area returned a negative result; consider using the spheroid area metric";
+  case RPN_EVAL_DATE_PART_RANGE: return "date_to_epoch_secs/msecs has some input parameter not in range";
+  case RPN_EVAL_TIMESTAMP_RANGE: return "timestamp value not in range (-30610224000000 to 29379542399999)";
+  case RPN_EVAL_STACK_UNDERFLOW: return "stack underflow";
+  case RPN_EVAL_STACK_EXCESS: return "stack ended with excess values";
+  case RPN_EVAL_STRING_TOO_LARGE: return "String too large";
+  case RPN_EVAL_VECTOR_SIZE_MISMATCH: return "vector size mismatch";
+  case RPN_EVAL_VECTOR_INDEX: return "vector index out of bounds";
+  case RPN_EVAL_REMOVE_NULLABLE_VECTOR:
+    return "Function remove_nullable (aka zeroifnull) not implemented for the vector type";
+  case RPN_EVAL_BAD_WKT: return "Could not cast badly formatted WKT to a geometry";
+  case RPN_EVAL_BAD_WKB: return "Could not cast badly formatted WKB to a geometry";
+  case RPN_EVAL_BAD_CAST: return "Could not perform cast due to invalid input value";
+  case RPN_EVAL_NULL_TO_ERROR: return "null explicitly converted to an error";
+  case RPN_EVAL_OVERFLOW: return "Numeric overflow";
+  case RPN_EVAL_TIME_BUCKET_WIDTH: return "TIME_BUCKET width must be greater than zero";
+  default: return "";
+  }
+}
+
+void throwIfEvaluationError(rpn_eval_result_t result) {
+  const char* message = resultCodeMessage(result);
+  switch (result) {
+  case RPN_EVAL_DIVIDE_BY_ZERO:
+  case RPN_EVAL_NEGATIVE_AREA:
+  case RPN_EVAL_DATE_PART_RANGE:
+  case RPN_EVAL_TIMESTAMP_RANGE:
+  case RPN_EVAL_STRING_TOO_LARGE:
+  case RPN_EVAL_VECTOR_SIZE_MISMATCH:
+  case RPN_EVAL_VECTOR_INDEX:
+  case RPN_EVAL_OVERFLOW:
+  case RPN_EVAL_TIME_BUCKET_WIDTH:
+    throwStatusShape(message, __LINE__);
+  case RPN_EVAL_STACK_ERROR:
+    throwPlainFault(message, log4cplus::DEBUG_LOG_LEVEL, kEvaluatorSourcePath, __LINE__, kThrowFunction);
+  case RPN_EVAL_STACK_UNDERFLOW:
+  case RPN_EVAL_STACK_EXCESS:
+    throwPlainFault(message, log4cplus::ERROR_LOG_LEVEL, kEvaluatorSourcePath, __LINE__, kThrowFunction);
+  case RPN_EVAL_REMOVE_NULLABLE_VECTOR:
+  case RPN_EVAL_BAD_WKT:
+  case RPN_EVAL_BAD_WKB:
+  case RPN_EVAL_BAD_CAST:
+  case RPN_EVAL_NULL_TO_ERROR:
+    throwPlainFault(message, kRowErrorLevel, kEvaluatorSourcePath, __LINE__, kThrowFunction);
+  default:
+    return; // 0, 1 and codes above 18 are not failures
+  }
+}
+
+ProgramAnalysis analyzeProgram(const TypedRpnElement* elements, std::size_t n) {
+  ProgramAnalysis a;
+  if (n == 0)
+    return a;
+  a.lastValueElement = a.lastNullElement = a.firstComputingElement = a.firstNullElement = n;
+  auto in = [](int c, int lo, int hi) { return c >= lo && c <= hi; };
+  for (std::size_t i = 0; i < n; ++i) {
+    const int c = elements[i].op;
+    if (ParserUtils::isNoOp(c))
+      continue;
+    const RpnDataType type = ParserUtils::get_type(c);
+    if (type != RpnDataType::NullState && type != RpnDataType::NullStateOnly) {
+      a.lastValueElement = i;
+      if (!in(c, 35, 67) && !in(c, 101, 236))
+        a.firstComputingElement = std::min(a.firstComputingElement, i);
+    }
+    const bool errorProducing = ParserUtils::isa_error_producing_function(c);
+    if (errorProducing || ParserUtils::isa_null_producing_function(c) || c == 237 || c == 239 || c == 240) {
+      a.lastNullElement = i;
+      a.hasNullStates = true;
+      a.firstNullElement = std::min(a.firstNullElement, i);
+    } else if (c == 238 || c == 241 || c == 242 || in(c, 244, 256)) {
+      a.lastNullElement = i;
+    }
+    if (errorProducing && !in(c, 257, 286) && !in(c, 288, 320))
+      a.hasReportableErrors = true;
+    if (ParserUtils::is_expensive_host_only_function(c))
+      a.hasExpensiveHostOnly = true;
+  }
+  a.needsRowEvaluator = (a.firstComputingElement < n && a.lastValueElement != a.firstComputingElement) ||
+                        (a.firstNullElement < n && a.lastNullElement != a.firstNullElement);
+  return a;
+}
+
+TypedRpnEvaluatorParams::DeviceTrpnData::DeviceTrpnData(KernelExecutionHelper&, const std::vector<TypedRpnElement>&,
+                                                        unsigned char const* const*, std::uint64_t) {
+  throw VelaException(VelaWhat::Unsupported,
+                      "device evaluation is not available in this build: use a host KernelExecutionHelper");
+}
+
+TypedRpnEvaluatorParams::TypedRpnEvaluatorParams(KernelExecutionHelper* helper_,
+                                                 const std::vector<TypedRpnElement>& program_,
+                                                 unsigned char const* const* columns_, unsigned long numColumns_,
+                                                 unsigned char* outValues_, unsigned char* outNulls_,
+                                                 unsigned long* outSizes_, unsigned long numRows_, int currentYear_,
+                                                 unsigned long rowOffset_, EvaluatorCache* cache_, const job_info* job_,
+                                                 ManagedThreadLocalArena* arena_)
+    : program(&program_), helper(helper_), hostColumns(columns_) {
+  numElements = program_.size();
+  lastValueElement = lastNullElement = numElements;
+  evaluatedType = ParserUtils::get_evaluated_type(program_);
+  evaluatedTypeSize = ParserUtils::get_rpn_datatype_size(evaluatedType);
+
+  const ProgramAnalysis a = analyzeProgram(program_.data(), program_.size());
+  lastValueElement = a.lastValueElement;
+  lastNullElement = a.lastNullElement;
+  hasNullStates = a.hasNullStates;
+  hasReportableErrors = a.hasReportableErrors;
+  needsRowEvaluator = a.needsRowEvaluator;
+  hasExpensiveHostOnly = a.hasExpensiveHostOnly;
+
+  numColumns = numColumns_;
+  if (helper == nullptr || helper->isHost()) {
+    elements = program_.data();
+    columns = columns_;
+  } else {
+    deviceData.emplace(*helper, program_, columns_, numColumns_);
+  }
+  outValues = outValues_;
+  outNulls = outNulls_;
+  outSizes = outSizes_;
+  numRows = numRows_;
+  currentYear = currentYear_;
+  rowOffset = rowOffset_;
+  cache = cache_;
+  job = job_;
+  arena = arena_;
+}
+
+} // namespace vela::cuda

@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Installs every system package the build, the tests and the benchmarks need, on Debian 12.
+# Idempotent and quiet: does nothing (and touches no package index) when all are present.
+# Runs apt-get as root; uses sudo when started by another user.
+set -euo pipefail
+
+packages=(
+  build-essential g++ cmake make python3 clang-format
+  libtbb-dev liblog4cplus-dev libgeos++-dev libgeos-dev libgeographiclib-dev
+  libhowardhinnant-date-dev libre2-dev nlohmann-json3-dev libssl-dev libthrust-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+as_root=()
+[ "$(id -u)" -eq 0 ] || as_root=(sudo)
+echo "setup: installing ${missing[*]}" >&2
+export DEBIAN_FRONTEND=noninteractive
+"${as_root[@]}" apt-get update -qq >/dev/null
+"${as_root[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
