@@ -1,0 +1,103 @@
+// The program-text assembler: what it builds, and what it refuses with the element named.
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "tools/ProgramText.h"
+
+using namespace vela::ParserUtils;
+using quarry::tools::parseProgramText;
+using quarry::tools::ProgramTextError;
+
+namespace {
+Program parse(const std::string& text) {
+  Program p;
+  parseProgramText(text, p);
+  return p;
+}
+} // namespace
+
+TEST(ProgramText, NamesCodesCommentsAndSeparators) {
+  const Program p = parse("// a comment\nload_col_i64 3 ; 153 0 // trailing\n\n  ADD_I64  ");
+  ASSERT_EQ(p.size(), 3u);
+  EXPECT_EQ(p.elements()[0].op, 153);
+  EXPECT_EQ(p.elements()[0].columnIndex(), 3);
+  EXPECT_EQ(p.elements()[1].columnIndex(), 0);
+  EXPECT_EQ(p.elements()[2].op, findOpByName("ADD_I64")->code);
+}
+
+TEST(ProgramText, ConstantsInTheirStorage) {
+  const Program p = parse("CONST_I64 -9223372036854775808; CONST_F64 -inf; CONST_F64 nan; 42 '-1.25' s=2 p=9;"
+                          "55 'it''s'; 34");
+  ASSERT_EQ(p.size(), 6u);
+  EXPECT_EQ(p.elements()[0].operandAs<std::int64_t>(), INT64_MIN);
+  EXPECT_EQ(p.elements()[1].operandAs<double>(), -INFINITY);
+  EXPECT_TRUE(std::isnan(p.elements()[2].operandAs<double>()));
+  EXPECT_EQ(p.elements()[3].operandAs<std::int64_t>(), -125);
+  EXPECT_EQ(p.elements()[3].info.scale(), 2);
+  EXPECT_EQ(p.elements()[3].info.precision(), 9);
+  EXPECT_EQ(unpackCharN(p.elements()[4].operand, 4), "it's");
+}
+
+TEST(ProgramText, DecimalWordsWithoutQuotesToo) {
+  const Program p = parse("42 12.5 s=1; 43 -0.001 s=3 p1=5 s1=2");
+  EXPECT_EQ(p.elements()[0].operandAs<std::int64_t>(), 125);
+  std::uint64_t low;
+  std::memcpy(&low, p.elements()[1].operand, 8);
+  EXPECT_EQ(static_cast<std::int64_t>(low), -1);
+  EXPECT_EQ(p.elements()[1].info.argPrecision(1), 5);
+  EXPECT_EQ(p.elements()[1].info.argScale(1), 2);
+}
+
+TEST(ProgramText, MalformedTextIsRefusedNamingTheElement) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"NO_SUCH_OP", "unknown op"},
+      {"153 0; 2650", "outside 0..2649"},
+      {"153", "needs an operand"},
+      {"ADD_I64 3", "takes no operand"},
+      {"153 x", "not a valid"},
+      {"153 -1", "must not be negative"},
+      {"CONST_I64 9223372036854775808", "not a valid"},
+      {"CONST_I32 1.5", "not a valid"},
+      {"42 1.234 s=2", "fractional digits"},
+      {"55 'abcde'", "does not fit"},
+      {"55 'abc", "unterminated quote"},
+      {"153 0 q=1", "unknown attribute"},
+      {"153 0 p=300", "-128..127"},
+      {"153 0 1", "more than one operand"},
+  };
+  for (const auto& [text, expected] : cases) {
+    try {
+      parse(text);
+      ADD_FAILURE() << text << " was accepted";
+    } catch (const ProgramTextError& e) {
+      const std::string what = e.what();
+      EXPECT_NE(what.find("element "), std::string::npos) << what;
+      EXPECT_NE(what.find(expected), std::string::npos) << text << ": " << what;
+    }
+  }
+}
+
+TEST(ProgramText, ListsInBrackets) {
+  int code = -1;
+  for (int c = 68; c <= 100 && code < 0; ++c)
+    if (get_type(c) == RpnDataType::List && opInfo(c)->listElement == RpnDataType::Int32)
+      code = c;
+  ASSERT_GE(code, 0);
+  const Program p = parse(std::to_string(code) + " [1, -2, 3]");
+  const auto* vec = p.elements()[0].operandAs<const TypedVec*>();
+  ASSERT_EQ(vec->count, 3u);
+  EXPECT_EQ(static_cast<const std::int32_t*>(vec->values)[1], -2);
+  EXPECT_EQ(parse(std::to_string(code) + " []").elements()[0].operandAs<const TypedVec*>()->count, 0u);
+}
+
+TEST(ProgramText, DescriptionShowsTheAnalysis) {
+  const Program p = parse("153 0; 153 1; DIV_I64");
+  const std::string text = quarry::tools::describeProgram(p.elements());
+  EXPECT_NE(text.find("DIV_I64"), std::string::npos);
+  EXPECT_NE(text.find("last value element: 2"), std::string::npos) << text;
+  EXPECT_NE(text.find("has reportable errors: yes"), std::string::npos) << text;
+}
