@@ -140,7 +140,7 @@ const char* opFamilyName(OpFamily family);
 
 /// One catalogue row, decoded.
 struct OpInfo {
-  static constexpr int kMaxOperands = 8;
+  static constexpr int kMaxOperands = 12;
   TypedRpnOp code = 0;
   const char* name = "";
   OpFamily family = OpFamily::Unassigned;
