@@ -46,7 +46,9 @@ log4cplus::Logger& KernelLogger::logger() {
   return instance;
 }
 
-bool KernelLogger::isEnabledFor(int level) { return logger().isEnabledFor(level); }
+bool KernelLogger::isEnabledFor(int level) {
+  return logger().isEnabledFor(level);
+}
 
 void KernelLogger::incrementLogLevelCounter(int level) {
   g_levelCounters[levelBucket(level)].fetch_add(1, std::memory_order_relaxed);
@@ -78,8 +80,12 @@ void configureDefaultLogging(int rootLevel) {
   root.setLogLevel(rootLevel);
 }
 
-void setErrorBacktraceEnabled(bool on) { g_errorBacktrace.store(on, std::memory_order_relaxed); }
-bool isErrorBacktraceEnabled() { return g_errorBacktrace.load(std::memory_order_relaxed); }
+void setErrorBacktraceEnabled(bool on) {
+  g_errorBacktrace.store(on, std::memory_order_relaxed);
+}
+bool isErrorBacktraceEnabled() {
+  return g_errorBacktrace.load(std::memory_order_relaxed);
+}
 
 log4cplus::Logger& Backtrace::logger() {
   static log4cplus::Logger instance = log4cplus::Logger::getInstance(LOG4CPLUS_TEXT(kLoggerName));

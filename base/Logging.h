@@ -30,7 +30,8 @@ public:
   static std::uint64_t logLevelCounter(int level);
   static void resetLogLevelCounters();
   /// Logs `message` at `level` with the given source location, without checking the level first.
-  static void forcedLog(int level, const std::string& message, const char* file, int line, const char* function);
+  static void forcedLog(int level, const std::string& message, const char* file, int line,
+                        const char* function);
 };
 
 /// Installs a console appender on the root logger (stderr, "LEVEL logger - message") and sets the

@@ -21,25 +21,25 @@ struct TypeRow {
 
 // Short names as the catalogue rows spell them, and cell widths.
 constexpr TypeRow kTypes[kNumRpnDataTypes] = {
-    {RpnDataType::Bool, "bool", 1},          {RpnDataType::Int8, "i8", 1},
-    {RpnDataType::Int16, "i16", 2},          {RpnDataType::Int32, "i32", 4},
-    {RpnDataType::UInt32, "u32", 4},         {RpnDataType::Int64, "i64", 8},
-    {RpnDataType::UInt64, "u64", 8},         {RpnDataType::Dec64, "dec64", 8},
-    {RpnDataType::Dec128, "dec128", 12},     {RpnDataType::Float32, "f32", 4},
-    {RpnDataType::Float64, "f64", 8},        {RpnDataType::UInt128, "u128", 16},
-    {RpnDataType::Uuid, "uuid", 16},         {RpnDataType::Ipv4, "ipv4", 4},
-    {RpnDataType::Date, "date", 4},          {RpnDataType::Time, "time", 4},
-    {RpnDataType::DateTime, "datetime", 8},  {RpnDataType::Timestamp, "timestamp", 8},
-    {RpnDataType::Char1, "char1", 1},        {RpnDataType::Char2, "char2", 2},
-    {RpnDataType::Char4, "char4", 4},        {RpnDataType::Char8, "char8", 8},
-    {RpnDataType::Char16, "char16", 16},     {RpnDataType::Char32, "char32", 32},
-    {RpnDataType::Char64, "char64", 64},     {RpnDataType::Char128, "char128", 128},
-    {RpnDataType::String, "string", 8},      {RpnDataType::Char256, "char256", 256},
-    {RpnDataType::Geometry, "geometry", 8},  {RpnDataType::Json, "json", 8},
-    {RpnDataType::Array, "array", 8},        {RpnDataType::Vector, "vector", 8},
-    {RpnDataType::List, "list", 8},          {RpnDataType::String2, "string2", 8},
-    {RpnDataType::NullState, "state", 0},    {RpnDataType::NullStateOnly, "state_only", 0},
-    {RpnDataType::Pip, "pip", 8},            {RpnDataType::None, "none", 0},
+    {RpnDataType::Bool, "bool", 1},         {RpnDataType::Int8, "i8", 1},
+    {RpnDataType::Int16, "i16", 2},         {RpnDataType::Int32, "i32", 4},
+    {RpnDataType::UInt32, "u32", 4},        {RpnDataType::Int64, "i64", 8},
+    {RpnDataType::UInt64, "u64", 8},        {RpnDataType::Dec64, "dec64", 8},
+    {RpnDataType::Dec128, "dec128", 12},    {RpnDataType::Float32, "f32", 4},
+    {RpnDataType::Float64, "f64", 8},       {RpnDataType::UInt128, "u128", 16},
+    {RpnDataType::Uuid, "uuid", 16},        {RpnDataType::Ipv4, "ipv4", 4},
+    {RpnDataType::Date, "date", 4},         {RpnDataType::Time, "time", 4},
+    {RpnDataType::DateTime, "datetime", 8}, {RpnDataType::Timestamp, "timestamp", 8},
+    {RpnDataType::Char1, "char1", 1},       {RpnDataType::Char2, "char2", 2},
+    {RpnDataType::Char4, "char4", 4},       {RpnDataType::Char8, "char8", 8},
+    {RpnDataType::Char16, "char16", 16},    {RpnDataType::Char32, "char32", 32},
+    {RpnDataType::Char64, "char64", 64},    {RpnDataType::Char128, "char128", 128},
+    {RpnDataType::String, "string", 8},     {RpnDataType::Char256, "char256", 256},
+    {RpnDataType::Geometry, "geometry", 8}, {RpnDataType::Json, "json", 8},
+    {RpnDataType::Array, "array", 8},       {RpnDataType::Vector, "vector", 8},
+    {RpnDataType::List, "list", 8},         {RpnDataType::String2, "string2", 8},
+    {RpnDataType::NullState, "state", 0},   {RpnDataType::NullStateOnly, "state_only", 0},
+    {RpnDataType::Pip, "pip", 8},           {RpnDataType::None, "none", 0},
 };
 
 constexpr bool typesInCodeOrder() {
@@ -64,7 +64,7 @@ struct RawRow {
 // The catalogue, family by family; a family file not yet written leaves its codes unassigned (the
 // catalogue test insists on every file being complete).
 constexpr RawRow kRawRows[] = {
-#define OP(code, name, family, result, operands, statesIn, statesOut, flags)                                    \
+#define OP(code, name, family, result, operands, statesIn, statesOut, flags)                                 \
   {code, name, OpFamily::family, result, operands, statesIn, statesOut, flags},
 #include "base/catalogue/noop.def"
 #if __has_include("base/catalogue/value.def")
@@ -98,8 +98,8 @@ constexpr RawRow kRawRows[] = {
 };
 
 [[noreturn]] void badRow(const RawRow& row, const std::string& what) {
-  throw VelaException(VelaWhat::Internal, "op catalogue row " + std::to_string(row.code) + " (" + row.name +
-                                              "): " + what);
+  throw VelaException(VelaWhat::Internal,
+                      "op catalogue row " + std::to_string(row.code) + " (" + row.name + "): " + what);
 }
 
 RpnDataType typeOrThrow(const RawRow& row, std::string_view name) {
@@ -147,11 +147,20 @@ struct Catalogue {
       op.statesOut = static_cast<std::uint8_t>(row.statesOut);
       for (const char* f = row.flags; *f; ++f) {
         switch (*f) {
-        case 'N': op.nullProducing = true; break;
-        case 'E': op.errorProducing = true; break;
-        case 'H': op.expensiveHostOnly = true; break;
-        case 'O': op.open = true; break;
-        default: badRow(row, "unknown flag");
+        case 'N':
+          op.nullProducing = true;
+          break;
+        case 'E':
+          op.errorProducing = true;
+          break;
+        case 'H':
+          op.expensiveHostOnly = true;
+          break;
+        case 'O':
+          op.open = true;
+          break;
+        default:
+          badRow(row, "unknown flag");
         }
       }
       if (!byName.emplace(op.name, &op).second)
@@ -222,8 +231,8 @@ RpnDataType rpnDataTypeFromShortName(std::string_view name) {
 }
 
 const char* opFamilyName(OpFamily family) {
-  static constexpr const char* kNames[] = {"Value",  "Compare", "Math",     "Null", "Char",      "Char2",
-                                           "String", "DateTime", "Geo",     "NoOp", "Unassigned"};
+  static constexpr const char* kNames[] = {"Value",  "Compare",  "Math", "Null", "Char",      "Char2",
+                                           "String", "DateTime", "Geo",  "NoOp", "Unassigned"};
   return kNames[static_cast<int>(family)];
 }
 
@@ -242,7 +251,9 @@ OpFamily opFamily(TypedRpnOp code) {
   return op ? op->family : OpFamily::Unassigned;
 }
 
-bool isNoOp(TypedRpnOp code) { return opFamily(code) == OpFamily::NoOp; }
+bool isNoOp(TypedRpnOp code) {
+  return opFamily(code) == OpFamily::NoOp;
+}
 
 RpnDataType get_type(TypedRpnOp op) {
   const OpInfo* info = opInfo(op);

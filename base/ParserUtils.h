@@ -159,7 +159,8 @@ struct OpInfo {
 
   /// Pushes one value (not a state-only or no-op code).
   bool pushesValue() const {
-    return result != RpnDataType::None && result != RpnDataType::NullState && result != RpnDataType::NullStateOnly;
+    return result != RpnDataType::None && result != RpnDataType::NullState &&
+           result != RpnDataType::NullStateOnly;
   }
 };
 

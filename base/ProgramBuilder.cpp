@@ -5,7 +5,9 @@
 namespace vela::ParserUtils {
 
 namespace {
-[[noreturn]] void refuse(const std::string& what) { throw VelaException(VelaWhat::Internal, what); }
+[[noreturn]] void refuse(const std::string& what) {
+  throw VelaException(VelaWhat::Internal, what);
+}
 
 const OpInfo& infoOrRefuse(TypedRpnOp code) {
   const OpInfo* info = opInfo(code);
@@ -83,7 +85,9 @@ Program& Program::op(TypedRpnOp code, const EvalInfo& info) {
   return *this;
 }
 
-Program& Program::column(TypedRpnOp code, std::int32_t index) { return constant(code, index); }
+Program& Program::column(TypedRpnOp code, std::int32_t index) {
+  return constant(code, index);
+}
 
 Program& Program::charConstant(TypedRpnOp code, std::string_view text) {
   const std::size_t width = get_rpn_datatype_size(infoOrRefuse(code).result);
@@ -116,9 +120,12 @@ Program& Program::decimalConstant(TypedRpnOp code, std::string_view text, int pr
   return *this;
 }
 
-Program& Program::pointerConstant(TypedRpnOp code, const void* object) { return constant(code, object); }
+Program& Program::pointerConstant(TypedRpnOp code, const void* object) {
+  return constant(code, object);
+}
 
-Program& Program::list(TypedRpnOp code, const void* values, std::uint32_t count, std::vector<std::int32_t> aux) {
+Program& Program::list(TypedRpnOp code, const void* values, std::uint32_t count,
+                       std::vector<std::int32_t> aux) {
   const OpInfo& info = infoOrRefuse(code);
   if (info.result != RpnDataType::List)
     refuse(std::string(info.name) + " is not a list constant");

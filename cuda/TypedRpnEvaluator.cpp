@@ -42,26 +42,42 @@ void throwPlainFault(const std::string& message, int level, const char* sourcePa
 
 const char* resultCodeMessage(rpn_eval_result_t result) {
   switch (result) {
-  case RPN_EVAL_DIVIDE_BY_ZERO: return "Integer divide-by-zero";
-  case RPN_EVAL_STACK_ERROR: return "Stack error";
+  case RPN_EVAL_DIVIDE_BY_ZERO:
+    return "Integer divide-by-zero";
+  case RPN_EVAL_STACK_ERROR:
+    return "Stack error";
   case RPN_EVAL_NEGATIVE_AREA:
     return "ST_area returned a negative result; consider using the spheroid area metric";
-  case RPN_EVAL_DATE_PART_RANGE: return "date_to_epoch_secs/msecs has some input parameter not in range";
-  case RPN_EVAL_TIMESTAMP_RANGE: return "timestamp value not in range (-30610224000000 to 29379542399999)";
-  case RPN_EVAL_STACK_UNDERFLOW: return "stack underflow";
-  case RPN_EVAL_STACK_EXCESS: return "stack ended with excess values";
-  case RPN_EVAL_STRING_TOO_LARGE: return "String too large";
-  case RPN_EVAL_VECTOR_SIZE_MISMATCH: return "vector size mismatch";
-  case RPN_EVAL_VECTOR_INDEX: return "vector index out of bounds";
+  case RPN_EVAL_DATE_PART_RANGE:
+    return "date_to_epoch_secs/msecs has some input parameter not in range";
+  case RPN_EVAL_TIMESTAMP_RANGE:
+    return "timestamp value not in range (-30610224000000 to 29379542399999)";
+  case RPN_EVAL_STACK_UNDERFLOW:
+    return "stack underflow";
+  case RPN_EVAL_STACK_EXCESS:
+    return "stack ended with excess values";
+  case RPN_EVAL_STRING_TOO_LARGE:
+    return "String too large";
+  case RPN_EVAL_VECTOR_SIZE_MISMATCH:
+    return "vector size mismatch";
+  case RPN_EVAL_VECTOR_INDEX:
+    return "vector index out of bounds";
   case RPN_EVAL_REMOVE_NULLABLE_VECTOR:
     return "Function remove_nullable (aka zeroifnull) not implemented for the vector type";
-  case RPN_EVAL_BAD_WKT: return "Could not cast badly formatted WKT to a geometry";
-  case RPN_EVAL_BAD_WKB: return "Could not cast badly formatted WKB to a geometry";
-  case RPN_EVAL_BAD_CAST: return "Could not perform cast due to invalid input value";
-  case RPN_EVAL_NULL_TO_ERROR: return "null explicitly converted to an error";
-  case RPN_EVAL_OVERFLOW: return "Numeric overflow";
-  case RPN_EVAL_TIME_BUCKET_WIDTH: return "TIME_BUCKET width must be greater than zero";
-  default: return "";
+  case RPN_EVAL_BAD_WKT:
+    return "Could not cast badly formatted WKT to a geometry";
+  case RPN_EVAL_BAD_WKB:
+    return "Could not cast badly formatted WKB to a geometry";
+  case RPN_EVAL_BAD_CAST:
+    return "Could not perform cast due to invalid input value";
+  case RPN_EVAL_NULL_TO_ERROR:
+    return "null explicitly converted to an error";
+  case RPN_EVAL_OVERFLOW:
+    return "Numeric overflow";
+  case RPN_EVAL_TIME_BUCKET_WIDTH:
+    return "TIME_BUCKET width must be greater than zero";
+  default:
+    return "";
   }
 }
 
@@ -128,19 +144,18 @@ ProgramAnalysis analyzeProgram(const TypedRpnElement* elements, std::size_t n) {
   return a;
 }
 
-TypedRpnEvaluatorParams::DeviceTrpnData::DeviceTrpnData(KernelExecutionHelper&, const std::vector<TypedRpnElement>&,
+TypedRpnEvaluatorParams::DeviceTrpnData::DeviceTrpnData(KernelExecutionHelper&,
+                                                        const std::vector<TypedRpnElement>&,
                                                         unsigned char const* const*, std::uint64_t) {
   throw VelaException(VelaWhat::Unsupported,
                       "device evaluation is not available in this build: use a host KernelExecutionHelper");
 }
 
-TypedRpnEvaluatorParams::TypedRpnEvaluatorParams(KernelExecutionHelper* helper_,
-                                                 const std::vector<TypedRpnElement>& program_,
-                                                 unsigned char const* const* columns_, unsigned long numColumns_,
-                                                 unsigned char* outValues_, unsigned char* outNulls_,
-                                                 unsigned long* outSizes_, unsigned long numRows_, int currentYear_,
-                                                 unsigned long rowOffset_, EvaluatorCache* cache_, const job_info* job_,
-                                                 ManagedThreadLocalArena* arena_)
+TypedRpnEvaluatorParams::TypedRpnEvaluatorParams(
+    KernelExecutionHelper* helper_, const std::vector<TypedRpnElement>& program_,
+    unsigned char const* const* columns_, unsigned long numColumns_, unsigned char* outValues_,
+    unsigned char* outNulls_, unsigned long* outSizes_, unsigned long numRows_, int currentYear_,
+    unsigned long rowOffset_, EvaluatorCache* cache_, const job_info* job_, ManagedThreadLocalArena* arena_)
     : program(&program_), helper(helper_), hostColumns(columns_) {
   numElements = program_.size();
   lastValueElement = lastNullElement = numElements;

@@ -48,9 +48,13 @@ enum rpn_eval_result_t : std::uint8_t {
 inline constexpr std::uint8_t kMaxDefinedResultCode = 18;
 
 /// Codes of rows, batches and tasks combine by maximum, with 0 as the identity.
-constexpr rpn_eval_result_t combineResults(rpn_eval_result_t a, rpn_eval_result_t b) { return a < b ? b : a; }
+constexpr rpn_eval_result_t combineResults(rpn_eval_result_t a, rpn_eval_result_t b) {
+  return a < b ? b : a;
+}
 /// What a call reports: a final 1 (merely null) is 0.
-constexpr rpn_eval_result_t reportedResult(rpn_eval_result_t r) { return r == RPN_EVAL_NULL ? RPN_EVAL_OK : r; }
+constexpr rpn_eval_result_t reportedResult(rpn_eval_result_t r) {
+  return r == RPN_EVAL_NULL ? RPN_EVAL_OK : r;
+}
 
 /// Throws the VelaException of a returned code, after logging it. Codes 0, 1 and above 18 return at
 /// once without logging.
@@ -122,8 +126,8 @@ struct TypedRpnEvaluatorParams : TypedRpnEvaluatorContext {
   TypedRpnEvaluatorParams(KernelExecutionHelper* helper, const std::vector<TypedRpnElement>& program,
                           unsigned char const* const* columns, unsigned long numColumns,
                           unsigned char* outValues, unsigned char* outNulls, unsigned long* outSizes,
-                          unsigned long numRows, int currentYear, unsigned long rowOffset, EvaluatorCache* cache,
-                          const job_info* job, ManagedThreadLocalArena* arena);
+                          unsigned long numRows, int currentYear, unsigned long rowOffset,
+                          EvaluatorCache* cache, const job_info* job, ManagedThreadLocalArena* arena);
   TypedRpnEvaluatorParams(const TypedRpnEvaluatorParams&) = delete;
   TypedRpnEvaluatorParams& operator=(const TypedRpnEvaluatorParams&) = delete;
 

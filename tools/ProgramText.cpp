@@ -88,7 +88,8 @@ std::vector<std::string> words(const Element& e) {
   if (quoted)
     throw ProgramTextError("element " + std::to_string(e.number) + " ('" + e.text + "'): unterminated quote");
   if (depth != 0)
-    throw ProgramTextError("element " + std::to_string(e.number) + " ('" + e.text + "'): unbalanced brackets");
+    throw ProgramTextError("element " + std::to_string(e.number) + " ('" + e.text +
+                           "'): unbalanced brackets");
   if (!w.empty())
     out.push_back(std::move(w));
   return out;
@@ -153,10 +154,13 @@ std::string unquote(const Element& e, const std::string& word) {
   return out;
 }
 
-bool isColumnLoad(int code) { return (code >= 102 && code <= 236) || code == 240; }
+bool isColumnLoad(int code) {
+  return (code >= 102 && code <= 236) || code == 240;
+}
 
 // Writes one scalar literal of `type` into `cell`.
-void encodeScalar(const Element& e, RpnDataType type, const std::string& word, int scale, unsigned char* cell) {
+void encodeScalar(const Element& e, RpnDataType type, const std::string& word, int scale,
+                  unsigned char* cell) {
   auto put = [&](auto v) { std::memcpy(cell, &v, sizeof v); };
   switch (type) {
   case RpnDataType::Bool:
@@ -167,19 +171,35 @@ void encodeScalar(const Element& e, RpnDataType type, const std::string& word, i
     else
       refuse(e, "'" + word + "' is not a boolean");
     break;
-  case RpnDataType::Int8: put(parseInteger<std::int8_t>(e, word)); break;
-  case RpnDataType::Int16: put(parseInteger<std::int16_t>(e, word)); break;
+  case RpnDataType::Int8:
+    put(parseInteger<std::int8_t>(e, word));
+    break;
+  case RpnDataType::Int16:
+    put(parseInteger<std::int16_t>(e, word));
+    break;
   case RpnDataType::Int32:
   case RpnDataType::Ipv4:
   case RpnDataType::Date:
-  case RpnDataType::Time: put(parseInteger<std::int32_t>(e, word)); break;
-  case RpnDataType::UInt32: put(parseInteger<std::uint32_t>(e, word)); break;
+  case RpnDataType::Time:
+    put(parseInteger<std::int32_t>(e, word));
+    break;
+  case RpnDataType::UInt32:
+    put(parseInteger<std::uint32_t>(e, word));
+    break;
   case RpnDataType::Int64:
   case RpnDataType::DateTime:
-  case RpnDataType::Timestamp: put(parseInteger<std::int64_t>(e, word)); break;
-  case RpnDataType::UInt64: put(parseInteger<std::uint64_t>(e, word)); break;
-  case RpnDataType::Float32: put(static_cast<float>(parseFloat(e, word))); break;
-  case RpnDataType::Float64: put(parseFloat(e, word)); break;
+  case RpnDataType::Timestamp:
+    put(parseInteger<std::int64_t>(e, word));
+    break;
+  case RpnDataType::UInt64:
+    put(parseInteger<std::uint64_t>(e, word));
+    break;
+  case RpnDataType::Float32:
+    put(static_cast<float>(parseFloat(e, word)));
+    break;
+  case RpnDataType::Float64:
+    put(parseFloat(e, word));
+    break;
   case RpnDataType::Dec64:
   case RpnDataType::Dec128: {
     vela::int128_t v = 0;
@@ -210,11 +230,13 @@ void encodeScalar(const Element& e, RpnDataType type, const std::string& word, i
     if (type >= RpnDataType::Char1 && type <= RpnDataType::Char256 && width > 0) {
       const std::string text = unquote(e, word);
       if (text.size() > width)
-        refuse(e, "text of " + std::to_string(text.size()) + " bytes does not fit " + rpnDataTypeShortName(type));
+        refuse(e, "text of " + std::to_string(text.size()) + " bytes does not fit " +
+                      rpnDataTypeShortName(type));
       packCharN(text, width, cell);
       break;
     }
-    refuse(e, std::string("constants of type ") + rpnDataTypeShortName(type) + " are not written in program text");
+    refuse(e, std::string("constants of type ") + rpnDataTypeShortName(type) +
+                  " are not written in program text");
   }
   }
 }
@@ -305,9 +327,11 @@ std::string describeProgram(const std::vector<TypedRpnElement>& program) {
     }
     out << "  " << opFamilyName(op->family) << "  (";
     for (int k = 0; k < op->numOperands; ++k)
-      out << (k ? ", " : "") << (op->operands[k] == RpnDataType::None ? "any" : rpnDataTypeShortName(op->operands[k]));
-    out << ") -> " << (op->result == RpnDataType::List ? std::string("list of ") + rpnDataTypeShortName(op->listElement)
-                                                     : std::string(rpnDataTypeShortName(op->result)));
+      out << (k ? ", " : "")
+          << (op->operands[k] == RpnDataType::None ? "any" : rpnDataTypeShortName(op->operands[k]));
+    out << ") -> "
+        << (op->result == RpnDataType::List ? std::string("list of ") + rpnDataTypeShortName(op->listElement)
+                                            : std::string(rpnDataTypeShortName(op->result)));
     if (op->statesIn || op->statesOut)
       out << "  states " << int(op->statesIn) << " -> " << int(op->statesOut);
     if (isColumnLoad(e.op))
@@ -317,7 +341,8 @@ std::string describeProgram(const std::vector<TypedRpnElement>& program) {
   const auto a = vela::cuda::analyzeProgram(program.data(), program.size());
   const RpnDataType type = get_evaluated_type(program);
   auto index = [&](std::size_t i) { return i >= program.size() ? std::string("none") : std::to_string(i); };
-  out << "result type: " << rpnDataTypeShortName(type) << " (" << get_rpn_datatype_size(type) << "-byte cells)\n"
+  out << "result type: " << rpnDataTypeShortName(type) << " (" << get_rpn_datatype_size(type)
+      << "-byte cells)\n"
       << "last value element: " << index(a.lastValueElement) << "\n"
       << "last null element: " << index(a.lastNullElement) << "\n"
       << "has null states: " << (a.hasNullStates ? "yes" : "no") << "\n"

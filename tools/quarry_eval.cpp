@@ -68,7 +68,8 @@ int main(int argc, char** argv) {
   try {
     vela::ParserUtils::Program program;
     quarry::tools::parseProgramText(text, program);
-    std::cout << "program (" << program.size() << " elements):\n" << quarry::tools::describeProgram(program.elements());
+    std::cout << "program (" << program.size() << " elements):\n"
+              << quarry::tools::describeProgram(program.elements());
   } catch (const quarry::tools::ProgramTextError& e) {
     std::cerr << "quarry-eval: " << e.what() << '\n';
     return 2;

@@ -16,11 +16,11 @@ namespace {
 
 std::map<int, OpFamily> loadRoutingTable() {
   static const std::map<std::string, OpFamily> handlers = {
-      {"evalElementValue", OpFamily::Value},       {"evalElementCompare", OpFamily::Compare},
-      {"evalElementMath", OpFamily::Math},         {"evalElementNull", OpFamily::Null},
-      {"evalElementChar", OpFamily::Char},         {"evalElementChar2", OpFamily::Char2},
-      {"evalElementString", OpFamily::String},     {"evalElementDateTime", OpFamily::DateTime},
-      {"evalElementGeo", OpFamily::Geo},           {"noOpElement", OpFamily::NoOp},
+      {"evalElementValue", OpFamily::Value},     {"evalElementCompare", OpFamily::Compare},
+      {"evalElementMath", OpFamily::Math},       {"evalElementNull", OpFamily::Null},
+      {"evalElementChar", OpFamily::Char},       {"evalElementChar2", OpFamily::Char2},
+      {"evalElementString", OpFamily::String},   {"evalElementDateTime", OpFamily::DateTime},
+      {"evalElementGeo", OpFamily::Geo},         {"noOpElement", OpFamily::NoOp},
       {"unhandledElement", OpFamily::Unassigned}};
   std::ifstream in(std::string(QUARRY_SOURCE_DIR) + "/tests/base/routing_table.txt");
   EXPECT_TRUE(in.good());
@@ -138,9 +138,9 @@ TEST(Catalogue, RowsAreConsistentWithTheirFamily) {
 // Loads of every storage type give the type whose width the column layout uses.
 TEST(Catalogue, LoadsHaveTheirStorageWidths) {
   const std::map<int, std::size_t> widths = {
-      {102, 1}, {117, 1}, {128, 2}, {139, 4}, {146, 4}, {148, 16}, {153, 8}, {164, 8}, {175, 8},
-      {186, 12}, {197, 4}, {208, 8}, {211, 8}, {215, 4}, {216, 4}, {217, 8}, {218, 1}, {219, 2},
-      {222, 16}, {223, 32}, {224, 64}, {225, 128}, {226, 256}, {233, 8}, {234, 8}, {236, 8}, {235, 16}};
+      {102, 1},  {117, 1},  {128, 2},  {139, 4},   {146, 4},   {148, 16}, {153, 8}, {164, 8}, {175, 8},
+      {186, 12}, {197, 4},  {208, 8},  {211, 8},   {215, 4},   {216, 4},  {217, 8}, {218, 1}, {219, 2},
+      {222, 16}, {223, 32}, {224, 64}, {225, 128}, {226, 256}, {233, 8},  {234, 8}, {236, 8}, {235, 16}};
   for (const auto& [code, width] : widths) {
     EXPECT_EQ(get_rpn_datatype_size(get_type(code)), width) << get_trpn_op_name(code);
   }

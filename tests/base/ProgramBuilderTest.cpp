@@ -52,10 +52,10 @@ struct DecimalCase {
 
 TEST(ProgramBuilder, DecimalTextParsesExactly) {
   const std::vector<DecimalCase> cases = {
-      {"0", 0, true, 0},        {"-0", 2, true, 0},         {"12.5", 2, true, 1250},   {"-12.5", 1, true, -125},
-      {".25", 2, true, 25},     {"+7", 3, true, 7000},      {"7.", 1, true, 70},       {"1.005", 2, false, 0},
-      {"", 0, false, 0},        {"-", 0, false, 0},         {".", 1, false, 0},        {"1.2.3", 3, false, 0},
-      {"1e5", 0, false, 0},     {" 1", 0, false, 0},        {"12a", 0, false, 0},
+      {"0", 0, true, 0},    {"-0", 2, true, 0},    {"12.5", 2, true, 1250}, {"-12.5", 1, true, -125},
+      {".25", 2, true, 25}, {"+7", 3, true, 7000}, {"7.", 1, true, 70},     {"1.005", 2, false, 0},
+      {"", 0, false, 0},    {"-", 0, false, 0},    {".", 1, false, 0},      {"1.2.3", 3, false, 0},
+      {"1e5", 0, false, 0}, {" 1", 0, false, 0},   {"12a", 0, false, 0},
   };
   for (const auto& c : cases) {
     if (c.ok) {
@@ -77,8 +77,8 @@ TEST(ProgramBuilder, DecimalRangeIsThe96BitRange) {
 
 TEST(ProgramBuilder, DecimalConstantsUseTheirStorage) {
   Program p;
-  p.decimalConstant(42, "-1.25", 10, 2);  // dec64 constant
-  p.decimalConstant(43, "-1.25", 30, 4);  // dec128 constant
+  p.decimalConstant(42, "-1.25", 10, 2); // dec64 constant
+  p.decimalConstant(43, "-1.25", 30, 4); // dec128 constant
   const auto& e = p.elements();
   EXPECT_EQ(e[0].operandAs<std::int64_t>(), -125);
   EXPECT_EQ(e[0].info.precision(), 10);

@@ -48,17 +48,44 @@ TEST(ProgramAnalysis, CraftedPrograms) {
       {"a lone column load writes the output", {kLoadI64}, 0, none, false, false, false},
       {"a + b", {kLoadI64, kLoadI64, kAddI64}, 2, none, false, false, false},
       {"constant and null constant are loads", {kConstI64, kNullConst}, 1, none, false, false, false},
-      {"a no-op after the last value is skipped", {kLoadI64, kLoadI64, kAddI64, 0}, 2, none, false, false, false},
+      {"a no-op after the last value is skipped",
+       {kLoadI64, kLoadI64, kAddI64, 0},
+       2,
+       none,
+       false,
+       false,
+       false},
       {"no-op in the middle", {kLoadI64, 1, kLoadI64, kAddI64}, 3, none, false, false, false},
-      {"division produces states and reportable errors", {kLoadI64, kLoadI64, kDivI64}, 2, 2, true, true, false},
-      {"two computing elements need the row evaluator", {kLoadI64, kLoadI64, kAddI64, kLoadI64, kAddI64}, 4, none,
-       false, false, true},
-      {"two state producers need the row evaluator", {kStateNull, kStateNotNull, kStateAnd}, none, 2, true, false,
+      {"division produces states and reportable errors",
+       {kLoadI64, kLoadI64, kDivI64},
+       2,
+       2,
+       true,
+       true,
+       false},
+      {"two computing elements need the row evaluator",
+       {kLoadI64, kLoadI64, kAddI64, kLoadI64, kAddI64},
+       4,
+       none,
+       false,
+       false,
+       true},
+      {"two state producers need the row evaluator",
+       {kStateNull, kStateNotNull, kStateAnd},
+       none,
+       2,
+       true,
+       false,
        true},
       {"237 alone", {kStateNull}, none, 0, true, false, false},
       {"239 alone", {kStateNotNull}, none, 0, true, false, false},
       {"240 alone", {kStateColumn}, none, 0, true, false, false},
-      {"238 only moves the last null element", {kLoadI64, kLoadI64, kDivI64, kStateDiscardNull}, 2, 3, true, true,
+      {"238 only moves the last null element",
+       {kLoadI64, kLoadI64, kDivI64, kStateDiscardNull},
+       2,
+       3,
+       true,
+       true,
        true},
       {"241 likewise", {kLoadI64, kLoadI64, kDivI64, kStateColumnOr}, 2, 3, true, true, true},
       {"242 likewise", {kStateNull, kStateNull, kState242}, none, 2, true, false, true},
@@ -111,8 +138,9 @@ TEST(ProgramAnalysis, ParametersCarryTheCallAndTheAnalysis) {
   std::vector<std::int64_t> out(2);
   std::vector<unsigned char> nulls(2);
   vela::EvaluatorCache cache;
-  TypedRpnEvaluatorParams params(nullptr, p.elements(), columns, 2, reinterpret_cast<unsigned char*>(out.data()),
-                                 nulls.data(), nullptr, 2, 2026, 7, &cache, nullptr, nullptr);
+  TypedRpnEvaluatorParams params(nullptr, p.elements(), columns, 2,
+                                 reinterpret_cast<unsigned char*>(out.data()), nulls.data(), nullptr, 2, 2026,
+                                 7, &cache, nullptr, nullptr);
   EXPECT_EQ(params.elements, p.elements().data());
   EXPECT_EQ(params.numElements, 3u);
   EXPECT_EQ(params.lastValueElement, 2u);
@@ -141,8 +169,8 @@ TEST(ProgramAnalysis, OnlyHostHelpersExist) {
   Program p;
   p.column(kLoadI64, 0);
   vela::KernelExecutionHelper host(true);
-  TypedRpnEvaluatorParams params(&host, p.elements(), nullptr, 0, nullptr, nullptr, nullptr, 1, 2026, 0, nullptr,
-                                 nullptr, nullptr);
+  TypedRpnEvaluatorParams params(&host, p.elements(), nullptr, 0, nullptr, nullptr, nullptr, 1, 2026, 0,
+                                 nullptr, nullptr, nullptr);
   EXPECT_EQ(params.helper, &host);
   EXPECT_EQ(params.elements, p.elements().data());
   EXPECT_FALSE(params.deviceData.has_value());

@@ -44,7 +44,8 @@ const std::vector<CodeCase> kCodes = {
 
 // " (code:line)" with the file code of the evaluator's source path.
 bool endsWithLocation(const std::string& text) {
-  const std::string prefix = " (" + std::to_string(vela::getLogErrorCodeFrom_FILE(kEvaluatorSourcePath)) + ":";
+  const std::string prefix =
+      " (" + std::to_string(vela::getLogErrorCodeFrom_FILE(kEvaluatorSourcePath)) + ":";
   const auto at = text.rfind(prefix);
   if (at == std::string::npos || text.back() != ')')
     return false;
@@ -93,8 +94,9 @@ TEST(ResultCodes, EveryFailureThrowsItsMessageShapeAndLevel) {
       EXPECT_EQ(logged.message.back(), '\'');
       EXPECT_EQ(logged.message.substr(1, std::string(c.message).size()), c.message);
     }
-    EXPECT_TRUE(endsWithLocation(logged.message.back() == '\'' ? logged.message.substr(0, logged.message.size() - 1)
-                                                               : logged.message));
+    EXPECT_TRUE(endsWithLocation(logged.message.back() == '\''
+                                     ? logged.message.substr(0, logged.message.size() - 1)
+                                     : logged.message));
     EXPECT_EQ(vela::KernelLogger::logLevelCounter(c.level), 1u);
   }
 }

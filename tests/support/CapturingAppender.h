@@ -38,8 +38,8 @@ public:
 protected:
   void append(const log4cplus::spi::InternalLoggingEvent& e) override {
     std::lock_guard lock(m_mutex);
-    m_events.push_back({e.getLogLevel(), e.getLoggerName(), e.getMessage(), e.getFile(), e.getLine(),
-                        e.getFunction()});
+    m_events.push_back(
+        {e.getLogLevel(), e.getLoggerName(), e.getMessage(), e.getFile(), e.getLine(), e.getFunction()});
   }
 
 private:
@@ -51,7 +51,8 @@ private:
 class LogCapture {
 public:
   explicit LogCapture(log4cplus::Logger logger, int level = log4cplus::TRACE_LOG_LEVEL)
-      : m_logger(std::move(logger)), m_previousLevel(m_logger.getLogLevel()), m_appender(new CapturingAppender) {
+      : m_logger(std::move(logger)), m_previousLevel(m_logger.getLogLevel()),
+        m_appender(new CapturingAppender) {
     m_logger.addAppender(m_appender);
     m_logger.setLogLevel(level);
   }
