@@ -93,30 +93,27 @@ Program& Program::charConstant(TypedRpnOp code, std::string_view text) {
   const std::size_t width = get_rpn_datatype_size(infoOrRefuse(code).result);
   if (width == 0)
     refuse(std::string(get_trpn_op_name(code)) + " does not push a fixed-width value");
-  packCharN(text, width, add(code).operand);
+  unsigned char cell[256];
+  packCharN(text, width, cell); // may refuse: nothing is appended then
+  std::memcpy(add(code).operand, cell, width);
   return *this;
 }
 
 Program& Program::decimalConstant(TypedRpnOp code, std::string_view text, int precision, int scale) {
   const RpnDataType type = infoOrRefuse(code).result;
+  if (type != RpnDataType::Dec64 && type != RpnDataType::Dec128)
+    refuse(std::string(get_trpn_op_name(code)) + " does not push a decimal");
   const int128_t v = parseUnscaledDecimal(text, scale);
+  if (type == RpnDataType::Dec64 && (v > INT64_MAX || v < INT64_MIN))
+    refuse("decimal text '" + std::string(text) + "' does not fit a 64-bit decimal");
+  // Both widths start with the low 64 bits; a dec128 continues with the high 32 bits (two's complement).
+  const auto low = static_cast<std::uint64_t>(v);
+  const auto high = static_cast<std::int32_t>(v >> 64);
   TypedRpnElement& e = add(code);
   e.info.setResult(precision, scale);
-  if (type == RpnDataType::Dec64) {
-    if (v > INT64_MAX || v < INT64_MIN)
-      refuse("decimal text '" + std::string(text) + "' does not fit a 64-bit decimal");
-    const std::int64_t v64 = static_cast<std::int64_t>(v);
-    std::memcpy(e.operand, &v64, 8);
-  } else if (type == RpnDataType::Dec128) {
-    // Low 64 bits, then the high 32 bits (two's complement).
-    const auto low = static_cast<std::uint64_t>(v);
-    const auto high = static_cast<std::int32_t>(v >> 64);
-    std::memcpy(e.operand, &low, 8);
+  std::memcpy(e.operand, &low, 8);
+  if (type == RpnDataType::Dec128)
     std::memcpy(e.operand + 8, &high, 4);
-  } else {
-    m_elements.pop_back();
-    refuse(std::string(get_trpn_op_name(code)) + " does not push a decimal");
-  }
   return *this;
 }
 

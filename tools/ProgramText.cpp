@@ -204,7 +204,7 @@ void encodeScalar(const Element& e, RpnDataType type, const std::string& word, i
   case RpnDataType::Dec128: {
     vela::int128_t v = 0;
     try {
-      v = parseUnscaledDecimal(word, scale);
+      v = parseUnscaledDecimal(word.front() == '\'' ? unquote(e, word) : word, scale);
     } catch (const vela::VelaException& x) {
       refuse(e, x.what());
     }

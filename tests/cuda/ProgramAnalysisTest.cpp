@@ -22,7 +22,8 @@ ProgramAnalysis analyze(const std::vector<int>& ops) {
 }
 
 // Codes named by role; the catalogue gives their types and flags.
-constexpr int kLoadI64 = 153, kConstI64 = 40, kAddI64 = 1054, kDivI64 = 1078, kNullConst = 5;
+constexpr int kLoadBool = 102, kLoadI32 = 139, kLoadI64 = 153, kConstI64 = 40, kAddI64 = 1054, kDivI64 = 1078,
+              kNullConst = 5;
 constexpr int kStateNull = 237, kStateNotNull = 239, kStateColumn = 240, kStateAnd = 253, kStateOr = 256;
 constexpr int kStateDiscardNull = 238, kStateColumnOr = 241, kState243 = 243, kState242 = 242;
 
@@ -71,9 +72,9 @@ TEST(ProgramAnalysis, CraftedPrograms) {
        false,
        true},
       {"two state producers need the row evaluator",
-       {kStateNull, kStateNotNull, kStateAnd},
-       none,
-       2,
+       {kLoadBool, kStateNull, kLoadBool, kStateNotNull, kStateAnd},
+       4,
+       4,
        true,
        false,
        true},
@@ -89,8 +90,8 @@ TEST(ProgramAnalysis, CraftedPrograms) {
        true},
       {"241 likewise", {kLoadI64, kLoadI64, kDivI64, kStateColumnOr}, 2, 3, true, true, true},
       {"242 likewise", {kStateNull, kStateNull, kState242}, none, 2, true, false, true},
-      {"256 likewise", {kStateNull, kStateNull, kStateOr}, none, 2, true, false, true},
-      {"243 leaves the null bookkeeping alone", {kStateNull, kState243}, none, 0, true, false, false},
+      {"256 likewise", {kLoadBool, kStateNull, kLoadBool, kStateNull, kStateOr}, 4, 4, true, false, true},
+      {"243 leaves the null bookkeeping alone", {kStateNull, kLoadI32, kState243}, 2, 0, true, false, false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
