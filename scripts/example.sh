@@ -3,4 +3,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh >/dev/null
-"${BUILD_DIR:-build}/tools/quarry-eval" examples/divide.rpn
+"${BUILD_DIR:-build}/tools/quarry-eval" --explain examples/divide.rpn

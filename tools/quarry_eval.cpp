@@ -16,9 +16,11 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quarry-eval [--analyze] (-e 'PROGRAM' | PROGRAM_FILE)\n"
+    "usage: quarry-eval [--explain] (-e 'PROGRAM' | PROGRAM_FILE)\n"
+    "       quarry-eval --list-ops\n"
     "\n"
-    "Assembles a typed reverse-Polish program and prints it with its analysis.\n"
+    "--explain   assembles a typed reverse-Polish program and prints it with its analysis\n"
+    "--list-ops  prints the op catalogue as CSV: code,name,family,result_type,operands,flags\n"
     "Program text: elements separated by newlines or ';', '//' starts a comment.\n"
     "An element is OP [OPERAND] [key=value ...]: OP is an op name (any case) or code;\n"
     "OPERAND a column index for column loads or a literal for constants (integers,\n"
@@ -29,6 +31,26 @@ constexpr const char* kUsage =
 int usage(const std::string& problem) {
   std::cerr << "quarry-eval: " << problem << "\n\n" << kUsage;
   return 2;
+}
+
+// The catalogue as CSV; flags are the catalogue's letters (N null, E error, H host-only, O open).
+void listOps(std::ostream& out) {
+  using namespace vela::ParserUtils;
+  out << "code,name,family,result_type,operands,flags\n";
+  for (int c = 0; c < kNumOps; ++c) {
+    const OpInfo& op = *opInfo(c);
+    out << c << ',' << op.name << ',' << opFamilyName(op.family) << ',';
+    if (op.result == RpnDataType::List)
+      out << "list_" << rpnDataTypeShortName(op.listElement);
+    else
+      out << rpnDataTypeShortName(op.result);
+    out << ',';
+    for (int k = 0; k < op.numOperands; ++k)
+      out << (k ? " " : "")
+          << (op.operands[k] == RpnDataType::None ? "any" : rpnDataTypeShortName(op.operands[k]));
+    out << ',' << (op.nullProducing ? "N" : "") << (op.errorProducing ? "E" : "")
+        << (op.expensiveHostOnly ? "H" : "") << (op.open ? "O" : "") << '\n';
+  }
 }
 
 } // namespace
@@ -43,8 +65,12 @@ int main(int argc, char** argv) {
       std::cout << kUsage;
       return 0;
     }
-    if (arg == "--analyze")
+    if (arg == "--explain")
       continue;
+    if (arg == "--list-ops") {
+      listOps(std::cout);
+      return 0;
+    }
     if (haveProgram)
       return usage("more than one program given");
     if (arg == "-e") {
