@@ -1,0 +1,91 @@
+#include "base/ManagedGeometryPtr.h"
+
+#include <utility>
+#include <vector>
+
+#include <geos/geom/GeometryCollection.h>
+#include <geos/geom/LinearRing.h>
+#include <geos/geom/Polygon.h>
+
+namespace vela {
+
+ManagedGeometryPtr::ManagedGeometryPtr(RamPool* pool) noexcept
+    : m_pool(pool != nullptr ? pool : RamPool::getDefault()) {}
+
+ManagedGeometryPtr::ManagedGeometryPtr(std::unique_ptr<geos::geom::Geometry> geometry, RamPool* pool)
+    : ManagedGeometryPtr(pool) {
+  if (!geometry)
+    return;
+  const std::size_t bytes = footprint(*geometry);
+  m_pool->reserveRaw(bytes); // on refusal the argument deletes the geometry
+  m_reserved = bytes;
+  m_geometry = geometry.release();
+}
+
+ManagedGeometryPtr::ManagedGeometryPtr(ManagedGeometryPtr&& other) noexcept
+    : m_pool(other.m_pool), m_geometry(std::exchange(other.m_geometry, nullptr)),
+      m_reserved(std::exchange(other.m_reserved, 0)) {}
+
+ManagedGeometryPtr& ManagedGeometryPtr::operator=(ManagedGeometryPtr&& other) noexcept {
+  if (this != &other) {
+    freeOwned();
+    m_pool = other.m_pool;
+    m_geometry = std::exchange(other.m_geometry, nullptr);
+    m_reserved = std::exchange(other.m_reserved, 0);
+  }
+  return *this;
+}
+
+ManagedGeometryPtr::~ManagedGeometryPtr() {
+  freeOwned();
+}
+
+geos::geom::Geometry* ManagedGeometryPtr::release(bool unreserve) noexcept {
+  geos::geom::Geometry* out = std::exchange(m_geometry, nullptr);
+  if (out != nullptr && unreserve) {
+    m_pool->unreserveRaw(m_reserved);
+    m_reserved = 0;
+  }
+  return out;
+}
+
+// A refusal by the pool here means its accounting is already broken: noexcept terminates.
+void ManagedGeometryPtr::freeOwned() noexcept {
+  if (m_geometry == nullptr)
+    return;
+  delete m_geometry;
+  m_geometry = nullptr;
+  m_pool->unreserveRaw(m_reserved);
+  m_reserved = 0;
+}
+
+std::size_t ManagedGeometryPtr::footprint(const geos::geom::Geometry& geometry) {
+  using geos::geom::Geometry;
+  std::size_t total = 0;
+  // Iterative walk: nested collections cannot exhaust the stack.
+  std::vector<const Geometry*> pending{&geometry};
+  while (!pending.empty()) {
+    const Geometry* g = pending.back();
+    pending.pop_back();
+    total += kComponentBytes;
+    if (const auto* polygon = dynamic_cast<const geos::geom::Polygon*>(g)) {
+      if (const Geometry* shell = polygon->getExteriorRing())
+        pending.push_back(shell);
+      const std::size_t holes = polygon->getNumInteriorRing();
+      total += kChildLinkBytes * holes;
+      for (std::size_t i = 0; i < holes; ++i)
+        pending.push_back(polygon->getInteriorRingN(i));
+    } else if (const auto* collection = dynamic_cast<const geos::geom::GeometryCollection*>(g)) {
+      const std::size_t members = collection->getNumGeometries();
+      total += kChildLinkBytes * members;
+      for (std::size_t i = 0; i < members; ++i)
+        pending.push_back(collection->getGeometryN(i));
+    } else {
+      // Points and curves: their coordinates, at the geometry's own dimension.
+      total += g->getNumPoints() * 8u * g->getCoordinateDimension();
+    }
+  }
+  return total;
+}
+
+} // namespace vela
