@@ -14,7 +14,7 @@ namespace vela {
 class EvaluatorCache;
 class ManagedThreadLocalArena;
 class KernelExecutionHelper;
-struct job_info;
+class job_info;
 } // namespace vela
 
 namespace vela::cuda {

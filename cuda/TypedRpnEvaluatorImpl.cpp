@@ -1,0 +1,235 @@
+// The column-batch evaluator's schedule, batch driver and end-of-batch pass.
+//
+// This build evaluates on the host only: a device execution helper cannot be constructed (the
+// parameters refuse to build device data), and a host helper is refused here, so every path below is
+// the host path and the evaluator keeps no device buffers.
+
+#include "cuda/TypedRpnEvaluatorImpl.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include <log4cplus/loglevel.h>
+#include <tbb/blocked_range.h>
+#include <tbb/parallel_reduce.h>
+#include <tbb/partitioner.h>
+
+#include "base/ParserUtils.h"
+#include "base/RamPool.h"
+#include "cuda/EvalElementHandler.h"
+#include "cuda/ManagedObjects.h"
+
+namespace vela::cuda {
+
+namespace {
+
+constexpr const char* kEvaluateFunction = "static vela::cuda::rpn_eval_result_t "
+                                          "vela::cuda::TypedRpnVectorEvaluator::evaluate(const "
+                                          "vela::cuda::TypedRpnEvaluatorParams&)";
+constexpr const char* kNoOpFunction = "void vela::cuda::TypedRpnVectorEvaluator::noOpElement()";
+constexpr const char* kUnhandledFunction = "void vela::cuda::TypedRpnVectorEvaluator::unhandledElement()";
+constexpr const char* kEvaluateRowsFunction =
+    "vela::cuda::rpn_eval_result_t vela::cuda::TypedRpnVectorEvaluatorHelper::evaluateRows()";
+
+// The row states of a batch: a column, one constant state for every row, or none (all present).
+struct RowStates {
+  const rpn_eval_result_t* column = nullptr;
+  rpn_eval_result_t constant = RPN_EVAL_OK;
+  bool isConstant = false;
+
+  static RowStates of(const VectorEvalStackEntry& entry) {
+    RowStates s;
+    if (entry.constant) {
+      s.isConstant = true;
+      s.constant = *static_cast<const rpn_eval_result_t*>(entry.data);
+    } else {
+      s.column = static_cast<const rpn_eval_result_t*>(entry.data);
+    }
+    return s;
+  }
+  bool any() const { return isConstant || column != nullptr; }
+  rpn_eval_result_t at(unsigned long i) const {
+    return isConstant ? constant : column != nullptr ? column[i] : RPN_EVAL_OK;
+  }
+  rpn_eval_result_t worst(unsigned long n) const {
+    if (n == 0 || !any())
+      return RPN_EVAL_OK;
+    if (isConstant)
+      return constant;
+    unsigned char worst = 0;
+    for (unsigned long i = 0; i < n; ++i)
+      worst = std::max<unsigned char>(worst, column[i]);
+    return static_cast<rpn_eval_result_t>(worst);
+  }
+};
+
+// Copies a final entry that is not the caller's cells into them. Object cells move their ownership:
+// owned slots hand their reservation over, borrowed ones (columns, constants) are marked borrowed so
+// that the end of the batch copies them.
+void copyResultCells(VectorEvalStackEntry& result, unsigned char* outCells, unsigned long* outSlots,
+                     std::size_t width, unsigned long n) {
+  const auto* cells = static_cast<const unsigned char*>(result.data);
+  for (unsigned long i = 0; i < n; ++i)
+    std::memcpy(outCells + i * width, cells + (result.constant ? 0 : i * width), width);
+  if (outSlots == nullptr)
+    return;
+  auto* const objects = reinterpret_cast<void* const*>(outCells);
+  for (unsigned long i = 0; i < n; ++i) {
+    if (result.aux != nullptr && !result.constant) {
+      outSlots[i] = result.aux[i];
+      result.aux[i] = 0;
+    } else {
+      outSlots[i] = objects[i] != nullptr ? kBorrowedReservation : 0;
+    }
+  }
+}
+
+// Object results at the end of a batch: in a good row a borrowed object is replaced by an owned copy;
+// in a null or failed row an owned object is freed and the slot emptied.
+void finishObjectRows(RpnDataType type, void** objects, unsigned long* reservations, const RowStates& states,
+                      unsigned long n) {
+  const bool handled = visitObjectHandle(type, [&](auto tag) {
+    using H = typename decltype(tag)::type;
+    if (!states.isConstant) {
+      settleFinalObjectRows<H>(objects, reservations, states.column, n);
+    } else if (states.constant == RPN_EVAL_OK) {
+      settleFinalObjectRows<H>(objects, reservations, nullptr, n);
+    } else {
+      for (unsigned long i = 0; i < n; ++i)
+        clearSlot(objects + i, reservations + i, H::kDeleter);
+    }
+  });
+  if (!handled)
+    throwPlainFault("Unhandled object type", log4cplus::ERROR_LOG_LEVEL, kEvaluatorImplSourcePath, __LINE__,
+                    kEvaluateRowsFunction);
+}
+
+} // namespace
+
+rpn_eval_result_t TypedRpnVectorEvaluator::evaluate(const TypedRpnEvaluatorParams& params) {
+  if (params.helper != nullptr && params.helper->isHost())
+    throwPlainFault("Host KernelExecutionHelper not supported in TypedRpnVectorEvaluator",
+                    log4cplus::ERROR_LOG_LEVEL, kEvaluatorImplSourcePath, __LINE__, kEvaluateFunction);
+
+  const unsigned long numRows = params.numRows;
+  if (params.helper != nullptr || numRows < kSerialRowLimit) {
+    TypedRpnVectorEvaluatorHelper evaluator(params, 0, numRows);
+    return reportedResult(evaluator.evaluateRows());
+  }
+
+  const unsigned long chunks = (numRows - 1) / kChunkRows + 1;
+  RamPool* const pool = RamPool::getDefault();
+  const rpn_eval_result_t result = tbb::parallel_reduce(
+      tbb::blocked_range<unsigned long>(0, chunks, 1), RPN_EVAL_OK,
+      [&params, pool, numRows](const tbb::blocked_range<unsigned long>& range,
+                               rpn_eval_result_t running) -> rpn_eval_result_t {
+        if (params.job != nullptr && JobInfoWrapper(params.job).isCancelled())
+          return RPN_EVAL_OK;
+        RamPoolThreadBinding binding(pool, true);
+        const unsigned long first = range.begin() * kChunkRows;
+        const unsigned long end = std::min(numRows, range.end() * kChunkRows);
+        TypedRpnVectorEvaluatorHelper evaluator(params, first, end - first);
+        return combineResults(running, evaluator.evaluateRows());
+      },
+      [](rpn_eval_result_t a, rpn_eval_result_t b) { return combineResults(a, b); }, tbb::auto_partitioner());
+  return reportedResult(result);
+}
+
+bool TypedRpnVectorEvaluator::isJobCancelled() const {
+  return m_params->job != nullptr && JobInfoWrapper(m_params->job).isCancelled();
+}
+
+void TypedRpnVectorEvaluator::noOpElement() {
+  throwPlainFault(std::string(ParserUtils::get_trpn_op_name(element().op)) + " is unexpected no-op",
+                  log4cplus::ERROR_LOG_LEVEL, kEvaluatorImplSourcePath, __LINE__, kNoOpFunction);
+}
+
+void TypedRpnVectorEvaluator::unhandledElement() {
+  throwPlainFault(std::string(ParserUtils::get_trpn_op_name(element().op)) + " not handled",
+                  log4cplus::ERROR_LOG_LEVEL, kEvaluatorImplSourcePath, __LINE__, kUnhandledFunction);
+}
+
+void TypedRpnVectorEvaluator::throwStackUnderflow() {
+  throwIfEvaluationError(RPN_EVAL_STACK_UNDERFLOW);
+  std::abort(); // throwIfEvaluationError always throws for code 7
+}
+
+void TypedRpnVectorEvaluator::throwExcessValues() {
+  throwIfEvaluationError(RPN_EVAL_STACK_EXCESS);
+  std::abort(); // throwIfEvaluationError always throws for code 8
+}
+
+VectorEvalStackEntry TypedRpnVectorEvaluator::expandConstant(const VectorEvalStackEntry& constant,
+                                                             std::size_t width) const {
+  VectorEvalStackEntry column = VectorEvalStackEntry::ownedColumn(m_rowCount * width);
+  unsigned char* cells = static_cast<unsigned char*>(column.data);
+  for (unsigned long i = 0; i < m_rowCount; ++i)
+    std::memcpy(cells + i * width, constant.data, width);
+  return column;
+}
+
+rpn_eval_result_t TypedRpnVectorEvaluator::runBatch() {
+  const std::uint64_t numElements = m_params->numElements;
+  for (m_elementIndex = 0; m_elementIndex < numElements; ++m_elementIndex)
+    EvalElementHandler<TypedRpnVectorEvaluator>::evalElement(*this);
+  return endBatch();
+}
+
+rpn_eval_result_t TypedRpnVectorEvaluator::endBatch() {
+  const TypedRpnEvaluatorParams& p = *m_params;
+  if (m_values.size() != 1 || m_states.size() > 1)
+    throwExcessValues();
+
+  const std::size_t width = p.evaluatedTypeSize;
+  unsigned char* const outCells = p.outValues + m_startRow * width;
+  unsigned long* const outSlots = p.outSizes != nullptr ? p.outSizes + m_startRow : nullptr;
+  VectorEvalStackEntry& result = m_values.top();
+
+  // The last value element normally wrote the caller's cells already. An op that re-pushes one of its
+  // inputs unchanged leaves another entry: its cells are copied over (object cells with their
+  // ownership).
+  if (result.data != outCells || result.constant) {
+    const bool objects = ParserUtils::isObjectType(p.evaluatedType) && outSlots != nullptr;
+    copyResultCells(result, outCells, objects ? outSlots : nullptr, width, m_rowCount);
+    result = VectorEvalStackEntry::borrowedColumn(outCells, objects ? outSlots : nullptr);
+  }
+
+  // Row states: outNulls when given (written there directly by the last null element, or copied now),
+  // else the one state entry; none at all means every row is present.
+  RowStates states;
+  if (p.outNulls != nullptr) {
+    auto* outStates = reinterpret_cast<rpn_eval_result_t*>(p.outNulls + m_startRow);
+    if (m_states.empty()) {
+      if (m_rowCount != 0)
+        std::memset(outStates, 0, m_rowCount);
+    } else {
+      const VectorEvalStackEntry& entry = m_states.top();
+      if (entry.constant)
+        std::memset(outStates, *static_cast<const unsigned char*>(entry.data), m_rowCount);
+      else if (entry.data != outStates && m_rowCount != 0)
+        std::memcpy(outStates, entry.data, m_rowCount);
+      states.column = outStates;
+    }
+  } else if (!m_states.empty()) {
+    states = RowStates::of(m_states.top());
+  }
+
+  if (result.aux != nullptr) {
+    // Object results: owned copies of borrowed objects in good rows, nothing at all in null and
+    // failed rows.
+    finishObjectRows(p.evaluatedType, static_cast<void**>(result.data), result.aux, states, m_rowCount);
+  } else if (states.any()) {
+    for (unsigned long i = 0; i < m_rowCount; ++i)
+      if (states.at(i) != RPN_EVAL_OK)
+        std::memset(outCells + i * width, 0, width);
+  }
+
+  const rpn_eval_result_t code = p.hasReportableErrors ? states.worst(m_rowCount) : RPN_EVAL_OK;
+  while (!m_values.empty())
+    m_values.pop();
+  while (!m_states.empty())
+    m_states.pop();
+  return reportedResult(code);
+}
+
+} // namespace vela::cuda

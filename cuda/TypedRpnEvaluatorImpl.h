@@ -1,0 +1,292 @@
+#pragma once
+// The column-batch evaluator: runs each program element once over a batch of consecutive rows.
+//
+// Schedule (evaluate): below 65 rows one evaluator runs every row on the calling thread; otherwise the
+// rows are cut into 64-row chunks and reduced in parallel (oneTBB, grain one chunk, automatic
+// partitioner, join by maximum), one evaluator per task sub-range, each task first checking the job for
+// cancellation and binding the caller's memory pool.
+//
+// An evaluator keeps two stacks of VectorEvalStackEntry: values, and one-byte null states (0 present,
+// 1 null, 2+ the row's error code). Element dispatch (EvalElementHandler) routes each element to its
+// family, whose handler pops its operands, prepares an output, runs one functor over the batch and pushes
+// the result. The last value element writes straight into the caller's outValues (and outSizes for
+// objects), the last null-producing element into outNulls; the end of the batch checks that one value
+// is left, clears the cells of null and failed rows, makes borrowed object results owned and reports
+// the batch's worst code.
+//
+// The interface an op handler uses (popInput, popNonConstInput, prepareOutput, push, runKernel,
+// runKernelWithState, element, rowCount and the loaders) is the one the row evaluator offers too, so a
+// handler is written once as a template over the evaluator type (see EvalElementHandler.h).
+
+#include <cassert>
+#include <cstddef>
+#include <cstring>
+#include <deque>
+#include <stack>
+#include <tuple>
+#include <type_traits>
+#include <vector>
+
+#include "base/CallContext.h"
+#include "cuda/TypedRpnEvaluator.h"
+#include "cuda/VectorEvalDispatch.h"
+#include "cuda/VectorEvalTypes.h"
+
+namespace vela::cuda {
+
+class TypedRpnVectorEvaluator {
+public:
+  /// Rows per chunk of the parallel schedule; calls of fewer than kSerialRowLimit rows stay on the
+  /// calling thread.
+  static constexpr unsigned long kChunkRows = 64;
+  static constexpr unsigned long kSerialRowLimit = 65;
+
+  TypedRpnVectorEvaluator(const TypedRpnEvaluatorParams& params, unsigned long startRow,
+                          unsigned long rowCount)
+      : m_params(&params), m_startRow(startRow), m_rowCount(rowCount) {}
+  TypedRpnVectorEvaluator(const TypedRpnVectorEvaluator&) = delete;
+  TypedRpnVectorEvaluator& operator=(const TypedRpnVectorEvaluator&) = delete;
+
+  /// Evaluates every row of the call; returns the worst row code, with 1 (null) reported as 0.
+  static rpn_eval_result_t evaluate(const TypedRpnEvaluatorParams& params);
+
+  // --- what op handlers read ---------------------------------------------------------------------
+  const TypedRpnEvaluatorParams& params() const { return *m_params; }
+  unsigned long startRow() const { return m_startRow; }
+  unsigned long rowCount() const { return m_rowCount; }
+  unsigned long elementIndex() const { return m_elementIndex; }
+  const TypedRpnElement& element() const { return m_params->elements[m_elementIndex]; }
+  bool hasJobContext() const { return m_params->job != nullptr; }
+  bool isJobCancelled() const;
+  ManagedThreadLocalArena* getArena() const { return m_params->arena; }
+  std::size_t valueStackSize() const { return m_values.size(); }
+  std::size_t nullStackSize() const { return m_states.size(); }
+
+  // --- stacks ------------------------------------------------------------------------------------
+  /// Removes the top entry of the value stack (of the null-state stack for T = rpn_eval_result_t).
+  /// An empty stack throws "stack underflow" (code 7) at once.
+  template <class T>
+  VectorEvalPopInputType<T> popInput() {
+    return VectorEvalPopInputType<T>(popEntry(stackFor<T>()));
+  }
+  /// As popInput, but a constant is first expanded into an owned column of row-count copies.
+  template <class T>
+  VectorEvalPopNonConstInputType<T> popNonConstInput() {
+    VectorEvalStackEntry entry = popEntry(stackFor<T>());
+    if (entry.constant)
+      entry = expandConstant(entry, sizeof(T));
+    return VectorEvalPopNonConstInputType<T>(std::move(entry));
+  }
+  /// The output column of the current element: over the caller's outValues from the batch's first row
+  /// when the element is at or after the last value element (for T = rpn_eval_result_t: over outNulls
+  /// when at or after the last null element and outNulls is given), else an owned zeroed column.
+  ///
+  /// For an output handle type T (object results) the entry has object slots and reservation slots:
+  /// the caller's outValues and outSizes (cleared for the batch) for the last value element, else owned
+  /// zeroed arrays whose owned objects are freed when the entry dies (see VectorEvalObjects.h).
+  template <class T>
+  VectorEvalOutputStackEntry<T> prepareOutput() {
+    if constexpr (isObjectHandle<T>) {
+      return prepareObjectOutput<T>();
+    } else {
+      static_assert(std::is_trivially_copyable_v<T>);
+      if constexpr (std::is_same_v<T, rpn_eval_result_t>) {
+        if (m_elementIndex >= m_params->lastNullElement && m_params->outNulls != nullptr)
+          return VectorEvalOutputStackEntry<T>(
+              VectorEvalStackEntry::borrowedColumn(m_params->outNulls + m_startRow));
+      } else if (m_elementIndex >= m_params->lastValueElement) {
+        assert(sizeof(T) == m_params->evaluatedTypeSize && "final cells are of the program's evaluated type");
+        return VectorEvalOutputStackEntry<T>(
+            VectorEvalStackEntry::borrowedColumn(m_params->outValues + m_startRow * sizeof(T)));
+      }
+      return VectorEvalOutputStackEntry<T>(VectorEvalStackEntry::ownedColumn(m_rowCount * sizeof(T)));
+    }
+  }
+  /// Pushes an output on the value stack (on the null-state stack for T = rpn_eval_result_t).
+  template <class T>
+  void push(VectorEvalOutputStackEntry<T>&& out) {
+    stackFor<T>().push(out.release());
+  }
+  void pushValue(VectorEvalStackEntry&& entry) { m_values.push(std::move(entry)); }
+  void pushState(VectorEvalStackEntry&& entry) { m_states.push(std::move(entry)); }
+
+  // --- kernels -----------------------------------------------------------------------------------
+  /// The kernel runner (see VectorEvalDispatch.h).
+  template <class... Args>
+  static void dispatchFuncHost(std::size_t n, Args&&... args) {
+    vela::cuda::dispatchFuncHost(n, std::forward<Args>(args)...);
+  }
+  /// Runs `f` over the batch from popped input entries into `out`.
+  template <class F, class Out, class... In>
+  void runKernel(const F& f, VectorEvalOutputStackEntry<Out>& out, In&... in) {
+    auto entries = std::tie(in...);
+    auto run = [&](const auto&... views) {
+      vela::cuda::dispatchFuncHost(m_rowCount, f, out.view(), views...);
+    };
+    vector_eval_detail::resolveInputViews<0>(run, entries);
+  }
+  /// As runKernel, for a functor that writes a row code into `states`.
+  template <class F, class Out, class... In>
+  void runKernelWithState(const F& f, VectorEvalOutputStackEntry<Out>& out,
+                          VectorEvalOutputStackEntry<rpn_eval_result_t>& states, In&... in) {
+    auto entries = std::tie(in...);
+    auto run = [&](const auto&... views) {
+      vela::cuda::dispatchFuncHost(m_rowCount, f, out.view(), VectorEvalResultColumn{states.column()},
+                                   views...);
+    };
+    vector_eval_detail::resolveInputViews<0>(run, entries);
+  }
+
+  // --- loaders -----------------------------------------------------------------------------------
+  // T is the cell type: for plain loads and constants the cell of the type's width, for objects the
+  // object pointer (const InlineBuffer<char>*, ...). The object forms are defined in
+  // VectorEvalObjects.h, which object families include.
+
+  /// Loads the element's column: a borrowed column before the last value element, else a copy of the
+  /// batch's cells into the caller's outValues. The final copy of an object column marks every
+  /// non-null row borrowed, so that the end of the batch replaces it by an owned copy.
+  template <class T>
+  void evalVar() {
+    const unsigned char* column = columnBase() + m_startRow * sizeof(T);
+    if (m_elementIndex < m_params->lastValueElement) {
+      m_values.push(VectorEvalStackEntry::borrowedColumn(column));
+      return;
+    }
+    if constexpr (isObjectCell<T>) {
+      finalObjectColumn<T>(reinterpret_cast<const T*>(column));
+    } else {
+      VectorEvalOutputStackEntry<T> out = prepareOutput<T>();
+      if (m_rowCount != 0)
+        std::memcpy(static_cast<void*>(out.column()), column, m_rowCount * sizeof(T));
+      push(std::move(out));
+    }
+  }
+  /// The constant in the element's operand area: a constant entry pointing at it before the last value
+  /// element, else every output cell filled with it (an object constant: an owned copy in every row).
+  template <class T>
+  void evalConst() {
+    static_assert(sizeof(T) <= sizeof(TypedRpnElement::operand));
+    if (m_elementIndex < m_params->lastValueElement) {
+      m_values.push(VectorEvalStackEntry::constantAt(element().operand));
+      return;
+    }
+    T value;
+    std::memcpy(static_cast<void*>(&value), element().operand, sizeof(T));
+    fillOutput(value);
+  }
+  /// A constant computed by the caller: a constant entry owning one cell before the last value element,
+  /// else every output cell filled with it.
+  template <class T>
+  void evalConstValue(const T& value) {
+    if (m_elementIndex < m_params->lastValueElement) {
+      m_values.push(VectorEvalStackEntry::ownedConstant(value));
+      return;
+    }
+    fillOutput(value);
+  }
+  /// The all-zero value of T.
+  template <class T>
+  void evalConstNull() {
+    T zero;
+    std::memset(static_cast<void*>(&zero), 0, sizeof zero);
+    evalConstValue(zero);
+  }
+  /// Moves or shares the ownership of rows whose output holds the very object of the input (an op that
+  /// returned its input unchanged); see checkObjectMoveRows in ManagedObjects.h.
+  template <class In, class H>
+  void checkObjectMove(VectorEvalInputStackEntry<In>& input, VectorEvalOutputStackEntry<H>& output);
+  template <class In, class H>
+  void checkObjectMove(VectorEvalInputNonConstStackEntry<In>& input, VectorEvalOutputStackEntry<H>& output);
+
+  /// Reads the element's column as In and pushes f(x) as Out for every row.
+  template <class In, class Out, class F>
+  void evalVarFunc(const F& f) {
+    const In* column = reinterpret_cast<const In*>(columnBase()) + m_startRow;
+    VectorEvalOutputStackEntry<Out> out = prepareOutput<Out>();
+    vela::cuda::dispatchFuncHost(m_rowCount, f, out.view(), column);
+    push(std::move(out));
+  }
+  /// As evalVarFunc for a functor that also reports a row state; pushes the states, then the values.
+  template <class In, class Out, class F>
+  void evalVarFuncResult(const F& f) {
+    const In* column = reinterpret_cast<const In*>(columnBase()) + m_startRow;
+    VectorEvalOutputStackEntry<rpn_eval_result_t> states = prepareOutput<rpn_eval_result_t>();
+    VectorEvalOutputStackEntry<Out> out = prepareOutput<Out>();
+    vela::cuda::dispatchFuncHost(m_rowCount, f, out.view(), VectorEvalResultColumn{states.column()}, column);
+    push(std::move(states));
+    push(std::move(out));
+  }
+
+  // --- refusals ----------------------------------------------------------------------------------
+  /// The element's op is a no-op marker: "<op> is unexpected no-op".
+  [[noreturn]] void noOpElement();
+  /// No family implements the element's op: "<op> not handled".
+  [[noreturn]] void unhandledElement();
+
+protected:
+  /// Runs every element over the batch and ends the batch (see TypedRpnVectorEvaluatorHelper).
+  rpn_eval_result_t runBatch();
+
+private:
+  using Stack = std::stack<VectorEvalStackEntry, std::deque<VectorEvalStackEntry>>;
+
+  template <class T>
+  Stack& stackFor() {
+    if constexpr (std::is_same_v<T, rpn_eval_result_t>)
+      return m_states;
+    else
+      return m_values;
+  }
+  VectorEvalStackEntry popEntry(Stack& stack) {
+    if (stack.empty())
+      throwStackUnderflow();
+    VectorEvalStackEntry entry = std::move(stack.top());
+    stack.pop();
+    return entry;
+  }
+  const unsigned char* columnBase() const { return m_params->columns[element().columnIndex()]; }
+  template <class T>
+  void fillOutput(const T& value) {
+    if constexpr (isObjectCell<T>) {
+      fillObjectOutput<T>(value);
+    } else {
+      VectorEvalOutputStackEntry<T> out = prepareOutput<T>();
+      T* cells = out.column();
+      for (unsigned long i = 0; i < m_rowCount; ++i)
+        cells[i] = value;
+      push(std::move(out));
+    }
+  }
+  // Object forms (VectorEvalObjects.h).
+  template <class H>
+  VectorEvalOutputStackEntry<H> prepareObjectOutput();
+  template <class T>
+  void finalObjectColumn(const T* column);
+  template <class T>
+  void fillObjectOutput(const T& object);
+
+  VectorEvalStackEntry expandConstant(const VectorEvalStackEntry& constant, std::size_t width) const;
+  [[noreturn]] static void throwStackUnderflow();
+  [[noreturn]] static void throwExcessValues();
+  rpn_eval_result_t endBatch();
+
+  const TypedRpnEvaluatorParams* m_params;
+  unsigned long m_startRow;
+  unsigned long m_rowCount;
+  unsigned long m_elementIndex = 0;
+  Stack m_values;
+  Stack m_states;
+};
+
+/// The evaluator seen through its per-batch driver.
+class TypedRpnVectorEvaluatorHelper : public TypedRpnVectorEvaluator {
+public:
+  using TypedRpnVectorEvaluator::TypedRpnVectorEvaluator;
+  /// Runs every element over the batch, then ends it: exactly one value must be left ("stack ended
+  /// with excess values", code 8, otherwise), the row states go to outNulls, null and failed rows are
+  /// cleared, borrowed object results become owned copies. Returns the batch's worst row code when the
+  /// program has reportable errors (1 reported as 0), else 0.
+  rpn_eval_result_t evaluateRows() { return runBatch(); }
+};
+
+} // namespace vela::cuda

@@ -1,0 +1,114 @@
+#pragma once
+// Running programs through the column-batch evaluator in tests: a private pool bound to the test
+// thread, output buffers pre-filled with a sentinel so unwritten cells show, and test-only kernels
+// installed over catalogue codes whose families have no kernel yet.
+#include <cstdint>
+#include <cstring>
+#include <random>
+#include <vector>
+
+#include "base/CallContext.h"
+#include "base/ProgramBuilder.h"
+#include "base/RamPool.h"
+#include "cuda/EvalElementHandler.h"
+#include "cuda/TypedRpnEvaluatorImpl.h"
+
+namespace quarry::test {
+
+using vela::cuda::TypedRpnVectorEvaluator;
+using Eval = TypedRpnVectorEvaluator;
+
+inline constexpr unsigned char kSentinel = 0xA5;
+inline const std::vector<unsigned long> kRowCounts = {0, 1, 63, 64, 65, 1000, 100000};
+
+/// A pool of its own, bound to the test thread for the scope (so the evaluator binds it in its tasks).
+struct PrivatePool {
+  vela::RamPool pool{"vector-evaluator-test"};
+  vela::RamPoolThreadBinding binding{&pool};
+};
+
+struct Outputs {
+  std::vector<unsigned char> values;
+  std::vector<unsigned char> nulls;
+  std::vector<unsigned long> sizes;
+  std::size_t width = 0;
+
+  const unsigned char* cell(unsigned long row) const { return values.data() + row * width; }
+};
+
+struct RunOptions {
+  bool withNulls = true;
+  const vela::job_info* job = nullptr;
+  vela::KernelExecutionHelper* helper = nullptr;
+};
+
+/// Evaluates `program` over `rows` rows; outputs pre-filled with the sentinel (sizes with all 0xA5 bytes).
+inline vela::cuda::rpn_eval_result_t runVector(const vela::ParserUtils::Program& program,
+                                               const std::vector<const unsigned char*>& columns,
+                                               unsigned long rows, Outputs& out,
+                                               const RunOptions& options = {}) {
+  const auto type = vela::ParserUtils::get_evaluated_type(program.elements());
+  out.width = vela::ParserUtils::get_rpn_datatype_size(type);
+  out.values.assign(rows * out.width, kSentinel);
+  out.nulls.assign(rows, kSentinel);
+  unsigned long sentinelSize;
+  std::memset(&sentinelSize, kSentinel, sizeof sentinelSize);
+  out.sizes.assign(rows, sentinelSize);
+  vela::cuda::TypedRpnEvaluatorParams params(options.helper, program.elements(), columns.data(),
+                                             columns.size(), out.values.data(),
+                                             options.withNulls ? out.nulls.data() : nullptr, out.sizes.data(),
+                                             rows, 2024, 0, nullptr, options.job, nullptr);
+  return TypedRpnVectorEvaluator::evaluate(params);
+}
+
+/// `n` cells of `width` random bytes.
+inline std::vector<unsigned char> randomBytes(std::size_t n, std::size_t width, unsigned seed) {
+  std::mt19937 gen(seed);
+  std::vector<unsigned char> v(n * width);
+  for (auto& b : v)
+    b = static_cast<unsigned char>(gen());
+  return v;
+}
+
+// --- test-only kernels -----------------------------------------------------------------------------
+
+/// c ? b : a, operands a, b, c (c on top): stands in for the IF ops of the null family.
+template <class T>
+struct SelectFunc {
+  T operator()(const T& a, const T& b, std::uint8_t c) const { return c != 0 ? b : a; }
+};
+template <class T>
+void fakeSelect(Eval& e) {
+  vela::cuda::ElementwiseOp<SelectFunc<T>, T, T, T, std::uint8_t>::eval(e);
+}
+
+/// Pushes the element's column, one byte per row, as row states (stands in for LOAD_COL_NULLS).
+inline void fakeLoadStates(Eval& e) {
+  auto out = e.prepareOutput<vela::cuda::rpn_eval_result_t>();
+  const auto* column =
+      reinterpret_cast<const vela::cuda::rpn_eval_result_t*>(e.params().columns[e.element().columnIndex()]);
+  if (e.rowCount() != 0)
+    std::memcpy(out.column(), column + e.startRow(), e.rowCount());
+  e.push(std::move(out));
+}
+
+/// Pushes the constant state 1 for every row (NULL_STATE).
+inline void fakeNullState(Eval& e) {
+  e.pushState(vela::cuda::VectorEvalStackEntry::ownedConstant(vela::cuda::RPN_EVAL_NULL));
+}
+
+/// s == 1 ? 16 : s (NULL_TO_ERROR), an error-producing state op.
+struct NullToErrorFunc {
+  vela::cuda::rpn_eval_result_t operator()(vela::cuda::rpn_eval_result_t s) const {
+    return s == vela::cuda::RPN_EVAL_NULL ? vela::cuda::RPN_EVAL_NULL_TO_ERROR : s;
+  }
+};
+inline void fakeNullToError(Eval& e) {
+  vela::cuda::ElementwiseOp<NullToErrorFunc, vela::cuda::rpn_eval_result_t,
+                            vela::cuda::rpn_eval_result_t>::eval(e);
+}
+
+// Catalogue codes the fake kernels stand in for.
+inline constexpr int kLoadColNulls = 240, kNullState = 237, kNullToError = 322;
+
+} // namespace quarry::test
