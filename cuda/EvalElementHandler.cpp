@@ -166,5 +166,7 @@ void EvalElementHandler<E>::evalElementGeo(E& e) {
 
 template class OpHandlerTable<TypedRpnVectorEvaluator>;
 template struct EvalElementHandler<TypedRpnVectorEvaluator>;
+template class OpHandlerTable<TypedRpnValueEvaluator>;
+template struct EvalElementHandler<TypedRpnValueEvaluator>;
 
 } // namespace vela::cuda

@@ -25,12 +25,16 @@
 // family its own codes, that array is the union of the nine per-family tables without duplicating the
 // catalogue's routing.
 //
-// Shapes use only this evaluator interface: popInput<T>(), popNonConstInput<T>(), prepareOutput<T>(),
-// push(out), runKernel(f, out, inputs...), runKernelWithState(f, out, states, inputs...), element(),
-// and the loaders evalVar<T>(), evalConst<T>(), evalConstValue<T>(v), evalConstNull<T>(). The row
-// evaluator joins by offering the same members over one row (its views being one cell, or a
-// VectorEvalConstInput, so that dispatchFuncHost with n = 1 calls the functor once) and by adding itself
-// to RegisteredEvaluators; no family file changes.
+// Shapes use only this evaluator interface, which both evaluators offer: popInput<T>(),
+// popNonConstInput<T>(), prepareOutput<T>(), push(out), runKernel(f, out, inputs...),
+// runKernelWithState(f, out, states, inputs...), checkObjectMove(in, out), element(), params(),
+// startRow(), rowCount(), and the loaders evalVar<T>(), evalConst<T>(), evalConstValue<T>(v),
+// evalConstNull<T>(), evalVarFunc<In, Out>(f), evalVarFuncResult<In, Out>(f). The column-batch evaluator
+// (TypedRpnVectorEvaluator) runs them over a batch; the row evaluator (TypedRpnValueEvaluator) over one
+// row, its inputs and outputs being single cells that it hands to the same kernel runner
+// (dispatchFuncHost with n = 1), so an op's functor is written once and gives the same results in both.
+// runKernelWithState stores 0 in each row's code before calling the functor: a functor sets the code
+// only when the row fails.
 
 #include <cstddef>
 #include <initializer_list>
@@ -43,6 +47,7 @@
 
 #include "base/ParserUtils.h"
 #include "cuda/TypedRpnEvaluatorImpl.h"
+#include "cuda/TypedRpnValueEvaluator.h"
 
 namespace vela::cuda {
 
@@ -52,7 +57,7 @@ using ParserUtils::TypedRpnOp;
 /// The evaluator types every registered op is instantiated for.
 template <class... E>
 struct EvaluatorTypeList {};
-using RegisteredEvaluators = EvaluatorTypeList<TypedRpnVectorEvaluator>;
+using RegisteredEvaluators = EvaluatorTypeList<TypedRpnVectorEvaluator, TypedRpnValueEvaluator>;
 
 /// Op code -> handler, for one evaluator type. Filled at load time by registerOps (and by
 /// ScopedOpHandler in tests), read-only while evaluations run.
@@ -148,6 +153,16 @@ private:
   typename OpHandlerTable<E>::Handler m_previous;
 };
 
+/// ScopedOpHandler for every registered evaluator at once, with the handlers of a shape (a class with
+/// `template <class E> static void eval(E&)`), so that a test-only op runs in both evaluators.
+template <class Shape, class List = RegisteredEvaluators>
+class ScopedOpShape;
+template <class Shape, class... E>
+class ScopedOpShape<Shape, EvaluatorTypeList<E...>> : private ScopedOpHandler<E>... {
+public:
+  explicit ScopedOpShape(TypedRpnOp code) : ScopedOpHandler<E>(code, &Shape::template eval<E>)... {}
+};
+
 /// Routes elements to the family members. Stateless; every member works on the evaluator it is given.
 template <class E>
 struct EvalElementHandler {
@@ -165,6 +180,8 @@ struct EvalElementHandler {
 
 extern template class OpHandlerTable<TypedRpnVectorEvaluator>;
 extern template struct EvalElementHandler<TypedRpnVectorEvaluator>;
+extern template class OpHandlerTable<TypedRpnValueEvaluator>;
+extern template struct EvalElementHandler<TypedRpnValueEvaluator>;
 
 // ---------------------------------------------------------------------------------------------------
 // Op shapes: how an op drives its row functor. A functor that needs the element's decimal precision and

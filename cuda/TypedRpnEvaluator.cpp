@@ -5,6 +5,8 @@
 #include "base/CallContext.h"
 #include "base/Logging.h"
 #include "base/VelaException.h"
+#include "cuda/TypedRpnEvaluatorImpl.h"
+#include "cuda/TypedRpnValueEvaluator.h"
 
 namespace vela::cuda {
 
@@ -186,6 +188,38 @@ TypedRpnEvaluatorParams::TypedRpnEvaluatorParams(
   cache = cache_;
   job = job_;
   arena = arena_;
+}
+
+rpn_eval_result_t evaluateTypedRpnHost(const std::vector<TypedRpnElement>& program,
+                                       unsigned char const* const* columns, unsigned long numColumns,
+                                       unsigned char* outValues, unsigned char* outNulls,
+                                       unsigned long* outSizes, unsigned long numRows,
+                                       unsigned long rowOffset, const job_info* job,
+                                       ManagedThreadLocalArena* arena) {
+  // The cache outlives the parameters, which point at it.
+  EvaluatorCache cache;
+  const int year = currentYear();
+  const TypedRpnEvaluatorParams params(nullptr, program, columns, numColumns, outValues, outNulls, outSizes,
+                                       numRows, year, rowOffset, &cache, job, arena);
+  const rpn_eval_result_t result = numRows == 1 || params.hasExpensiveHostOnly
+                                       ? TypedRpnValueEvaluator::evaluate(params)
+                                       : TypedRpnVectorEvaluator::evaluate(params);
+  return reportedResult(result);
+}
+
+rpn_eval_result_t evaluateTypedRpn(KernelExecutionHelper& helper, const std::vector<TypedRpnElement>& program,
+                                   unsigned char const* const* columns, unsigned long numColumns,
+                                   unsigned char* outValues, unsigned char* outNulls, unsigned long* outSizes,
+                                   unsigned long numRows, unsigned long rowOffset) {
+  if (helper.isHost())
+    return evaluateTypedRpnHost(program, columns, numColumns, outValues, outNulls, outSizes, numRows,
+                                rowOffset, nullptr, nullptr);
+  const int year = currentYear();
+  const TypedRpnEvaluatorParams params(&helper, program, columns, numColumns, outValues, outNulls, outSizes,
+                                       numRows, year, rowOffset, nullptr, nullptr, nullptr);
+  const rpn_eval_result_t result = params.needsRowEvaluator ? TypedRpnValueEvaluator::evaluate(params)
+                                                            : TypedRpnVectorEvaluator::evaluate(params);
+  return reportedResult(result);
 }
 
 } // namespace vela::cuda

@@ -139,4 +139,27 @@ struct TypedRpnEvaluatorParams : TypedRpnEvaluatorContext {
   std::optional<DeviceTrpnData> deviceData;
 };
 
+// ---------------------------------------------------------------------------------------------------
+// Entry points
+
+/// Evaluates `program` for rows 0 to numRows - 1 on the host and returns the worst row code, with 1
+/// (null) reported as 0. Creates the call's EvaluatorCache, reads the current year once, and runs the row
+/// evaluator for a single row or a program with an expensive host-only op, the column-batch evaluator
+/// otherwise. Writes outValues cell r, outNulls byte r (when given) and outSizes element r (object
+/// results) of every row. Evaluation errors are only returned; frame faults throw VelaException.
+rpn_eval_result_t evaluateTypedRpnHost(const std::vector<TypedRpnElement>& program,
+                                       unsigned char const* const* columns, unsigned long numColumns,
+                                       unsigned char* outValues, unsigned char* outNulls,
+                                       unsigned long* outSizes, unsigned long numRows,
+                                       unsigned long rowOffset, const job_info* job,
+                                       ManagedThreadLocalArena* arena);
+
+/// As evaluateTypedRpnHost with the caller's execution helper. A host helper is ignored: the call is
+/// evaluateTypedRpnHost without a job and without an arena. Any other helper evaluates through the
+/// helper's device, which this build does not have (the parameters refuse to build device data).
+rpn_eval_result_t evaluateTypedRpn(KernelExecutionHelper& helper, const std::vector<TypedRpnElement>& program,
+                                   unsigned char const* const* columns, unsigned long numColumns,
+                                   unsigned char* outValues, unsigned char* outNulls, unsigned long* outSizes,
+                                   unsigned long numRows, unsigned long rowOffset);
+
 } // namespace vela::cuda

@@ -85,8 +85,10 @@ inline void dispatchFuncHost(std::size_t n, const F& f, Out* __restrict out, con
     out[i] = f(at(in, i)...);
 }
 
-/// Runs a functor that reports a row state: out[i] = f(inputs at i..., result[i]); the functor sets
-/// result[i] (0 for a good row, else the row's code).
+/// Runs a functor that reports a row state: result[i] = 0, then out[i] = f(inputs at i..., result[i]).
+/// The functor sets result[i] only when the row fails (to the row's code); storing 0 first keeps the
+/// functors free of a store on the good path, and the store sits in the same loop, so the loop stays
+/// one vectorisable pass.
 template <class F, class Out, class... In>
 inline void dispatchFuncHost(std::size_t n, const F& f, Out* __restrict out, VectorEvalResultColumn result,
                              const In&... in) {
@@ -95,10 +97,14 @@ inline void dispatchFuncHost(std::size_t n, const F& f, Out* __restrict out, Vec
   rpn_eval_result_t* __restrict codes = result.data;
   std::size_t i = 0;
   for (; i + kBlock <= n; i += kBlock)
-    for (std::size_t j = 0; j < kBlock; ++j)
+    for (std::size_t j = 0; j < kBlock; ++j) {
+      codes[i + j] = RPN_EVAL_OK;
       out[i + j] = f(at(in, i + j)..., codes[i + j]);
-  for (; i < n; ++i)
+    }
+  for (; i < n; ++i) {
+    codes[i] = RPN_EVAL_OK;
     out[i] = f(at(in, i)..., codes[i]);
+  }
 }
 
 /// Runs a functor producing objects: f(handle of row i, inputs at i...) writes row i's result through
@@ -110,13 +116,15 @@ inline void dispatchFuncHost(std::size_t n, const F& f, VectorEvalOutputObjectAr
     f(out[i], at(in, i)...);
 }
 
-/// As above for a functor that also reports a row state into result[i].
+/// As above for a functor that also reports a row state into result[i] (0 stored first, as above).
 template <class F, class H, class... In>
 inline void dispatchFuncHost(std::size_t n, const F& f, VectorEvalOutputObjectArray<H> out,
                              VectorEvalResultColumn result, const In&... in) {
   using vector_eval_detail::at;
-  for (std::size_t i = 0; i < n; ++i)
+  for (std::size_t i = 0; i < n; ++i) {
+    result.data[i] = RPN_EVAL_OK;
     f(out[i], at(in, i)..., result.data[i]);
+  }
 }
 
 } // namespace vela::cuda

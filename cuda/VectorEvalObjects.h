@@ -18,6 +18,7 @@
 
 #include "cuda/EvalElementHandler.h"
 #include "cuda/ManagedObjects.h"
+#include "cuda/ValueEvalObjects.h"
 
 namespace vela::cuda {
 

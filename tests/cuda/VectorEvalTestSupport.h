@@ -71,6 +71,7 @@ inline std::vector<unsigned char> randomBytes(std::size_t n, std::size_t width, 
 }
 
 // --- test-only kernels -----------------------------------------------------------------------------
+// Shapes (templates over the evaluator) run in both evaluators: install them with ScopedOpShape.
 
 /// c ? b : a, operands a, b, c (c on top): stands in for the IF ops of the null family.
 template <class T>
@@ -78,18 +79,28 @@ struct SelectFunc {
   T operator()(const T& a, const T& b, std::uint8_t c) const { return c != 0 ? b : a; }
 };
 template <class T>
+using SelectShape = vela::cuda::ElementwiseOp<SelectFunc<T>, T, T, T, std::uint8_t>;
+template <class T>
 void fakeSelect(Eval& e) {
-  vela::cuda::ElementwiseOp<SelectFunc<T>, T, T, T, std::uint8_t>::eval(e);
+  SelectShape<T>::eval(e);
 }
 
 /// Pushes the element's column, one byte per row, as row states (stands in for LOAD_COL_NULLS).
+struct LoadStatesShape {
+  template <class E>
+  static void eval(E& e) {
+    using vela::cuda::rpn_eval_result_t;
+    auto out = e.template prepareOutput<rpn_eval_result_t>();
+    const auto* column =
+        reinterpret_cast<const rpn_eval_result_t*>(e.params().columns[e.element().columnIndex()]) +
+        e.startRow();
+    vela::cuda::dispatchFuncHost(
+        e.rowCount(), [](rpn_eval_result_t s) { return s; }, out.view(), column);
+    e.push(std::move(out));
+  }
+};
 inline void fakeLoadStates(Eval& e) {
-  auto out = e.prepareOutput<vela::cuda::rpn_eval_result_t>();
-  const auto* column =
-      reinterpret_cast<const vela::cuda::rpn_eval_result_t*>(e.params().columns[e.element().columnIndex()]);
-  if (e.rowCount() != 0)
-    std::memcpy(out.column(), column + e.startRow(), e.rowCount());
-  e.push(std::move(out));
+  LoadStatesShape::eval(e);
 }
 
 /// Pushes the constant state 1 for every row (NULL_STATE).
@@ -103,9 +114,10 @@ struct NullToErrorFunc {
     return s == vela::cuda::RPN_EVAL_NULL ? vela::cuda::RPN_EVAL_NULL_TO_ERROR : s;
   }
 };
+using NullToErrorShape =
+    vela::cuda::ElementwiseOp<NullToErrorFunc, vela::cuda::rpn_eval_result_t, vela::cuda::rpn_eval_result_t>;
 inline void fakeNullToError(Eval& e) {
-  vela::cuda::ElementwiseOp<NullToErrorFunc, vela::cuda::rpn_eval_result_t,
-                            vela::cuda::rpn_eval_result_t>::eval(e);
+  NullToErrorShape::eval(e);
 }
 
 // Catalogue codes the fake kernels stand in for.
