@@ -5,11 +5,14 @@
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <sstream>
 #include <vector>
 
 #include "base/VelaException.h"
+#include "cuda/ManagedObjects.h"
 #include "cuda/TypedRpnEvaluator.h"
+#include "tools/ScalarText.h"
 
 namespace quarry::tools {
 
@@ -128,20 +131,6 @@ T parseInteger(const Element& e, const std::string& word) {
   return v;
 }
 
-double parseFloat(const Element& e, const std::string& word) {
-  if (word == "nan")
-    return std::numeric_limits<double>::quiet_NaN();
-  if (word == "inf")
-    return std::numeric_limits<double>::infinity();
-  if (word == "-inf")
-    return -std::numeric_limits<double>::infinity();
-  double v = 0;
-  auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), v);
-  if (ec != std::errc() || end != word.data() + word.size())
-    refuse(e, "'" + word + "' is not a valid float");
-  return v;
-}
-
 std::string unquote(const Element& e, const std::string& word) {
   if (word.size() < 2 || word.front() != '\'' || word.back() != '\'')
     refuse(e, "text constants are written in single quotes");
@@ -154,117 +143,165 @@ std::string unquote(const Element& e, const std::string& word) {
   return out;
 }
 
-bool isColumnLoad(int code) {
-  return (code >= 102 && code <= 236) || code == 240;
-}
-
 // Writes one scalar literal of `type` into `cell`.
 void encodeScalar(const Element& e, RpnDataType type, const std::string& word, int scale,
                   unsigned char* cell) {
-  auto put = [&](auto v) { std::memcpy(cell, &v, sizeof v); };
-  switch (type) {
-  case RpnDataType::Bool:
-    if (word == "true" || word == "1")
-      put(std::uint8_t{1});
-    else if (word == "false" || word == "0")
-      put(std::uint8_t{0});
+  const bool quoted = !word.empty() && word.front() == '\'';
+  const bool text =
+      type >= RpnDataType::Char1 && type <= RpnDataType::Char256 && get_rpn_datatype_size(type) > 0;
+  if (text && !quoted)
+    refuse(e, "text constants are written in single quotes");
+  std::string why;
+  // Decimal text may be quoted too ('-1.25'); numbers are otherwise bare words.
+  const std::string value =
+      quoted && (text || type == RpnDataType::Dec64 || type == RpnDataType::Dec128) ? unquote(e, word) : word;
+  if (!encodeScalarText(type, value, scale, cell, why))
+    refuse(e, why);
+}
+
+// Attribute keys of the EvalInfo bytes: p, s (result), p0..p2, s0..s2 (arguments).
+int infoByte(const std::string& key) {
+  if (key == "p")
+    return 0;
+  if (key == "s")
+    return 1;
+  if (key.size() == 2 && (key[0] == 'p' || key[0] == 's') && key[1] >= '0' && key[1] <= '2')
+    return 12 + 2 * (key[1] - '0') + (key[0] == 's');
+  return -1;
+}
+
+// A list constant's items, split at commas outside single quotes.
+std::vector<std::string> listItems(const Element& e, const std::string& operand) {
+  if (operand.size() < 2 || operand.front() != '[' || operand.back() != ']')
+    refuse(e, "a list is written in brackets: [1, 2, 3]");
+  std::vector<std::string> items;
+  std::string item;
+  bool quoted = false;
+  auto flush = [&] {
+    const auto b = item.find_first_not_of(" \t");
+    const auto last = item.find_last_not_of(" \t");
+    items.push_back(b == std::string::npos ? std::string() : item.substr(b, last - b + 1));
+    item.clear();
+  };
+  for (std::size_t i = 1; i + 1 < operand.size(); ++i) {
+    const char c = operand[i];
+    if (c == '\'')
+      quoted = !quoted;
+    if (c == ',' && !quoted)
+      flush();
     else
-      refuse(e, "'" + word + "' is not a boolean");
-    break;
-  case RpnDataType::Int8:
-    put(parseInteger<std::int8_t>(e, word));
-    break;
-  case RpnDataType::Int16:
-    put(parseInteger<std::int16_t>(e, word));
-    break;
-  case RpnDataType::Int32:
-  case RpnDataType::Ipv4:
-  case RpnDataType::Date:
-  case RpnDataType::Time:
-    put(parseInteger<std::int32_t>(e, word));
-    break;
-  case RpnDataType::UInt32:
-    put(parseInteger<std::uint32_t>(e, word));
-    break;
-  case RpnDataType::Int64:
-  case RpnDataType::DateTime:
-  case RpnDataType::Timestamp:
-    put(parseInteger<std::int64_t>(e, word));
-    break;
-  case RpnDataType::UInt64:
-    put(parseInteger<std::uint64_t>(e, word));
-    break;
-  case RpnDataType::Float32:
-    put(static_cast<float>(parseFloat(e, word)));
-    break;
-  case RpnDataType::Float64:
-    put(parseFloat(e, word));
-    break;
-  case RpnDataType::Dec64:
-  case RpnDataType::Dec128: {
-    vela::int128_t v = 0;
-    try {
-      v = parseUnscaledDecimal(word.front() == '\'' ? unquote(e, word) : word, scale);
-    } catch (const vela::VelaException& x) {
-      refuse(e, x.what());
+      item += c;
+  }
+  flush();
+  if (items.size() == 1 && items[0].empty())
+    items.clear(); // []
+  for (const std::string& i : items)
+    if (i.empty())
+      refuse(e, "an empty item in the list " + operand);
+  return items;
+}
+
+int columnReference(const Element& e, const std::string& operand, int code,
+                    const ProgramTextContext& context) {
+  const int n = static_cast<int>(context.columnNames.size());
+  if (!operand.empty() && operand[0] == '$') {
+    std::string name = operand.substr(1);
+    bool nulls = false;
+    if (name.size() > 6 && name.compare(name.size() - 6, 6, ".nulls") == 0 && !context.columnNames.empty()) {
+      const std::string base = name.substr(0, name.size() - 6);
+      // A column may itself be called "x.nulls"; the exact name wins.
+      if (std::find(context.columnNames.begin(), context.columnNames.end(), name) ==
+          context.columnNames.end()) {
+        name = base;
+        nulls = true;
+      }
     }
-    if (type == RpnDataType::Dec64) {
-      if (v > INT64_MAX || v < INT64_MIN)
-        refuse(e, "'" + word + "' does not fit a 64-bit decimal");
-      put(static_cast<std::int64_t>(v));
-    } else {
-      put(static_cast<std::uint64_t>(v));
-      const auto high = static_cast<std::int32_t>(v >> 64);
-      std::memcpy(cell + 8, &high, 4);
-    }
-    break;
+    const auto it = std::find(context.columnNames.begin(), context.columnNames.end(), name);
+    if (it == context.columnNames.end())
+      refuse(e, "no input column named '" + name + "'");
+    const int k = static_cast<int>(it - context.columnNames.begin());
+    if (nulls && code != 240 && code != 241)
+      refuse(e, "null flags ($" + name + ".nulls) are read by LOAD_COL_NULLS and OR_COL_NULLS only");
+    return nulls ? n + k : k;
   }
-  case RpnDataType::UInt128:
-  case RpnDataType::Uuid: {
-    const auto v = parseInteger<std::uint64_t>(e, word); // the low word; the high word is zero
-    put(v);
-    break;
-  }
-  default: {
-    const std::size_t width = get_rpn_datatype_size(type);
-    if (type >= RpnDataType::Char1 && type <= RpnDataType::Char256 && width > 0) {
-      const std::string text = unquote(e, word);
-      if (text.size() > width)
-        refuse(e, "text of " + std::to_string(text.size()) + " bytes does not fit " +
-                      rpnDataTypeShortName(type));
-      packCharN(text, width, cell);
-      break;
-    }
-    refuse(e, std::string("constants of type ") + rpnDataTypeShortName(type) +
-                  " are not written in program text");
-  }
-  }
+  int index = 0;
+  const auto [end, ec] = std::from_chars(operand.data(), operand.data() + operand.size(), index);
+  if (ec != std::errc() || end != operand.data() + operand.size())
+    refuse(e, "'" + operand + "' is not a column reference (an index or $name)");
+  if (index < 0)
+    refuse(e, "column index must not be negative");
+  return index;
+}
+
+// An object constant (or list item) from its quoted text, kept alive by the context's store.
+const void* objectConstant(const Element& e, RpnDataType type, const std::string& word,
+                           const ProgramTextContext& context) {
+  if (context.objects == nullptr)
+    refuse(e, std::string("object constants (") + rpnDataTypeShortName(type) +
+                  ") need a place to live; this caller gives none");
+  const bool quoted = !word.empty() && word.front() == '\'';
+  if (!quoted && !(type == RpnDataType::Vector && !word.empty() && word.front() == '['))
+    refuse(e, std::string(rpnDataTypeShortName(type)) + " constants are written in single quotes");
+  std::string why;
+  const void* object = makeObjectFromText(type, quoted ? unquote(e, word) : word, why);
+  if (object == nullptr)
+    refuse(e, why);
+  context.objects->adopt(type, object);
+  return object;
+}
+
+bool takesOperand(const OpInfo& op) {
+  if (readsColumn(op.code))
+    return true;
+  // Constants 35-67 (34 pushes false whatever its operand) and list constants 68-100.
+  return op.code >= 35 && op.code <= 100;
 }
 
 } // namespace
 
-void parseProgramText(std::string_view text, Program& program) {
+bool readsColumn(int code) {
+  return (code >= 102 && code <= 236) || code == 240 || code == 241;
+}
+
+ConstantObjects::~ConstantObjects() {
+  for (const auto& [type, object] : m_objects)
+    vela::cuda::objectDeleterFor(type)(object);
+}
+
+void ConstantObjects::adopt(RpnDataType type, const void* object) {
+  m_objects.emplace_back(type, object);
+}
+
+void parseProgramText(std::string_view text, Program& program, const ProgramTextContext& context) {
   for (const Element& e : splitElements(text)) {
     const std::vector<std::string> w = words(e);
     const OpInfo& op = lookUpOp(e, w[0]);
     EvalInfo info;
+    bool resultScaleGiven = false, resultPrecisionGiven = false;
     std::string operand;
     bool haveOperand = false;
+    std::optional<std::vector<std::int32_t>> results;
     for (std::size_t i = 1; i < w.size(); ++i) {
       const auto eq = w[i].find('=');
-      if (eq != std::string::npos && w[i][0] != '\'' && w[i][0] != '[') {
+      if (eq != std::string::npos && w[i][0] != '\'' && w[i][0] != '[' && w[i][0] != '$') {
         const std::string key = w[i].substr(0, eq), value = w[i].substr(eq + 1);
+        if (key == "results") {
+          if (op.result != RpnDataType::List)
+            refuse(e, "results= belongs to list constants");
+          results.emplace();
+          for (const std::string& item : listItems(e, value))
+            results->push_back(parseInteger<std::int32_t>(e, item));
+          continue;
+        }
+        const int byte = infoByte(key);
+        if (byte < 0)
+          refuse(e, "unknown attribute '" + key + "'");
         const int v = parseInteger<int>(e, value);
         if (v < -128 || v > 127)
           refuse(e, "attribute " + key + " must lie in -128..127");
-        if (key == "p")
-          info.bytes[0] = static_cast<std::int8_t>(v);
-        else if (key == "s")
-          info.bytes[1] = static_cast<std::int8_t>(v);
-        else if (key.size() == 2 && (key[0] == 'p' || key[0] == 's') && key[1] >= '0' && key[1] <= '2')
-          info.bytes[12 + 2 * (key[1] - '0') + (key[0] == 's')] = static_cast<std::int8_t>(v);
-        else
-          refuse(e, "unknown attribute '" + key + "'");
+        info.bytes[byte] = static_cast<std::int8_t>(v);
+        resultPrecisionGiven |= byte == 0;
+        resultScaleGiven |= byte == 1;
         continue;
       }
       if (haveOperand)
@@ -272,42 +309,51 @@ void parseProgramText(std::string_view text, Program& program) {
       operand = w[i];
       haveOperand = true;
     }
-    const bool takesOperand = isColumnLoad(op.code) || (op.code >= 34 && op.code <= 100 && op.code != 50 &&
-                                                        op.code != 51 && op.code != 52 && op.code != 34);
-    if (takesOperand && !haveOperand)
+    if (takesOperand(op) && !haveOperand)
       refuse(e, std::string(op.name) + " needs an operand");
-    if (!takesOperand && haveOperand)
+    if (!takesOperand(op) && haveOperand)
       refuse(e, std::string(op.name) + " takes no operand");
     if (!haveOperand) {
       program.op(op.code, info);
       continue;
     }
-    if (isColumnLoad(op.code)) {
-      const int index = parseInteger<int>(e, operand);
-      if (index < 0)
-        refuse(e, "column index must not be negative");
+    if (readsColumn(op.code)) {
+      const int index = columnReference(e, operand, op.code, context);
+      if (static_cast<std::size_t>(index) < context.columnTypes.size()) {
+        // A decimal column carries its scale; its load pushes values at that scale.
+        const CsvColumnType& t = context.columnTypes[index];
+        if ((t.type == RpnDataType::Dec64 || t.type == RpnDataType::Dec128) && op.code != 240 &&
+            op.code != 241) {
+          if (!resultScaleGiven)
+            info.bytes[1] = static_cast<std::int8_t>(t.scale);
+          if (!resultPrecisionGiven)
+            info.bytes[0] = static_cast<std::int8_t>(t.type == RpnDataType::Dec64 ? 18 : 38);
+        }
+      }
       program.column(op.code, index).info(info);
     } else if (op.result == RpnDataType::List) {
-      if (operand.front() != '[' || operand.back() != ']')
-        refuse(e, "a list constant is written in brackets");
       const std::size_t width = get_rpn_datatype_size(op.listElement);
-      std::vector<unsigned char> bytes;
-      std::stringstream items(operand.substr(1, operand.size() - 2));
-      std::string item;
-      std::uint32_t count = 0;
-      while (std::getline(items, item, ',')) {
-        item.erase(0, item.find_first_not_of(" \t"));
-        item.erase(item.find_last_not_of(" \t") + 1);
-        if (item.empty())
-          continue;
-        bytes.resize(bytes.size() + width);
-        encodeScalar(e, op.listElement, item, info.scale(), bytes.data() + bytes.size() - width);
-        ++count;
+      const std::vector<std::string> items = listItems(e, operand);
+      std::vector<unsigned char> bytes(items.size() * width);
+      for (std::size_t i = 0; i < items.size(); ++i) {
+        if (isObjectType(op.listElement)) {
+          const void* object = objectConstant(e, op.listElement, items[i], context);
+          std::memcpy(bytes.data() + i * width, &object, sizeof object);
+        } else {
+          encodeScalar(e, op.listElement, items[i], info.scale(), bytes.data() + i * width);
+        }
       }
-      program.list(op.code, bytes.data(), count).info(info);
+      if (results && results->size() != items.size())
+        refuse(e, "results= has " + std::to_string(results->size()) + " values for " +
+                      std::to_string(items.size()) + " list items");
+      program
+          .list(op.code, bytes.data(), static_cast<std::uint32_t>(items.size()),
+                results.value_or(std::vector<std::int32_t>{}))
+          .info(info);
     } else if (isObjectType(op.result)) {
-      refuse(e, std::string("object constants (") + rpnDataTypeShortName(op.result) +
-                    ") are not supported in program text yet");
+      program.pointerConstant(op.code, objectConstant(e, op.result, operand, context)).info(info);
+    } else if (op.result == RpnDataType::Pip || !op.pushesValue()) {
+      refuse(e, std::string(op.name) + " constants are not written in program text");
     } else {
       program.op(op.code, info);
       encodeScalar(e, op.result, operand, info.scale(), program.elements().back().operand);
@@ -334,7 +380,7 @@ std::string describeProgram(const std::vector<TypedRpnElement>& program) {
                                             : std::string(rpnDataTypeShortName(op->result)));
     if (op->statesIn || op->statesOut)
       out << "  states " << int(op->statesIn) << " -> " << int(op->statesOut);
-    if (isColumnLoad(e.op))
+    if (readsColumn(e.op))
       out << "  column " << e.columnIndex();
     out << '\n';
   }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tools/ProgramCheck.h"
 #include "tools/ProgramText.h"
 
 using namespace vela::ParserUtils;
@@ -58,10 +59,18 @@ TEST(ProgramText, MalformedTextIsRefusedNamingTheElement) {
       {"153 0; 2650", "outside 0..2649"},
       {"153", "needs an operand"},
       {"ADD_I64 3", "takes no operand"},
-      {"153 x", "not a valid"},
+      {"153 x", "not a column reference"},
       {"153 -1", "must not be negative"},
-      {"CONST_I64 9223372036854775808", "not a valid"},
-      {"CONST_I32 1.5", "not a valid"},
+      {"CONST_I64 9223372036854775808", "not a representable signed 64-bit integer"},
+      {"CONST_I32 1.5", "not a signed 32-bit integer"},
+      {"CONST_CHAR4 abc", "single quotes"},
+      {"LIST_I32 [1,,2]", "an empty item"},
+      {"LIST_I32 1, 2", "more than one operand"},
+      {"LIST_I32 [1, 2] results=[5]", "1 values for 2 list items"},
+      {"CONST_I64 1 results=[5]", "belongs to list constants"},
+      {"LOAD_COL_I64 $nope", "no input column named 'nope'"},
+      {"CONST_STRING 'x'", "need a place to live"},
+      {"CONST_PIP 1", "not written in program text"},
       {"42 1.234 s=2", "fractional digits"},
       {"55 'abcde'", "does not fit"},
       {"55 'abc", "unterminated quote"},
@@ -100,4 +109,45 @@ TEST(ProgramText, DescriptionShowsTheAnalysis) {
   EXPECT_NE(text.find("DIV_I64"), std::string::npos);
   EXPECT_NE(text.find("last value element: 2"), std::string::npos) << text;
   EXPECT_NE(text.find("has reportable errors: yes"), std::string::npos) << text;
+}
+
+TEST(ProgramText, NamedColumnsNullFlagsAndDecimalScales) {
+  quarry::tools::ProgramTextContext context;
+  context.columnNames = {"a", "price", "a.nulls"};
+  context.columnTypes = {{RpnDataType::Int64, 0}, {RpnDataType::Dec64, 3}, {RpnDataType::Int32, 0}};
+  Program p;
+  parseProgramText(
+      "LOAD_COL_I64 $a; LOAD_COL_DEC64 $price; LOAD_COL_DEC64 $price s=1; LOAD_COL_NULLS $price.nulls;"
+      "LOAD_COL_I32 $a.nulls; OR_COL_NULLS 4",
+      p, context);
+  ASSERT_EQ(p.size(), 6u);
+  EXPECT_EQ(p.elements()[0].columnIndex(), 0);
+  EXPECT_EQ(p.elements()[1].columnIndex(), 1);
+  EXPECT_EQ(p.elements()[1].info.scale(), 3);      // the column's scale
+  EXPECT_EQ(p.elements()[2].info.scale(), 1);      // written scale wins
+  EXPECT_EQ(p.elements()[3].columnIndex(), 3 + 1); // N + k
+  EXPECT_EQ(p.elements()[4].columnIndex(), 2);     // a column really named "a.nulls"
+  EXPECT_EQ(p.elements()[5].columnIndex(), 4);
+  Program bad;
+  EXPECT_THROW(parseProgramText("LOAD_COL_I64 $price.nulls", bad, context), ProgramTextError);
+}
+
+TEST(ProgramText, ListResultsTextListsAndObjectConstants) {
+  quarry::tools::ConstantObjects objects;
+  quarry::tools::ProgramTextContext context;
+  context.objects = &objects;
+  Program p;
+  parseProgramText("CONST_I32 0 ; LIST_I32 [4, -5] results=[7, 8]; LIST_CHAR8 ['a,b', 'it''s'];"
+                   "CONST_STRING 'x y'; CONST_JSON '{\"k\": [1, 2]}'; CONST_VECTOR [1, 2.5]",
+                   p, context);
+  ASSERT_EQ(p.size(), 6u);
+  const auto* vec = p.elements()[1].operandAs<const TypedVec*>();
+  ASSERT_EQ(vec->count, 2u);
+  ASSERT_NE(vec->aux, nullptr);
+  EXPECT_EQ(vec->aux[1], 8);
+  const auto* chars = p.elements()[2].operandAs<const TypedVec*>();
+  ASSERT_EQ(chars->count, 2u);
+  EXPECT_EQ(unpackCharN(static_cast<const unsigned char*>(chars->values) + 8, 8), "it's");
+  EXPECT_EQ(objects.size(), 3u);
+  EXPECT_NE(p.elements()[3].operandAs<const void*>(), nullptr);
 }

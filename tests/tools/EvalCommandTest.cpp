@@ -1,0 +1,162 @@
+// quarry-eval as scripts use it: exit statuses, stdout/stderr contents, the bundled examples, and the
+// evaluators agreeing on both sides of the 64-row chunk.
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "ToolTestSupport.h"
+#include "base/VelaException.h"
+#include "cuda/TypedRpnEvaluator.h"
+
+using quarry::test::lines;
+using quarry::test::runInProcess;
+using quarry::test::runSubprocess;
+using quarry::test::writeTempFile;
+
+namespace {
+const std::string kExamples = std::string(QUARRY_SOURCE_DIR) + "/examples/";
+
+// What the caller's throwIfEvaluationError says for a returned code.
+std::string messageOf(vela::cuda::rpn_eval_result_t code) {
+  try {
+    vela::cuda::throwIfEvaluationError(code);
+  } catch (const vela::VelaException& e) {
+    return e.what();
+  }
+  return "";
+}
+} // namespace
+
+TEST(EvalCommand, DivideExamplePrintsEveryRowThenTheCallsError) {
+  const auto r = runSubprocess({"--data", kExamples + "divide.csv", kExamples + "divide.rpn"});
+  EXPECT_EQ(r.status, 1);
+  // 7/2 + 10; division by zero (2); INT64_MIN / -1 (17); truncation toward zero; a NULL cell loads 0.
+  EXPECT_EQ(r.out, "value,state\n13,0\n,2\n,17\n7,0\n10,0\n");
+  EXPECT_EQ(r.err, "error: " + messageOf(vela::cuda::RPN_EVAL_OVERFLOW) + "\n");
+  // The row evaluator stores 1 for a failed row; the call's code is the same.
+  const auto row =
+      runSubprocess({"--evaluator", "row", "--data", kExamples + "divide.csv", kExamples + "divide.rpn"});
+  EXPECT_EQ(row.status, 1);
+  EXPECT_EQ(row.out, "value,state\n13,0\n,1\n,1\n7,0\n10,0\n");
+  EXPECT_EQ(row.err, r.err);
+}
+
+TEST(EvalCommand, BundledExamplesRun) {
+  const auto decimals = runSubprocess({"--data", kExamples + "prices.csv", kExamples + "decimals.rpn"});
+  EXPECT_EQ(decimals.status, 0) << decimals.err;
+  EXPECT_EQ(decimals.out, "value,state\n1.625,0\n11.995,0\n-0.010,0\n");
+  const auto in = runSubprocess({"--data", kExamples + "prices.csv", kExamples + "in_list.rpn"});
+  EXPECT_EQ(in.status, 0) << in.err;
+  EXPECT_EQ(in.out, "value,state\n1,0\n1,0\n0,0\n");
+  const auto constants = runSubprocess({"--rows", "2", kExamples + "constants.rpn"});
+  EXPECT_EQ(constants.status, 1);
+  EXPECT_EQ(constants.out, "value,state\n,2\n,2\n");
+  EXPECT_EQ(constants.err, "error: " + messageOf(vela::cuda::RPN_EVAL_DIVIDE_BY_ZERO) + "\n");
+  const auto explain =
+      runSubprocess({"--explain", kExamples + "divide.rpn", "--data", kExamples + "divide.csv"});
+  EXPECT_EQ(explain.status, 0) << explain.err;
+  EXPECT_NE(explain.out.find("last value element: 4"), std::string::npos) << explain.out;
+}
+
+TEST(EvalCommand, RefusalsExitTwoAndEvaluateNothing) {
+  const std::string csv = writeTempFile("refusal.csv", "a:i64,s:string\n1,x\n");
+  const std::string badCsv = writeTempFile("bad.csv", "a:i64\n1\n\"2\n");
+  const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+      {{"-e", "LOAD_COL_I64 0; FROB"}, "-e: element 2 ('FROB'): unknown op 'FROB'"},
+      {{"-e", "CONST_I64 x"}, "element 1 ('CONST_I64 x'): 'x' is not a signed 64-bit integer"},
+      {{"-e", "LOAD_COL_I64 0"}, "no input columns"},
+      {{"--data", csv, "-e", "LOAD_COL_F64 $a"}, "reads f64 cells but column 0 holds i64"},
+      {{"--data", csv, "-e", "LOAD_COL_I64 $a; CONST_F64 1; ADD_I64"}, "element 3 (ADD_I64): operand 2 of 2"},
+      {{"--data", csv, "-e", "LOAD_COL_I64 $b"}, "no input column named 'b'"},
+      {{"--data", badCsv, "-e", "CONST_I64 1"}, "line 3: column 1: unterminated quoted field"},
+      {{"--data", "/nonexistent.csv", "-e", "CONST_I64 1"}, "cannot read data file"},
+      {{"-e", "NULL_STATE"}, "yields no value"},
+      {{"--rows", "x", "-e", "CONST_I64 1"}, "--rows needs a row count"},
+      {{"--evaluator", "gpu", "-e", "CONST_I64 1"}, "auto, vector or row"},
+      {{"--threads", "0", "-e", "CONST_I64 1"}, "positive"},
+      {{"--frobnicate"}, "unknown option"},
+      {{}, "no program given"},
+      {{"-e", "CONST_I64 1", "-e", "CONST_I64 2"}, "more than one program"},
+      {{"--rows", "2", "--data", csv, "-e", "CONST_I64 1"}, "exclude each other"},
+  };
+  for (const auto& [args, expected] : cases) {
+    const auto r = runInProcess(args);
+    EXPECT_EQ(r.status, 2) << expected;
+    EXPECT_EQ(r.out, "") << expected;
+    EXPECT_NE(r.err.find(expected), std::string::npos) << r.err;
+  }
+  // The same through the executable.
+  const auto r = runSubprocess({"-e", "ADD_I64 3"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("element 1 ('ADD_I64 3'): ADD_I64 takes no operand"), std::string::npos) << r.err;
+}
+
+TEST(EvalCommand, FrameFaultsExitThree) {
+  for (const char* evaluator : {"auto", "vector", "row"})
+    for (const char* rows : {"1", "200"}) {
+      SCOPED_TRACE(std::string(evaluator) + " " + rows);
+      const auto under =
+          runInProcess({"--evaluator", evaluator, "--rows", rows, "-e", "CONST_I64 1; ADD_I64"});
+      EXPECT_EQ(under.status, 3);
+      EXPECT_EQ(under.out, "");
+      EXPECT_EQ(under.err.rfind("error: stack underflow", 0), 0u) << under.err;
+      const auto excess =
+          runInProcess({"--evaluator", evaluator, "--rows", rows, "-e", "CONST_I64 1; CONST_I64 2"});
+      EXPECT_EQ(excess.status, 3);
+      EXPECT_EQ(excess.err.rfind("error: stack ended with excess values", 0), 0u) << excess.err;
+    }
+  const auto r = runSubprocess({"-e", "ADD_I64"});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.err.rfind("error: stack underflow", 0), 0u) << r.err;
+}
+
+TEST(EvalCommand, EvaluatorsAgreeAroundTheChunkSize) {
+  // Divisors cycle through 0 so that failed rows fall on both sides of every 64-row chunk.
+  for (unsigned long n : {0ul, 1ul, 63ul, 64ul, 65ul, 1000ul}) {
+    std::string csv = "a:i64,b:i64\n";
+    for (unsigned long r = 0; r < n; ++r)
+      csv += std::to_string(static_cast<long>(r) * 37 - 500) + "," +
+             std::to_string(static_cast<long>(r % 7) - 3) + "\n";
+    const std::string data = writeTempFile("agree.csv", csv);
+    const std::string program = "LOAD_COL_I64 $a; LOAD_COL_I64 $b; DIV_I64";
+    const auto vec = runInProcess({"--evaluator", "vector", "--data", data, "-e", program});
+    const auto row = runInProcess({"--evaluator", "row", "--data", data, "-e", program});
+    const auto capped = runInProcess({"--threads", "1", "--data", data, "-e", program});
+    ASSERT_EQ(lines(vec.out).size(), n + 1);
+    EXPECT_EQ(vec.status, n > 3 ? 1 : 0) << n;
+    EXPECT_EQ(row.status, vec.status);
+    EXPECT_EQ(vec.err, row.err);
+    const auto vl = lines(vec.out), rl = lines(row.out), cl = lines(capped.out);
+    for (unsigned long r = 1; r <= n; ++r) {
+      // A failed row: state 2 in the column-batch evaluator, 1 in the row evaluator; value empty.
+      if (vl[r] == ",2")
+        EXPECT_EQ(rl[r], ",1") << r;
+      else
+        EXPECT_EQ(rl[r], vl[r]) << r;
+      EXPECT_EQ(cl[r], n == 1 ? rl[r] : vl[r]) << r; // auto: the row evaluator for one row
+    }
+  }
+}
+
+TEST(EvalCommand, TextNullsAndTheStateColumn) {
+  const std::string data = writeTempFile("text.csv", "s:string\n\"\"\n\n\"a,\"\"b\"\"\"\nplain\n");
+  const auto r = runSubprocess({"--data", data, "-e", "LOAD_COL_STRING $s"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  // The empty string is quoted; a NULL cell loads a null pointer and prints as an empty field.
+  EXPECT_EQ(r.out, "value,state\n\"\",0\n,0\n\"a,\"\"b\"\"\",0\nplain,0\n");
+  const auto noNulls = runSubprocess({"--no-nulls", "--data", data, "-e", "LOAD_COL_STRING $s"});
+  EXPECT_EQ(noNulls.out, "value\n\"\"\n\n\"a,\"\"b\"\"\"\nplain\n");
+  const auto zero = runSubprocess({"--rows", "0", "-e", "CONST_I64 1"});
+  EXPECT_EQ(zero.status, 0);
+  EXPECT_EQ(zero.out, "value,state\n");
+}
+
+TEST(EvalCommand, ListOpsCoversTheCodeSpace) {
+  const auto r = runSubprocess({"--list-ops"});
+  EXPECT_EQ(r.status, 0);
+  const auto ls = lines(r.out);
+  ASSERT_EQ(ls.size(), 2651u);
+  EXPECT_EQ(ls[0], "code,name,family,result_type,operands,flags");
+  EXPECT_EQ(ls[1079].rfind("1078,DIV_I64,", 0), 0u) << ls[1079];
+}

@@ -1,0 +1,239 @@
+#include "tools/ScalarText.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <type_traits>
+
+#include <geos/io/WKTReader.h>
+
+#include "base/Int128.h"
+#include "base/ProgramBuilder.h"
+#include "base/VelaException.h"
+#include "cuda/ManagedObjects.h"
+
+namespace quarry::tools {
+
+using vela::ParserUtils::RpnDataType;
+
+namespace {
+
+template <class T>
+bool parseInteger(std::string_view text, T& v, std::string& why) {
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec == std::errc() && end == text.data() + text.size() && !text.empty())
+    return true;
+  why = "'" + std::string(text) + "' is not a " +
+        (ec == std::errc::result_out_of_range ? "representable " : "") +
+        (std::is_signed_v<T> ? "signed " : "unsigned ") + std::to_string(sizeof(T) * 8) + "-bit integer";
+  return false;
+}
+
+template <class F>
+bool parseFloat(std::string_view text, F& v, std::string& why) {
+  if (text == "nan" || text == "-nan") {
+    v = std::numeric_limits<F>::quiet_NaN();
+    return true;
+  }
+  if (text == "inf" || text == "-inf") {
+    v = text[0] == '-' ? -std::numeric_limits<F>::infinity() : std::numeric_limits<F>::infinity();
+    return true;
+  }
+  // from_chars refuses out-of-range values rather than rounding them to infinity.
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (ec == std::errc() && end == text.data() + text.size() && !text.empty())
+    return true;
+  why = "'" + std::string(text) + "' is not a " + (sizeof(F) == 4 ? "32" : "64") + "-bit float" +
+        (ec == std::errc::result_out_of_range ? " (out of range)" : "");
+  return false;
+}
+
+// Unsigned 128-bit decimal text.
+bool parseU128(std::string_view text, vela::uint128_t& v, std::string& why) {
+  v = 0;
+  const vela::uint128_t max = ~vela::uint128_t{0};
+  for (char c : text) {
+    if (c < '0' || c > '9' || v > (max - (c - '0')) / 10) {
+      why = "'" + std::string(text) + "' is not an unsigned 128-bit integer";
+      return false;
+    }
+    v = v * 10 + static_cast<unsigned>(c - '0');
+  }
+  if (text.empty()) {
+    why = "an empty field is not an unsigned 128-bit integer";
+    return false;
+  }
+  return true;
+}
+
+template <class T>
+void put(unsigned char* cell, T v) {
+  std::memcpy(cell, &v, sizeof v);
+}
+
+template <class T, class P>
+bool parseAndPut(std::string_view text, unsigned char* cell, std::string& why, P parse) {
+  T v{};
+  if (!parse(text, v, why))
+    return false;
+  put(cell, v);
+  return true;
+}
+
+} // namespace
+
+bool encodeScalarText(RpnDataType type, std::string_view text, int scale, unsigned char* cell,
+                      std::string& why) {
+  auto integer = [](std::string_view t, auto& v, std::string& w) { return parseInteger(t, v, w); };
+  auto floating = [](std::string_view t, auto& v, std::string& w) { return parseFloat(t, v, w); };
+  switch (type) {
+  case RpnDataType::Bool:
+    if (text == "1" || text == "true") {
+      put(cell, std::uint8_t{1});
+      return true;
+    }
+    if (text == "0" || text == "false") {
+      put(cell, std::uint8_t{0});
+      return true;
+    }
+    why = "'" + std::string(text) + "' is not a boolean (0, 1, true, false)";
+    return false;
+  case RpnDataType::Int8:
+    return parseAndPut<std::int8_t>(text, cell, why, integer);
+  case RpnDataType::Int16:
+    return parseAndPut<std::int16_t>(text, cell, why, integer);
+  case RpnDataType::Int32:
+  case RpnDataType::Ipv4:
+  case RpnDataType::Date:
+  case RpnDataType::Time:
+    return parseAndPut<std::int32_t>(text, cell, why, integer);
+  case RpnDataType::UInt32:
+    return parseAndPut<std::uint32_t>(text, cell, why, integer);
+  case RpnDataType::Int64:
+  case RpnDataType::DateTime:
+  case RpnDataType::Timestamp:
+    return parseAndPut<std::int64_t>(text, cell, why, integer);
+  case RpnDataType::UInt64:
+    return parseAndPut<std::uint64_t>(text, cell, why, integer);
+  case RpnDataType::Float32:
+    return parseAndPut<float>(text, cell, why, floating);
+  case RpnDataType::Float64:
+    return parseAndPut<double>(text, cell, why, floating);
+  case RpnDataType::UInt128:
+  case RpnDataType::Uuid:
+    return parseAndPut<vela::uint128_t>(text, cell, why, parseU128);
+  case RpnDataType::Dec64:
+  case RpnDataType::Dec128: {
+    vela::int128_t v = 0;
+    try {
+      v = vela::ParserUtils::parseUnscaledDecimal(text, scale);
+    } catch (const vela::VelaException& e) {
+      why =
+          "'" + std::string(text) + "' is not a decimal at scale " + std::to_string(scale) + ": " + e.what();
+      return false;
+    }
+    if (type == RpnDataType::Dec64) {
+      if (v > INT64_MAX || v < INT64_MIN) {
+        why = "'" + std::string(text) + "' does not fit a 64-bit decimal at scale " + std::to_string(scale);
+        return false;
+      }
+      put(cell, static_cast<std::int64_t>(v));
+    } else {
+      // 96-bit unscaled value: the low 64 bits, then the high 32 bits (signed).
+      put(cell, static_cast<std::uint64_t>(v));
+      put(cell + 8, static_cast<std::int32_t>(v >> 64));
+    }
+    return true;
+  }
+  default:
+    break;
+  }
+  const std::size_t width = vela::ParserUtils::get_rpn_datatype_size(type);
+  if (type >= RpnDataType::Char1 && type <= RpnDataType::Char256 && width > 0) {
+    if (text.size() > width) {
+      why = "text of " + std::to_string(text.size()) + " bytes does not fit " +
+            vela::ParserUtils::rpnDataTypeShortName(type);
+      return false;
+    }
+    vela::ParserUtils::packCharN(text, width, cell);
+    return true;
+  }
+  why = std::string("values of type ") + vela::ParserUtils::rpnDataTypeShortName(type) +
+        " are not written as scalar text";
+  return false;
+}
+
+bool parseVectorText(std::string_view text, std::vector<float>& values, std::string& why) {
+  values.clear();
+  if (text.size() < 2 || text.front() != '[' || text.back() != ']') {
+    why = "'" + std::string(text) + "' is not a vector ([1, 2.5, ...])";
+    return false;
+  }
+  std::string_view rest = text.substr(1, text.size() - 2);
+  if (rest.find_first_not_of(" \t") == std::string_view::npos)
+    return true;
+  while (true) {
+    const std::size_t comma = rest.find(',');
+    std::string_view item = rest.substr(0, comma);
+    const auto b = item.find_first_not_of(" \t");
+    const auto e = item.find_last_not_of(" \t");
+    item = b == std::string_view::npos ? std::string_view() : item.substr(b, e - b + 1);
+    float v = 0;
+    if (!parseFloat(item, v, why))
+      return false;
+    values.push_back(v);
+    if (comma == std::string_view::npos)
+      return true;
+    rest.remove_prefix(comma + 1);
+  }
+}
+
+const void* makeObjectFromText(RpnDataType type, std::string_view text, std::string& why) {
+  using namespace vela::cuda;
+  switch (type) {
+  case RpnDataType::String:
+  case RpnDataType::String2: {
+    InlineBuffer<char>* b = InlineBuffer<char>::allocate(text.size());
+    if (!text.empty())
+      std::memcpy(b->data(), text.data(), text.size());
+    return b;
+  }
+  case RpnDataType::Vector: {
+    std::vector<float> values;
+    if (!parseVectorText(text, values, why))
+      return nullptr;
+    InlineBuffer<float>* b = InlineBuffer<float>::allocate(values.size());
+    if (!values.empty())
+      std::memcpy(b->data(), values.data(), values.size() * sizeof(float));
+    return b;
+  }
+  case RpnDataType::Json:
+  case RpnDataType::Array: {
+    JsonValue value = JsonValue::parse(text, nullptr, false);
+    if (value.is_discarded()) {
+      why = "'" + std::string(text) + "' is not JSON text";
+      return nullptr;
+    }
+    if (type == RpnDataType::Array && !value.is_array()) {
+      why = "'" + std::string(text) + "' is not a JSON array";
+      return nullptr;
+    }
+    return new JsonValue(std::move(value));
+  }
+  case RpnDataType::Geometry: {
+    try {
+      const geos::io::WKTReader reader;
+      return reader.read(std::string(text)).release();
+    } catch (const std::exception& e) {
+      why = "'" + std::string(text) + "' is not WKT text (" + e.what() + ")";
+      return nullptr;
+    }
+  }
+  default:
+    why = std::string("no text form for objects of type ") + vela::ParserUtils::rpnDataTypeShortName(type);
+    return nullptr;
+  }
+}
+
+} // namespace quarry::tools

@@ -1,0 +1,28 @@
+#pragma once
+// Literal text of scalar values, shared by the program text (constants, list items) and the CSV
+// reader (cells): integers in decimal, floats with nan/inf/-inf, decimals as decimal text at a given
+// scale, booleans as 0/1/true/false, fixed-width text as its characters.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/ParserUtils.h"
+
+namespace quarry::tools {
+
+/// Writes the value `text` of scalar `type` into `cell` (get_rpn_datatype_size(type) bytes). Decimals
+/// are read at `scale` (more fractional digits than the scale are refused, not rounded). Returns false
+/// with `why` set when the text is not a value of the type.
+bool encodeScalarText(vela::ParserUtils::RpnDataType type, std::string_view text, int scale,
+                      unsigned char* cell, std::string& why);
+
+/// A numeric vector written as `[1, 2.5, -3]` (the empty vector as `[]`).
+bool parseVectorText(std::string_view text, std::vector<float>& values, std::string& why);
+
+/// A new object of object `type` from its text: string (the text itself), vector ([x, ...]), json
+/// (JSON text), geometry (WKT). Returns nullptr with `why` set when the text is not a value of the type.
+/// The caller frees the object with objectDeleterFor(type).
+const void* makeObjectFromText(vela::ParserUtils::RpnDataType type, std::string_view text, std::string& why);
+
+} // namespace quarry::tools
