@@ -7,6 +7,7 @@
 #include "cuda/TypedRpnEvaluatorImpl.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include <log4cplus/loglevel.h>
@@ -84,6 +85,32 @@ void copyResultCells(VectorEvalStackEntry& result, unsigned char* outCells, unsi
   }
 }
 
+// Zeroes the cells of the rows whose state is not 0. The common widths run as a branch-free select,
+// which vectorises; a null or failed row is no rarity in a program with null states.
+template <class Cell>
+void clearStateRowsOf(unsigned char* cells, const rpn_eval_result_t* __restrict states, unsigned long n) {
+  Cell* __restrict out = reinterpret_cast<Cell*>(cells);
+  for (unsigned long i = 0; i < n; ++i)
+    out[i] = states[i] != RPN_EVAL_OK ? Cell(0) : out[i];
+}
+void clearStateRows(unsigned char* cells, std::size_t width, const rpn_eval_result_t* states,
+                    unsigned long n) {
+  switch (width) {
+  case 1:
+    return clearStateRowsOf<std::uint8_t>(cells, states, n);
+  case 2:
+    return clearStateRowsOf<std::uint16_t>(cells, states, n);
+  case 4:
+    return clearStateRowsOf<std::uint32_t>(cells, states, n);
+  case 8:
+    return clearStateRowsOf<std::uint64_t>(cells, states, n);
+  default:
+    for (unsigned long i = 0; i < n; ++i)
+      if (states[i] != RPN_EVAL_OK)
+        std::memset(cells + i * width, 0, width);
+  }
+}
+
 // Object results at the end of a batch: in a good row a borrowed object is replaced by an owned copy;
 // in a null or failed row an owned object is freed and the slot emptied.
 void finishObjectRows(RpnDataType type, void** objects, unsigned long* reservations, const RowStates& states,
@@ -128,8 +155,16 @@ rpn_eval_result_t TypedRpnVectorEvaluator::evaluate(const TypedRpnEvaluatorParam
         RamPoolThreadBinding binding(pool, true);
         const unsigned long first = range.begin() * kChunkRows;
         const unsigned long end = std::min(numRows, range.end() * kChunkRows);
-        TypedRpnVectorEvaluatorHelper evaluator(params, first, end - first);
-        return combineResults(running, evaluator.evaluateRows());
+        // The sub-range runs as consecutive slices through one evaluator, whose intermediate columns
+        // are recycled from slice to slice. Declared before the evaluator: it outlives every entry.
+        VectorEvalScratch scratch;
+        TypedRpnVectorEvaluatorHelper evaluator(params, first, std::min(end - first, kSliceRows));
+        evaluator.useScratch(&scratch);
+        for (unsigned long start = first; start < end; start += kSliceRows) {
+          evaluator.moveToBatch(start, std::min(end - start, kSliceRows));
+          running = combineResults(running, evaluator.evaluateRows());
+        }
+        return running;
       },
       [](rpn_eval_result_t a, rpn_eval_result_t b) { return combineResults(a, b); }, tbb::auto_partitioner());
   return reportedResult(result);
@@ -161,7 +196,7 @@ void TypedRpnVectorEvaluator::throwExcessValues() {
 
 VectorEvalStackEntry TypedRpnVectorEvaluator::expandConstant(const VectorEvalStackEntry& constant,
                                                              std::size_t width) const {
-  VectorEvalStackEntry column = VectorEvalStackEntry::ownedColumn(m_rowCount * width);
+  VectorEvalStackEntry column = scratchOrOwnedColumn(m_rowCount * width);
   unsigned char* cells = static_cast<unsigned char*>(column.data);
   for (unsigned long i = 0; i < m_rowCount; ++i)
     std::memcpy(cells + i * width, constant.data, width);
@@ -218,10 +253,11 @@ rpn_eval_result_t TypedRpnVectorEvaluator::endBatch() {
     // Object results: owned copies of borrowed objects in good rows, nothing at all in null and
     // failed rows.
     finishObjectRows(p.evaluatedType, static_cast<void**>(result.data), result.aux, states, m_rowCount);
-  } else if (states.any()) {
-    for (unsigned long i = 0; i < m_rowCount; ++i)
-      if (states.at(i) != RPN_EVAL_OK)
-        std::memset(outCells + i * width, 0, width);
+  } else if (states.isConstant) {
+    if (states.constant != RPN_EVAL_OK && m_rowCount != 0)
+      std::memset(outCells, 0, m_rowCount * width);
+  } else if (states.column != nullptr) {
+    clearStateRows(outCells, width, states.column, m_rowCount);
   }
 
   const rpn_eval_result_t code = p.hasReportableErrors ? states.worst(m_rowCount) : RPN_EVAL_OK;

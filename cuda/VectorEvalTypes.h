@@ -111,6 +111,54 @@ struct CellOfWidth<8> {
 template <std::size_t Width>
 using cell_of_width_t = typename CellOfWidth<Width>::type;
 
+/// Scratch columns kept by one evaluator task for its consecutive batches, so that a task's later
+/// batches reuse the pool-charged cells of the earlier ones instead of allocating (and charging the
+/// shared pool) once per intermediate per batch. Holds at most kCapacity idle columns; a column given
+/// back beyond that is freed. Idle columns stay charged to their pool until the scratch is destroyed,
+/// which the task does before it ends, so a call still leaves the pool as it found it.
+///
+/// Single-threaded: a scratch and the entries that draw from it belong to one task.
+class VectorEvalScratch {
+public:
+  static constexpr std::size_t kCapacity = 8;
+
+  VectorEvalScratch() = default;
+  VectorEvalScratch(const VectorEvalScratch&) = delete;
+  VectorEvalScratch& operator=(const VectorEvalScratch&) = delete;
+
+  /// `bytes` zeroed bytes: an idle column with room for them if there is one, else a new one.
+  ManagedBuffer<unsigned char> take(std::size_t bytes) {
+    for (std::size_t i = m_idle; i-- > 0;)
+      if (m_columns[i].capacity() >= bytes) {
+        ManagedBuffer<unsigned char> column = std::move(m_columns[i]);
+        m_columns[i] = std::move(m_columns[--m_idle]);
+        column.resize(0);
+        column.resize(bytes);
+        return column;
+      }
+    return ManagedBuffer<unsigned char>(bytes);
+  }
+  /// Keeps `column` for a later take(); frees it when the scratch is full.
+  void give(ManagedBuffer<unsigned char>&& column) noexcept {
+    if (m_idle < kCapacity && column.capacity() != 0)
+      m_columns[m_idle++] = std::move(column);
+    else
+      column.clear();
+  }
+  std::size_t idleColumns() const noexcept { return m_idle; }
+  /// Bytes the idle columns hold charged.
+  std::size_t idleBytes() const noexcept {
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < m_idle; ++i)
+      n += m_columns[i].chargedBytes();
+    return n;
+  }
+
+private:
+  ManagedBuffer<unsigned char> m_columns[kCapacity];
+  std::size_t m_idle = 0;
+};
+
 /// One slot of either evaluator stack. Move-only; moving transfers ownership of the storage and of the
 /// objects the deleter frees.
 class VectorEvalStackEntry {
@@ -168,6 +216,15 @@ public:
     e.data = e.valueStorage.data();
     return e;
   }
+  /// As ownedColumn, with cells drawn from `scratch` and given back to it when the entry dies. For
+  /// plain cells only (no deleter): the scratch must outlive the entry.
+  static VectorEvalStackEntry scratchColumn(VectorEvalScratch& scratch, std::size_t bytes) {
+    VectorEvalStackEntry e;
+    e.valueStorage = scratch.take(bytes);
+    e.data = e.valueStorage.data();
+    e.m_scratch = &scratch;
+    return e;
+  }
 
   /// True: one cell stands for every row. False: one cell per row.
   bool constant = false;
@@ -191,14 +248,20 @@ private:
     auxStorage = std::move(other.auxStorage);
     deleter = std::move(other.deleter);
     other.deleter = nullptr;
+    m_scratch = std::exchange(other.m_scratch, nullptr);
   }
   void release() noexcept {
     if (deleter && !valueStorage.empty())
       deleter(reinterpret_cast<void**>(valueStorage.data()), auxStorage.data(),
               valueStorage.size() / sizeof(void*));
     deleter = nullptr;
+    if (m_scratch != nullptr)
+      std::exchange(m_scratch, nullptr)->give(std::move(valueStorage));
     // The buffers give their bytes back to their pools when they are destroyed or reassigned.
   }
+
+  // Where the value storage goes back to when the entry dies, or null (freed to its pool).
+  VectorEvalScratch* m_scratch = nullptr;
 };
 
 /// A constant operand as a kernel sees it: the same value for every row.
