@@ -120,7 +120,17 @@ struct MultDecimalFunc {
   explicit MultDecimalFunc(const ParserUtils::EvalInfo& info)
       : MultDecimalFunc(info.argScale(0), info.argScale(1), info.scale()) {}
 
-  Decimal128 operator()(Decimal64 a, Decimal64 b) const { return product(a.toInt128(), b.toInt128()); }
+  Decimal128 operator()(Decimal64 a, Decimal64 b) const {
+    if (factor == 1) {
+      // The usual case (result scale = sum of the operand scales): the product of two 64-bit values is
+      // exact in 128 bits, so only the saturation remains, without the rounding division.
+      using namespace decimal_detail;
+      const int128_t p = static_cast<int128_t>(a.value) * b.value;
+      const uint128_t m = magnitude(p);
+      return signedSaturated(p < 0, m < kInt96Cap ? m : kInt96Cap);
+    }
+    return product(a.toInt128(), b.toInt128());
+  }
   Decimal128 operator()(Decimal128 a, Decimal128 b) const { return product(a.toInt128(), b.toInt128()); }
 
 private:
