@@ -3,6 +3,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -17,11 +18,25 @@ namespace {
 std::string tempPath(const std::string& name) {
   return testing::TempDir() + "quarry_tools_" + std::to_string(getpid()) + "_" + name;
 }
+
+// The files a test process wrote, removed when it exits.
+struct TempFiles {
+  std::vector<std::string> paths;
+  ~TempFiles() {
+    for (const std::string& p : paths)
+      std::remove(p.c_str());
+  }
+};
+TempFiles& tempFiles() {
+  static TempFiles files;
+  return files;
+}
 } // namespace
 
 std::string writeTempFile(const std::string& name, const std::string& text) {
   const std::string path = tempPath(name);
   std::ofstream(path, std::ios::binary) << text;
+  tempFiles().paths.push_back(path);
   return path;
 }
 
@@ -61,6 +76,8 @@ ToolRun runSubprocess(const std::vector<std::string>& args) {
   r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + (WIFSIGNALED(raw) ? WTERMSIG(raw) : 0);
   r.out = slurp(outPath);
   r.err = slurp(errPath);
+  std::remove(outPath.c_str());
+  std::remove(errPath.c_str());
   return r;
 }
 
