@@ -124,10 +124,7 @@ struct MultDecimalFunc {
     if (factor == 1) {
       // The usual case (result scale = sum of the operand scales): the product of two 64-bit values is
       // exact in 128 bits, so only the saturation remains, without the rounding division.
-      using namespace decimal_detail;
-      const int128_t p = static_cast<int128_t>(a.value) * b.value;
-      const uint128_t m = magnitude(p);
-      return signedSaturated(p < 0, m < kInt96Cap ? m : kInt96Cap);
+      return Decimal128::saturate(static_cast<int128_t>(a.value) * b.value);
     }
     return product(a.toInt128(), b.toInt128());
   }
