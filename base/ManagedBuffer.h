@@ -80,6 +80,14 @@ public:
     m_size = n;
   }
 
+  /// Sets size() to n leaving elements past the old size uninitialised, for a buffer of trivial elements
+  /// that its user overwrites entirely before reading.
+  void resizeForOverwrite(std::size_t n) {
+    static_assert(std::is_trivially_default_constructible_v<T>);
+    reserve(n);
+    m_size = n;
+  }
+
   /// n copies of value.
   void assign(std::size_t n, const T& value = T{}) {
     reserve(n);

@@ -126,14 +126,15 @@ public:
   VectorEvalScratch(const VectorEvalScratch&) = delete;
   VectorEvalScratch& operator=(const VectorEvalScratch&) = delete;
 
-  /// `bytes` zeroed bytes: an idle column with room for them if there is one, else a new one.
+  /// `bytes` bytes: an idle column with room for them if there is one, else a new (zeroed) one. A reused
+  /// column still holds the cells of the intermediate it last held: it is the output column of a kernel,
+  /// and every kernel writes every cell of its output, so it is not cleared.
   ManagedBuffer<unsigned char> take(std::size_t bytes) {
     for (std::size_t i = m_idle; i-- > 0;)
       if (m_columns[i].capacity() >= bytes) {
         ManagedBuffer<unsigned char> column = std::move(m_columns[i]);
         m_columns[i] = std::move(m_columns[--m_idle]);
-        column.resize(0);
-        column.resize(bytes);
+        column.resizeForOverwrite(bytes);
         return column;
       }
     return ManagedBuffer<unsigned char>(bytes);
