@@ -195,9 +195,31 @@ F makeFunctor(const E& e) {
     return F{};
 }
 
+/// Marks an operand of a shape that is popped as a column (popNonConstInput) rather than as a
+/// constant-or-column view (popInput): for operands whose constant form would only double the loops.
+template <class T>
+struct AsColumn {
+  using type = T;
+};
+
 namespace eval_handler_detail {
-// Pops the operands of an op whose operands, in push order, are In...: the last one is on top, so it is
-// popped first. Returns the views in push order.
+template <class T>
+struct Popper {
+  template <class E>
+  static auto pop(E& e) {
+    return e.template popInput<T>();
+  }
+};
+template <class T>
+struct Popper<AsColumn<T>> {
+  template <class E>
+  static auto pop(E& e) {
+    return e.template popNonConstInput<T>();
+  }
+};
+// Pops the operands of an op whose operands, in push order, are In...: the last one is on top of its
+// stack, so it is popped first (values and states live on separate stacks; only the order within each
+// matters). Returns the views in push order.
 template <class E>
 std::tuple<> popOperands(E&) {
   return {};
@@ -205,12 +227,13 @@ std::tuple<> popOperands(E&) {
 template <class E, class First, class... Rest>
 auto popOperands(E& e) {
   auto rest = popOperands<E, Rest...>(e);
-  auto first = e.template popInput<First>();
+  auto first = Popper<First>::pop(e);
   return std::tuple_cat(std::make_tuple(std::move(first)), std::move(rest));
 }
 } // namespace eval_handler_detail
 
-/// Pops In... (the last operand on top), pushes f(in...) as Out for every row.
+/// Pops In... (the last operand on top; AsColumn<T> pops a column of T), pushes f(in...) as Out for
+/// every row.
 template <class F, class Out, class... In>
 struct ElementwiseOp {
   template <class E>

@@ -28,43 +28,9 @@ using State = rpn_eval_result_t;
 template <class T>
 using CellParam = std::conditional_t<(sizeof(T) <= 16), T, const T&>;
 
-/// Marks an operand of a shape that is popped as a column (popNonConstInput) rather than as a
-/// constant-or-column view (popInput).
-template <class T>
-struct AsColumn {
-  using type = T;
-};
+using vela::cuda::AsColumn;
 
 namespace detail {
-
-template <class T>
-struct Popper {
-  template <class E>
-  static auto pop(E& e) {
-    return e.template popInput<T>();
-  }
-};
-template <class T>
-struct Popper<AsColumn<T>> {
-  template <class E>
-  static auto pop(E& e) {
-    return e.template popNonConstInput<T>();
-  }
-};
-
-// Pops operands listed in push order (the last one is on top of its stack and is popped first); values
-// and states live on separate stacks, so only the order within each stack matters. Returns the views
-// in push order.
-template <class E>
-std::tuple<> popOperands(E&) {
-  return {};
-}
-template <class E, class First, class... Rest>
-auto popOperands(E& e) {
-  auto rest = popOperands<E, Rest...>(e);
-  auto first = Popper<First>::pop(e);
-  return std::tuple_cat(std::make_tuple(std::move(first)), std::move(rest));
-}
 
 // Puts back a value popped only to be read. The column-batch evaluator re-pushes the very entry (a
 // borrowed column stays borrowed, nothing is copied); the row evaluator writes the cell back into the
@@ -82,35 +48,12 @@ void restoreValue(E& e, In& in) {
 
 } // namespace detail
 
-/// Pops In... (push order; AsColumn<T> pops a column of T), pushes f(in...) as Out.
+/// The generic shapes, which pop AsColumn<T> operands as columns. The functors of StateOpWithState
+/// write the state of every row (a state op computes it, it is no failure flag).
 template <class F, class Out, class... In>
-struct StateOp {
-  template <class E>
-  static void eval(E& e) {
-    auto inputs = detail::popOperands<E, In...>(e);
-    auto out = e.template prepareOutput<Out>();
-    const F f = makeFunctor<F>(e);
-    std::apply([&](auto&... in) { e.runKernel(f, out, in...); }, inputs);
-    e.push(std::move(out));
-  }
-};
-
-/// As StateOp for `Out f(in..., rpn_eval_result_t& state)`: pushes a state and a value per row. The
-/// functors of this family write the state of every row (a state op computes it, it is no failure
-/// flag).
+using StateOp = ElementwiseOp<F, Out, In...>;
 template <class F, class Out, class... In>
-struct StateOpWithState {
-  template <class E>
-  static void eval(E& e) {
-    auto inputs = detail::popOperands<E, In...>(e);
-    auto states = e.template prepareOutput<State>();
-    auto out = e.template prepareOutput<Out>();
-    const F f = makeFunctor<F>(e);
-    std::apply([&](auto&... in) { e.runKernelWithState(f, out, states, in...); }, inputs);
-    e.push(std::move(states));
-    e.push(std::move(out));
-  }
-};
+using StateOpWithState = ElementwiseOpWithState<F, Out, In...>;
 
 /// Pops the states In... (push order), reads the bool value on top of the value stack without
 /// removing it, and pushes the state f(in..., top) per row.
@@ -118,7 +61,7 @@ template <class F, class... In>
 struct ReadTopValueStateOp {
   template <class E>
   static void eval(E& e) {
-    auto inputs = detail::popOperands<E, In...>(e);
+    auto inputs = eval_handler_detail::popOperands<E, In...>(e);
     auto top = e.template popInput<Bool>();
     auto out = e.template prepareOutput<State>();
     const F f{};
