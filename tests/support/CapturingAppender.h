@@ -30,10 +30,6 @@ public:
     std::lock_guard lock(m_mutex);
     return m_events;
   }
-  void clear() {
-    std::lock_guard lock(m_mutex);
-    m_events.clear();
-  }
 
 protected:
   void append(const log4cplus::spi::InternalLoggingEvent& e) override {

@@ -100,16 +100,6 @@ std::string describeRun(Path path, unsigned long rows, bool withNulls) {
 
 } // namespace
 
-std::optional<std::vector<float>> HarnessResult::floats(unsigned long row) const {
-  const std::optional<std::string>& bytes = objects.at(row);
-  if (!bytes)
-    return std::nullopt;
-  std::vector<float> v(bytes->size() / sizeof(float));
-  if (!v.empty())
-    std::memcpy(v.data(), bytes->data(), v.size() * sizeof(float));
-  return v;
-}
-
 struct HarnessCase::Impl {
   const Program* program = nullptr;
   std::vector<Column> columns;
@@ -440,8 +430,7 @@ HarnessResult HarnessCase::run() const {
 
   HarnessResult result;
   const std::vector<TypedRpnElement>& elements = impl.program->elements();
-  result.type = vela::ParserUtils::get_evaluated_type(elements);
-  result.width = vela::ParserUtils::get_rpn_datatype_size(result.type);
+  result.width = vela::ParserUtils::get_rpn_datatype_size(vela::ParserUtils::get_evaluated_type(elements));
   result.rows = own;
   if (base.empty())
     return result;

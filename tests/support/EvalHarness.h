@@ -1,32 +1,13 @@
 #pragma once
-// The evaluation harness every op test goes through.
-//
-// A HarnessCase is a program plus typed input columns. run() evaluates it
-//   - through the entry point (evaluateTypedRpnHost),
-//   - through the column-batch evaluator forced (TypedRpnVectorEvaluator::evaluate),
-//   - through the row evaluator forced (TypedRpnValueEvaluator::evaluate),
-// each with and without outNulls, at the case's own row count and at the standard counts (1, 63, 64, 65,
-// 1000 and one large count, the case's rows cycled to fill them), and checks that every run agrees
-// exactly: value cells (bit for bit), null bytes, sizes, object contents and the returned code. Each run
-// uses a private memory pool bound to the test thread; after the run the pool must hold exactly what the
-// size array reports, and once the harness has freed the object results (deleter, then the reservation
-// given back) it must hold nothing.
-//
-// The two evaluators differ in one documented way: a failed row's outNulls byte is its code in the
-// column-batch evaluator and 1 in the row evaluator. The harness checks exactly that and reports the
-// column-batch form (the row's state) in HarnessResult::states.
-//
-// Typical use:
-//
-//   Program p;
-//   p.column(153, 0).column(153, 1).op(1078); // LOAD_COL_I64 0; LOAD_COL_I64 1; DIV_I64
-//   HarnessCase c(p);
-//   c.addColumn<std::int64_t>({7, 7, kMin}).addColumn<std::int64_t>({2, 0, -1});
-//   c.expectRows<std::int64_t>({3, 0, 0}, {0, 2, 17}, RPN_EVAL_OVERFLOW);
-//
-// Failures are reported as non-fatal gtest failures naming the path, the row count, outNulls and the
-// first differing rows; run() still returns what the case's own run produced.
-
+// The evaluation harness every op test goes through. A HarnessCase is a program plus typed input
+// columns; run() evaluates it through the entry point and through each evaluator forced, with and
+// without outNulls, at the case's own row count and at the standard counts (the case's rows cycled to
+// fill them), and checks that every run agrees exactly: value cells (bit for bit), null bytes, sizes,
+// object contents and the returned code. Each run uses a private pool bound to the test thread; after
+// the run the pool must hold exactly what the size array reports, and nothing once the harness has
+// freed the object results. A failed row's outNulls byte is its code in the column-batch evaluator and
+// 1 in the row evaluator; states are reported in the column-batch form. Failures are non-fatal gtest
+// failures naming the path, the row count, outNulls and the first differing rows.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -53,8 +34,7 @@ inline const std::vector<unsigned long> kHarnessRowCounts = {1, 63, 64, 65, 1000
 
 /// What every path agreed on for the case's own rows.
 struct HarnessResult {
-  vela::ParserUtils::RpnDataType type = vela::ParserUtils::RpnDataType::None; // evaluated type
-  std::size_t width = 0;                                                      // bytes of one value cell
+  std::size_t width = 0; // bytes of one value cell
   unsigned long rows = 0;
   /// rows x width bytes of value cells. Object results: all zero here (see objects).
   std::vector<unsigned char> values;
@@ -76,10 +56,6 @@ struct HarnessResult {
     std::memcpy(static_cast<void*>(&v), values.data() + row * width, sizeof v);
     return v;
   }
-  /// String results.
-  const std::optional<std::string>& string(unsigned long row) const { return objects.at(row); }
-  /// Vector results decoded back to floats.
-  std::optional<std::vector<float>> floats(unsigned long row) const;
 };
 
 /// A program and its input columns. The program is borrowed and must outlive the case's runs.

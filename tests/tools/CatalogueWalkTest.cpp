@@ -33,56 +33,33 @@ struct Sample {
   std::string a, b;
 };
 std::optional<Sample> sampleOf(RpnDataType storage) {
-  switch (storage) {
-  case RpnDataType::Bool:
-    return Sample{"bool", "1", "0"};
-  case RpnDataType::Int8:
-    return Sample{"i8", "3", "-2"};
-  case RpnDataType::Int16:
-    return Sample{"i16", "3", "-2"};
-  case RpnDataType::Int32:
-    return Sample{"i32", "3", "-2"};
-  case RpnDataType::UInt32:
-    return Sample{"u32", "3", "4000000000"};
-  case RpnDataType::Int64:
-    return Sample{"i64", "3", "-2"};
-  case RpnDataType::UInt64:
-    return Sample{"u64", "3", "18446744073709551615"};
-  case RpnDataType::Float32:
-    return Sample{"f32", "2.5", "-0.5"};
-  case RpnDataType::Float64:
-    return Sample{"f64", "2.5", "-0.5"};
-  case RpnDataType::Dec64:
-    return Sample{"dec64(2)", "1.50", "-2.25"};
-  case RpnDataType::Dec128:
-    return Sample{"dec128(2)", "1.50", "-2.25"};
-  case RpnDataType::UInt128:
-    return Sample{"u128", "3", "340282366920938463463374607431768211455"};
-  case RpnDataType::Char1:
-    return Sample{"char1", "a", "B"};
-  case RpnDataType::Char2:
-    return Sample{"char2", "ab", "B"};
-  case RpnDataType::Char4:
-    return Sample{"char4", "ab", "Bcd"};
-  case RpnDataType::Char8:
-    return Sample{"char8", "ab", "Bcd e"};
-  case RpnDataType::Char16:
-  case RpnDataType::Char32:
-  case RpnDataType::Char64:
-  case RpnDataType::Char128:
-  case RpnDataType::Char256:
+  using T = RpnDataType;
+  static const std::map<RpnDataType, Sample> samples = {
+      {T::Bool, {"bool", "1", "0"}},
+      {T::Int8, {"i8", "3", "-2"}},
+      {T::Int16, {"i16", "3", "-2"}},
+      {T::Int32, {"i32", "3", "-2"}},
+      {T::UInt32, {"u32", "3", "4000000000"}},
+      {T::Int64, {"i64", "3", "-2"}},
+      {T::UInt64, {"u64", "3", "18446744073709551615"}},
+      {T::Float32, {"f32", "2.5", "-0.5"}},
+      {T::Float64, {"f64", "2.5", "-0.5"}},
+      {T::Dec64, {"dec64(2)", "1.50", "-2.25"}},
+      {T::Dec128, {"dec128(2)", "1.50", "-2.25"}},
+      {T::UInt128, {"u128", "3", "340282366920938463463374607431768211455"}},
+      {T::Char1, {"char1", "a", "B"}},
+      {T::Char2, {"char2", "ab", "B"}},
+      {T::Char4, {"char4", "ab", "Bcd"}},
+      {T::String, {"string", "ab", "Bcd e"}},
+      {T::Json, {"json", "\"{\"\"a\"\":[1,2]}\"", "\"[1,\"\"x\"\"]\""}},
+      {T::Vector, {"vector", "\"[1,2.5]\"", "\"[-1,0]\""}},
+      {T::Geometry, {"geometry", "POINT (1 2)", "\"LINESTRING (0 0, 1 1)\""}},
+  };
+  if (const auto it = samples.find(storage); it != samples.end())
+    return it->second;
+  if (storage >= T::Char8 && storage <= T::Char256) // char8 ... char256 (heap strings are in the table)
     return Sample{rpnDataTypeShortName(storage), "ab", "Bcd e"};
-  case RpnDataType::String:
-    return Sample{"string", "ab", "Bcd e"};
-  case RpnDataType::Json:
-    return Sample{"json", "\"{\"\"a\"\":[1,2]}\"", "\"[1,\"\"x\"\"]\""};
-  case RpnDataType::Vector:
-    return Sample{"vector", "\"[1,2.5]\"", "\"[-1,0]\""};
-  case RpnDataType::Geometry:
-    return Sample{"geometry", "POINT (1 2)", "\"LINESTRING (0 0, 1 1)\""};
-  default:
-    return std::nullopt;
-  }
+  return std::nullopt;
 }
 
 bool isText(RpnDataType t) {

@@ -96,39 +96,27 @@ TEST(CsvData, ColumnPointersPutNullFlagsAfterTheValues) {
   EXPECT_EQ(p[3][0], 1);
   EXPECT_EQ(d.find("b"), 1);
   EXPECT_EQ(d.find("c"), -1);
-}
-
-TEST(CsvData, HeaderOnlyGivesNoRows) {
-  const CsvData d = CsvData::parse("a:i32");
-  EXPECT_EQ(d.rows(), 0u);
-  EXPECT_EQ(d.columns().size(), 1u);
+  EXPECT_EQ(CsvData::parse("a:i32").rows(), 0u); // a header alone
 }
 
 TEST(CsvData, BadDataIsRefusedNamingLineAndColumn) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"", "line 1: no header"},
       {"a\n1\n", "line 1, column 1: header field 'a' is not name:type"},
-      {"a:int\n", "unknown column type 'int'"},
       {"a:dec64(19)\n", "0..18"},
-      {"a:dec128(x)\n", "scale"},
       {"a:i32,a:i64\n", "appears twice"},
       {"a:i32,b:i32\n1,2\n3\n", "line 3: 1 fields, the header has 2"},
-      {"a:i32\n1\n2,3\n", "line 3: 2 fields"},
       {"a:i8\n128\n", "line 2: column 1 (a): '128' is not a representable signed 8-bit integer"},
       {"a:u32\n-1\n", "unsigned 32-bit"},
-      {"a:i32\n1.5\n", "line 2: column 1 (a)"},
       {"a:f64\n1e400\n", "out of range"},
-      {"a:f32\nabc\n", "32-bit float"},
       {"a:bool\n2\n", "not a boolean"},
       {"a:dec64(1)\n1.25\n", "fractional digits"},
-      {"a:dec64(0)\n9223372036854775808\n", "does not fit a 64-bit decimal"},
       {"a:char2\nabc\n", "does not fit char2"},
       {"a:string\n\"abc\n", "line 2: column 1: unterminated quoted field"},
       {"a:string\n\"ab\"c\n", "text after the closing quote"},
       {"a:string\nab\"c\n", "a quote inside an unquoted field"},
       {"a:i32\n1\r2\n", "carriage return"},
       {"a:json\n{\n", "not JSON text"},
-      {"a:vector\n\"[1,x]\"\n", "32-bit float"},
       {"a:geometry\nPOINT(1\n", "not WKT text"},
       {"a:i32,b:string\n1,\"multi\nline\"\nx,y\n", "line 4: column 1 (a)"},
   };

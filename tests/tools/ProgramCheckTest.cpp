@@ -59,9 +59,3 @@ TEST(ProgramCheck, MistypedProgramsAreRefusedNamingTheElement) {
     EXPECT_NE(check(text).find(expected), std::string::npos) << text << "\n-> " << check(text);
   EXPECT_NE(check("LOAD_COL_I64 0", {}).find("no input columns"), std::string::npos);
 }
-
-TEST(ProgramCheck, EveryColumnLoadHasAKnownSourceType) {
-  // Every column-reading op but the null-flag ones reads a type the catalogue knows.
-  for (int c = 102; c <= 236; ++c)
-    EXPECT_NE(quarry::tools::columnSourceType(c), RpnDataType::None) << c << " " << get_trpn_op_name(c);
-}

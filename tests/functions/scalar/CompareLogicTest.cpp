@@ -1,17 +1,16 @@
-// Codes 2553-2625: truth maps and three-valued connectives on bools with states, state maxima and
-// constant results, through both evaluators. The connectives are checked against the completion model
-// of three-valued logic: a result is definite when every way of filling the unknown operands (null or
-// error) gives the same truth value.
+// Truth maps, three-valued connectives on bools with states (codes 2553-2625 and the null family's AND
+// and OR), state maxima and constant results, through both evaluators. The connectives are checked
+// against the completion model of three-valued logic: a result is definite when every way of filling
+// the unknown operands (null or error) gives the same truth value; an indefinite one carries the first
+// operand's error, else the second's, else null.
 #include <array>
 
-#include "tests/functions/scalar/CompareTestSupport.h"
+#include "tests/functions/scalar/FamilyTestSupport.h"
 
 using namespace quarry::test;
-using namespace quarry::test::compare;
 
 namespace {
 
-// One operand: its value byte and its state.
 struct Operand {
   Bool value;
   State state;
@@ -27,23 +26,17 @@ TEST(TruthMaps, EveryCodeMapsEachTruthValue) {
     x.push_back(o.value);
     s.push_back(o.state);
   }
-  for (int m = 0; m < 27; ++m) {
-    const TypedRpnOp code = 2553 + m;
-    SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(code));
+  for (TypedRpnOp code = 2553; code < 2553 + 27; ++code) {
     // The code's name spells the images of FALSE, TRUE and NULL.
     const std::string name = vela::ParserUtils::get_trpn_op_name(code);
+    SCOPED_TRACE(name);
     const std::string images = name.substr(name.size() - 3);
     std::vector<Bool> values;
     std::vector<State> states;
     for (const Operand& o : kOperands) {
-      if (o.state >= 2) {
-        values.push_back(0);
-        states.push_back(o.state);
-        continue;
-      }
       const char image = images[o.state == 1 ? 2 : o.value != 0 ? 1 : 0];
-      values.push_back(image == 'T');
-      states.push_back(image == 'N' ? 1 : 0);
+      values.push_back(o.state < 2 && image == 'T');
+      states.push_back(o.state >= 2 ? o.state : image == 'N');
     }
     Program p;
     p.column(kLoadBool, 0).column(kLoadStates, 1).op(code);
@@ -54,13 +47,15 @@ TEST(TruthMaps, EveryCodeMapsEachTruthValue) {
 struct Connective {
   TypedRpnOp code;
   bool (*f)(bool, bool);
+  bool valuesFirst = false; // operands pushed as x, y, sx, sy (the null family's) rather than x, sx, y, sy
 };
 const Connective kConnectives[] = {
-    {2584, [](bool x, bool y) { return x && y; }},    {2585, [](bool x, bool y) { return x || y; }},
-    {2586, [](bool x, bool y) { return x != y; }},    {2587, [](bool x, bool y) { return !x || y; }},
-    {2591, [](bool x, bool y) { return x || !y; }},   {2606, [](bool x, bool y) { return !(x && y); }},
-    {2607, [](bool x, bool y) { return !(x || y); }}, {2608, [](bool x, bool y) { return x == y; }},
-    {2609, [](bool x, bool y) { return x && !y; }},   {2613, [](bool x, bool y) { return !x && y; }},
+    {2584, [](bool x, bool y) { return x && y; }},      {2585, [](bool x, bool y) { return x || y; }},
+    {2586, [](bool x, bool y) { return x != y; }},      {2587, [](bool x, bool y) { return !x || y; }},
+    {2591, [](bool x, bool y) { return x || !y; }},     {2606, [](bool x, bool y) { return !(x && y); }},
+    {2607, [](bool x, bool y) { return !(x || y); }},   {2608, [](bool x, bool y) { return x == y; }},
+    {2609, [](bool x, bool y) { return x && !y; }},     {2613, [](bool x, bool y) { return !x && y; }},
+    {253, [](bool x, bool y) { return x && y; }, true}, {256, [](bool x, bool y) { return x || y; }, true},
 };
 
 TEST(Connectives, KleeneStatesOverEveryPairOfOperands) {
@@ -71,34 +66,29 @@ TEST(Connectives, KleeneStatesOverEveryPairOfOperands) {
     std::vector<State> sx, sy, states;
     for (const Operand& a : kOperands)
       for (const Operand& b : kOperands) {
+        if (c.valuesFirst && (a.value > 1 || b.value > 1))
+          continue; // the null family's bools are canonical
         x.push_back(a.value);
         sx.push_back(a.state);
         y.push_back(b.value);
         sy.push_back(b.state);
         values.push_back(c.f(a.value != 0, b.value != 0));
-        // Completions: an unknown operand may be either truth value.
-        std::vector<bool> xs =
-            a.state == 0 ? std::vector<bool>{a.value != 0} : std::vector<bool>{false, true};
-        std::vector<bool> ys =
-            b.state == 0 ? std::vector<bool>{b.value != 0} : std::vector<bool>{false, true};
         bool seen[2] = {false, false};
-        for (bool u : xs)
-          for (bool v : ys)
-            seen[c.f(u, v)] = true;
-        const bool definite = !(seen[0] && seen[1]);
-        State s = 0;
-        if (!definite)
-          s = a.state >= 2 ? a.state : b.state >= 2 ? b.state : 1;
-        states.push_back(s);
+        for (bool u : {false, true})
+          for (bool v : {false, true})
+            if ((a.state != 0 || u == (a.value != 0)) && (b.state != 0 || v == (b.value != 0)))
+              seen[c.f(u, v)] = true;
+        states.push_back(seen[0] && seen[1] ? (a.state >= 2 ? a.state : b.state >= 2 ? b.state : 1) : 0);
       }
     Program p;
-    p.column(kLoadBool, 0).column(kLoadStates, 1).column(kLoadBool, 2).column(kLoadStates, 3).op(c.code);
-    HarnessCase(p)
-        .addColumn<Bool>(x)
-        .addColumn<State>(sx)
-        .addColumn<Bool>(y)
-        .addColumn<State>(sy)
-        .expectRows<Bool>(values, states, worstCode(states));
+    if (c.valuesFirst)
+      p.column(kLoadBool, 0).column(kLoadBool, 2).column(kLoadStates, 1).column(kLoadStates, 3);
+    else
+      p.column(kLoadBool, 0).column(kLoadStates, 1).column(kLoadBool, 2).column(kLoadStates, 3);
+    p.op(c.code);
+    // The null family's connectives are no reportable error source: their calls report 0.
+    HarnessCase(p).addColumn(x).addColumn(sx).addColumn(y).addColumn(sy).expectRows<Bool>(
+        values, states, c.valuesFirst ? vela::cuda::RPN_EVAL_OK : worstCode(states));
   }
 }
 
@@ -110,44 +100,31 @@ TEST(StateMax, HighestErrorThenNull) {
   for (int k = 2; k <= 6; ++k) {
     const TypedRpnOp code = 2597 + (k - 2);
     SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(code));
-    // The states alone are the program's result: a bool constant supplies the one value.
+    // The states alone are the program's result: a bool column supplies the one value.
     Program p;
-    for (int i = 0; i < k; ++i)
-      p.column(kLoadStates, i);
-    p.op(code).column(kLoadBool, k);
     HarnessCase c(p);
     std::vector<State> expected(6, 0);
     for (int i = 0; i < k; ++i) {
+      p.column(kLoadStates, i);
       c.addColumn<State>(columns[i]);
       for (int r = 0; r < 6; ++r)
         expected[r] = std::max(expected[r], columns[i][r]);
     }
-    c.addColumn<Bool>(std::vector<Bool>(6, 1));
-    c.expectRows<Bool>(std::vector<Bool>(6, 1), expected, worstCode(expected));
+    p.op(code).column(kLoadBool, k);
+    c.addColumn<Bool>(std::vector<Bool>(6, 1))
+        .expectRows<Bool>(std::vector<Bool>(6, 1), expected, worstCode(expected));
   }
-}
-
-TEST(ConstantResults, AsIntermediateValues) {
-  // A folded predicate consumed by a comparison; a constant of the operand's type (2605) and one
-  // pushed without popping (2620) compared with each other.
-  Program q;
-  q.column(kLoadF64, 0).constant(2595, Bool{0}).column(kLoadBool, 1).op(950);
-  HarnessCase(q).addColumn<double>({1.0, 2.0}).addColumn<Bool>({0, 1}).expectRows<Bool>({1, 0});
-  Program s;
-  s.column(kLoadI32, 0).constant(2605, std::int32_t{42}).constant(2620, std::int32_t{41}).op(992);
-  HarnessCase(s).addColumn<std::int32_t>({7, 8}).expectRows<Bool>({1, 1});
 }
 
 TEST(ConstantResults, EveryCodePushesTheElementConstant) {
   // Discarding codes (and their twins 22 codes later) pop one operand of their type, loaded here from a
   // column; 2619-2625 pop nothing. The result is the element's constant, a bool as its truth value.
   struct Case {
-    TypedRpnOp code;
-    std::optional<TypedRpnOp> load;
+    TypedRpnOp code, load;
     std::size_t operandWidth, width;
   };
-  std::vector<Case> cases = {{2619, {}, 0, 1},  {2620, {}, 0, 4}, {2621, {}, 0, 8}, {2622, {}, 0, 8},
-                             {2623, {}, 0, 12}, {2624, {}, 0, 4}, {2625, {}, 0, 8}};
+  std::vector<Case> cases = {{2619, 0, 0, 1},  {2620, 0, 0, 4}, {2621, 0, 0, 8}, {2622, 0, 0, 8},
+                             {2623, 0, 0, 12}, {2624, 0, 0, 4}, {2625, 0, 0, 8}};
   const std::tuple<TypedRpnOp, TypedRpnOp, std::size_t> discarding[] = {
       {2580, kLoadBool, 1},    {2581, kLoadI8, 1},  {2582, kLoadI16, 2}, {2583, kLoadI32, 4},
       {2588, kLoadU32, 4},     {2589, kLoadI64, 8}, {2590, kLoadU64, 8}, {2592, kLoadDec64, 8},
@@ -163,19 +140,27 @@ TEST(ConstantResults, EveryCodePushesTheElementConstant) {
       constant[i] = static_cast<unsigned char>(0x11 * (i + 3));
     Program p;
     if (k.load)
-      p.column(*k.load, 0);
+      p.column(k.load, 0);
     p.constant(k.code, constant);
     HarnessCase c(p);
     c.rows(3);
     if (k.load)
       c.addRawColumn(k.operandWidth, 3, std::vector<unsigned char>(3 * k.operandWidth, 0x5a));
     const HarnessResult r = c.run();
-    if (k.width == 1 && vela::ParserUtils::get_type(k.code) == vela::ParserUtils::RpnDataType::Bool)
+    if (vela::ParserUtils::get_type(k.code) == vela::ParserUtils::RpnDataType::Bool)
       constant[0] = 1;
     ASSERT_EQ(r.width, k.width);
     for (unsigned long row = 0; row < 3; ++row)
       EXPECT_EQ(0, std::memcmp(r.values.data() + row * k.width, constant.data(), k.width));
   }
+  // As intermediates: a folded predicate consumed by a comparison; a constant of the operand's type
+  // (2605) and one pushed without popping (2620) compared with each other.
+  Program q;
+  q.column(kLoadF64, 0).constant(2595, Bool{0}).column(kLoadBool, 1).op(950);
+  HarnessCase(q).addColumn<double>({1.0, 2.0}).addColumn<Bool>({0, 1}).expectRows<Bool>({1, 0});
+  Program s;
+  s.column(kLoadI32, 0).constant(2605, std::int32_t{42}).constant(2620, std::int32_t{41}).op(992);
+  HarnessCase(s).addColumn<std::int32_t>({7, 8}).expectRows<Bool>({1, 1});
 }
 
 } // namespace

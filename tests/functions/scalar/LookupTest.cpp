@@ -6,10 +6,9 @@
 #include <limits>
 
 #include "functions/scalar/CompareFunctors.h"
-#include "tests/functions/scalar/CompareTestSupport.h"
+#include "tests/functions/scalar/FamilyTestSupport.h"
 
 using namespace quarry::test;
-using namespace quarry::test::compare;
 
 namespace {
 
@@ -20,12 +19,7 @@ TEST(ListSearch, ProbesExactlyFloorLog2PlusOneTimes) {
   for (std::uint32_t n = 1; n <= 1000; ++n) {
     int probes = 0;
     vela::cuda::probeSortedKeys(
-        n,
-        [&](std::uint32_t) {
-          ++probes;
-          return false;
-        },
-        [](std::uint32_t) { return true; });
+        n, [&](std::uint32_t) { return ++probes, false; }, [](std::uint32_t) { return true; });
     EXPECT_EQ(probes, static_cast<int>(std::floor(std::log2(n))) + 1) << n << " keys";
   }
 }
@@ -33,121 +27,104 @@ TEST(ListSearch, ProbesExactlyFloorLog2PlusOneTimes) {
 TEST(ListSearch, InAndFindAtEveryListSizeUpTo17) {
   for (int n = 1; n <= 17; ++n) {
     SCOPED_TRACE(std::to_string(n) + " keys");
-    std::vector<std::int32_t> keys, results;
+    std::vector<std::int32_t> keys, results, values = {kI32Min, kI32Max}, found;
     for (int i = 0; i < n; ++i) {
       keys.push_back(10 * i);
       results.push_back(3 * i + 1);
     }
-    std::vector<std::int32_t> values = {kI32Min, kI32Max};
     for (int v = -5; v <= 10 * (n - 1) + 5; v += 5)
       values.push_back(v);
     std::vector<Bool> in;
-    std::vector<std::int32_t> found;
     for (std::int32_t v : values) {
       const bool present = v >= 0 && v <= 10 * (n - 1) && v % 10 == 0;
       in.push_back(present);
       found.push_back(present ? 3 * (v / 10) + 1 : -1);
     }
-    for (TypedRpnOp code : {1018, 1028, 1029}) {
-      Program p;
-      p.column(kLoadI32, 0).list(kListI32, keys).op(code);
-      HarnessCase(p).addColumn<std::int32_t>(values).expectRows<Bool>(in);
-    }
-    for (TypedRpnOp code : {1892, 1901, 1902}) {
-      Program p;
-      p.column(kLoadI32, 0).list(kListI32, keys, results).op(code);
-      HarnessCase(p).addColumn<std::int32_t>(values).expectRows<std::int32_t>(found);
-    }
+    for (TypedRpnOp code : {1018, 1028, 1029})
+      HarnessCase(Program().column(kLoadI32, 0).list(kListI32, keys).op(code))
+          .addColumn<std::int32_t>(values)
+          .expectRows<Bool>(in);
+    for (TypedRpnOp code : {1892, 1901, 1902})
+      HarnessCase(Program().column(kLoadI32, 0).list(kListI32, keys, results).op(code))
+          .addColumn<std::int32_t>(values)
+          .expectRows<std::int32_t>(found);
   }
 }
 
 TEST(ListSearch, OneListPerRow) {
-  // A column of list pointers: each row searches its own list; a null list contains nothing.
+  // A column of list pointers: each row searches its own list; a null list contains nothing. FIND
+  // without a parallel result array gives the key's position.
   const std::vector<std::int64_t> small = {1, 5}, large = {2, 4, 6, 8, 10};
   const TypedVec a{2, small.data(), nullptr}, b{5, large.data(), nullptr};
   const std::vector<const TypedVec*> lists = {&a, &b, &a, &b, nullptr};
-  Program p;
-  p.column(kLoadI64, 0).column(kLoadU64, 1).op(1021);
-  HarnessCase(p)
-      .addColumn<std::int64_t>({5, 5, 1, 10, 1})
-      .addColumn<const TypedVec*>(lists)
+  const std::vector<std::int64_t> values = {5, 5, 1, 10, 1};
+  HarnessCase(Program().column(kLoadI64, 0).column(kLoadU64, 1).op(1021))
+      .addColumn(values)
+      .addColumn(lists)
       .expectRows<Bool>({1, 0, 1, 1, 0});
-  // FIND without a parallel result array gives the key's position.
-  Program q;
-  q.column(kLoadI64, 0).column(kLoadU64, 1).op(1893);
-  HarnessCase(q)
-      .addColumn<std::int64_t>({5, 5, 1, 10, 1})
-      .addColumn<const TypedVec*>(lists)
+  HarnessCase(Program().column(kLoadI64, 0).column(kLoadU64, 1).op(1893))
+      .addColumn(values)
+      .addColumn(lists)
       .expectRows<std::int32_t>({1, -1, 0, 4, -1});
 }
 
 TEST(FindRange, HalfOpenRanges) {
   // Ranges [10, 20) -> 0 and [30, 40) -> 1.
-  const std::vector<std::int32_t> values = {9, 10, 19, 20, 25, 30, 39, 40, kI32Min, kI32Max};
-  const std::vector<std::int32_t> expected = {-1, 0, 0, -1, -1, 1, 1, -1, -1, -1};
-  for (TypedRpnOp code : {1913, 1922, 1923}) {
-    Program p;
-    p.column(kLoadI32, 0)
-        .list(kListI32, std::vector<std::int32_t>{10, 30}, {0, 1})
-        .list(kListI32, std::vector<std::int32_t>{20, 40})
-        .op(code);
-    HarnessCase(p).addColumn<std::int32_t>(values).expectRows<std::int32_t>(expected);
-  }
+  for (TypedRpnOp code : {1913, 1922, 1923})
+    HarnessCase(Program()
+                    .column(kLoadI32, 0)
+                    .list(kListI32, std::vector<std::int32_t>{10, 30}, {0, 1})
+                    .list(kListI32, std::vector<std::int32_t>{20, 40})
+                    .op(code))
+        .addColumn<std::int32_t>({9, 10, 19, 20, 25, 30, 39, 40, kI32Min, kI32Max})
+        .expectRows<std::int32_t>({-1, 0, 0, -1, -1, 1, 1, -1, -1, -1});
   // The range index beside a bound picks the upper bound; an index past the upper list gives -1.
-  Program q;
-  q.column(kLoadI64, 0)
-      .list(kListI64, std::vector<std::int64_t>{10, 15, 50}, {1, 0, 7})
-      .list(kListI64, std::vector<std::int64_t>{100, 12})
-      .op(1914);
-  HarnessCase(q)
+  HarnessCase(Program()
+                  .column(kLoadI64, 0)
+                  .list(kListI64, std::vector<std::int64_t>{10, 15, 50}, {1, 0, 7})
+                  .list(kListI64, std::vector<std::int64_t>{100, 12})
+                  .op(1914))
       .addColumn<std::int64_t>({11, 12, 16, 49, 50, 60})
       .expectRows<std::int32_t>({1, -1, 0, 0, -1, -1});
 }
 
 TEST(Lookup, PositionOutOfRangeGivesTheDefault) {
-  for (TypedRpnOp code : {1934, 1943, 1944}) {
-    Program p;
-    p.column(kLoadI32, 0)
-        .list(kListI32, std::vector<std::int32_t>{11, 22, 33})
-        .constant(kConstI32, -9)
-        .op(code);
-    HarnessCase(p)
-        .addColumn<std::int32_t>({-1, 0, 1, 2, 3, kI32Min, kI32Max})
-        .expectRows<std::int32_t>({-9, 11, 22, 33, -9, -9, -9});
-  }
+  for (TypedRpnOp code : {1934, 1943, 1944})
+    HarnessCase(Program()
+                    .column(kLoadI32, 0)
+                    .list(kListI32, std::vector<std::int32_t>{11, 22, 33})
+                    .constant(kConstI32, -9)
+                    .op(code))
+        .addColumn<std::int32_t>({-1, 0, 2, 3, kI32Min, kI32Max})
+        .expectRows<std::int32_t>({-9, 11, 33, -9, -9, -9});
 }
 
 TEST(Lookup, WithStates) {
   ScopedStateLoads states;
   const std::vector<std::int64_t> elements = {100, 200};
   const TypedVec list{2, elements.data(), nullptr};
-  // position, list, default, position state, default state -> value, state
+  // position, list, position state, default state (default 7) -> value, state
   struct Row {
     std::int32_t p;
     const TypedVec* list;
-    std::int64_t fallback;
     State sp, sd;
     std::int64_t value;
     State state;
   };
-  const std::vector<Row> rows = {
-      {1, &list, 7, 0, 0, 200, 0}, {1, &list, 7, 0, 1, 200, 0}, {1, &list, 7, 0, 17, 200, 0},
-      {5, &list, 7, 0, 0, 7, 0},   {5, &list, 7, 0, 1, 7, 1},   {-1, &list, 7, 0, 17, 7, 17},
-      {1, &list, 7, 1, 0, 7, 1},   {1, &list, 7, 2, 0, 7, 2},   {0, nullptr, 7, 0, 0, 7, 1},
-      {0, &list, 7, 0, 2, 100, 0},
-  };
+  const Row rows[] = {{1, &list, 0, 17, 200, 0}, {5, &list, 0, 0, 7, 0},  {5, &list, 0, 1, 7, 1},
+                      {-1, &list, 0, 17, 7, 17}, {1, &list, 1, 0, 7, 1},  {1, &list, 2, 0, 7, 2},
+                      {0, nullptr, 0, 0, 7, 1},  {0, &list, 0, 2, 100, 0}};
   std::vector<std::int32_t> p;
   std::vector<const TypedVec*> lists;
-  std::vector<std::int64_t> fallback, values;
-  std::vector<State> sp, sd, expectedStates;
+  std::vector<std::int64_t> values;
+  std::vector<State> sp, sd, want;
   for (const Row& r : rows) {
     p.push_back(r.p);
     lists.push_back(r.list);
-    fallback.push_back(r.fallback);
     sp.push_back(r.sp);
     sd.push_back(r.sd);
     values.push_back(r.value);
-    expectedStates.push_back(r.state);
+    want.push_back(r.state);
   }
   for (TypedRpnOp code : {1956, 1962, 1963}) {
     SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(code));
@@ -156,15 +133,14 @@ TEST(Lookup, WithStates) {
         .column(kLoadU64, 1)
         .column(kLoadI64, 2)
         .column(kLoadStates, 3)
-        .column(kLoadStates, 4)
-        .op(code);
-    HarnessCase(prog)
-        .addColumn<std::int32_t>(p)
-        .addColumn<const TypedVec*>(lists)
-        .addColumn<std::int64_t>(fallback)
-        .addColumn<State>(sp)
-        .addColumn<State>(sd)
-        .expectRows<std::int64_t>(values, expectedStates, worstCode(expectedStates));
+        .column(kLoadStates, 4);
+    HarnessCase(prog.op(code))
+        .addColumn(p)
+        .addColumn(lists)
+        .addColumn(std::vector<std::int64_t>(p.size(), 7))
+        .addColumn(sp)
+        .addColumn(sd)
+        .expectRows<std::int64_t>(values, want, worstCode(want));
   }
 }
 

@@ -1,130 +1,84 @@
 // Rounding of floats and integers (half away from zero), truncation, ceil/floor to i64 and the width
 // bucket, through both evaluators.
-#include <cmath>
-#include <cstdint>
 #include <limits>
-#include <vector>
 
-#include <gtest/gtest.h>
-
-#include "tests/functions/scalar/ArithmeticTestSupport.h"
+#include "tests/functions/scalar/FamilyTestSupport.h"
 
 using namespace quarry::test;
-using namespace quarry::test::math;
 
 namespace {
 
 constexpr int kI32Max = std::numeric_limits<int>::max();
 constexpr long kI64Min = std::numeric_limits<long>::min(), kI64Max = std::numeric_limits<long>::max();
 constexpr unsigned long kU64Max = std::numeric_limits<unsigned long>::max();
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-
+constexpr double kInf = std::numeric_limits<double>::infinity(),
+                 kNaN = std::numeric_limits<double>::quiet_NaN();
 using U64 = unsigned long;
 
 TEST(RoundingToInt64, CeilAndFloorOfFloats) {
   const double below2p63 = 9223372036854774784.0; // the largest double under 2^63
-  expectTable<long>(1345, std::vector<Row<long, double>>{{{2.5}, 3},
-                                                         {{-2.5}, -2},
-                                                         {{-0.5}, 0},
-                                                         {{7.0}, 7},
-                                                         {{below2p63}, 9223372036854774784L},
-                                                         {{-9223372036854775808.0}, kI64Min}});
-  expectTable<long>(1354,
-                    std::vector<Row<long, double>>{{{2.5}, 2}, {{-2.5}, -3}, {{-0.0}, 0}, {{-1e-300}, -1}});
-  expectTable<long>(1344,
-                    std::vector<Row<long, float>>{{{2.25f}, 3}, {{-2.75f}, -2}, {{16777216.0f}, 16777216}});
-  expectTable<long>(1353, std::vector<Row<long, float>>{{{2.75f}, 2}, {{-2.25f}, -3}});
+  expectTable<long>(
+      1345, std::vector<Row<long, double>>{
+                {{-2.5}, -2}, {{-0.5}, 0}, {{below2p63}, 9223372036854774784L}, {{-0x1p63}, kI64Min}});
+  expectTable<long>(1354, std::vector<Row<long, double>>{{{-2.5}, -3}, {{-0.0}, 0}, {{-1e-300}, -1}});
+  expectTable<long>(1344, std::vector<Row<long, float>>{{{-2.75f}, -2}, {{16777216.0f}, 16777216}});
+  expectTable<long>(1353, std::vector<Row<long, float>>{{{-2.25f}, -3}});
   // Out of range and NaN give the minimum, as the processor's conversion does.
   for (int op : {1345, 1354})
-    expectTable<long>(op, std::vector<Row<long, double>>{{{kNaN}, kI64Min},
-                                                         {{kInf}, kI64Min},
-                                                         {{9223372036854775808.0}, kI64Min},
-                                                         {{-1e19}, kI64Min}});
-  for (int op : {1344, 1353})
-    expectTable<long>(op, std::vector<Row<long, float>>{{{std::numeric_limits<float>::quiet_NaN()}, kI64Min},
-                                                        {{1e19f}, kI64Min}});
+    expectTable<long>(
+        op, std::vector<Row<long, double>>{{{kNaN}, kI64Min}, {{kInf}, kI64Min}, {{0x1p63}, kI64Min}});
+  expectTable<long>(1344,
+                    std::vector<Row<long, float>>{{{std::numeric_limits<float>::quiet_NaN()}, kI64Min}});
 }
 
 TEST(RoundingFloats, HalfAwayFromZeroToDigits) {
-  // Expected values are the decimal results; 0.1 * 13 and friends are the nearest doubles to them.
-  expectTable<double>(1361, std::vector<Row<double, double, int>>{{{2.5, 0}, 3.0},
-                                                                  {{-2.5, 0}, -3.0},
-                                                                  {{0.5, 0}, 1.0},
+  // Expected values are the decimal results, as the nearest doubles to them.
+  expectTable<double>(1361, std::vector<Row<double, double, int>>{{{-2.5, 0}, -3.0},
                                                                   {{-0.4, 0}, -0.0},
                                                                   {{1.25, 1}, 1.3},
-                                                                  {{-1.25, 1}, -1.3},
-                                                                  {{1234.5678, -2}, 1200.0},
                                                                   {{1250.0, -2}, 1300.0},
                                                                   {{kNaN, 2}, kNaN},
                                                                   {{-kInf, 1}, -kInf}});
-  expectTable<double>(1370, std::vector<Row<double, double, int>>{{{2.7, 0}, 2.0},
-                                                                  {{-2.7, 0}, -2.0},
-                                                                  {{-0.5, 0}, -0.0},
-                                                                  {{1.2345, 2}, 1.23},
-                                                                  {{1299.0, -2}, 1200.0},
-                                                                  {{-1299.0, -2}, -1200.0}});
+  expectTable<double>(
+      1370, std::vector<Row<double, double, int>>{
+                {{-2.7, 0}, -2.0}, {{-0.5, 0}, -0.0}, {{1.2345, 2}, 1.23}, {{-1299.0, -2}, -1200.0}});
   // f32: p * x is narrowed to f32 before roundf, and the quotient by the double p narrowed again.
-  expectTable<float>(1360, std::vector<Row<float, float, int>>{{{2.5f, 0}, 3.0f},
-                                                               {{-2.5f, 0}, -3.0f},
-                                                               {{1.25f, 1}, 1.3f},
-                                                               {{-0.25f, 0}, -0.0f},
-                                                               {{125.0f, -1}, 130.0f}});
-  expectTable<float>(1369, std::vector<Row<float, float, int>>{
-                               {{2.75f, 0}, 2.0f}, {{-1.25f, 1}, -1.2f}, {{-0.75f, 0}, -0.0f}});
+  expectTable<float>(
+      1360, std::vector<Row<float, float, int>>{
+                {{-2.5f, 0}, -3.0f}, {{1.25f, 1}, 1.3f}, {{-0.25f, 0}, -0.0f}, {{125.0f, -1}, 130.0f}});
+  expectTable<float>(1369, std::vector<Row<float, float, int>>{{{-1.25f, 1}, -1.2f}, {{-0.75f, 0}, -0.0f}});
 }
 
-TEST(RoundingIntegers, HalfAwayFromZeroToNegativeDigits) {
-  expectTable<int>(1359, std::vector<Row<int, int, int>>{{{1234567, -3}, 1235000},
-                                                         {{1234499, -3}, 1234000},
-                                                         {{-1234500, -3}, -1235000},
+TEST(RoundingIntegers, HalfAwayFromZeroAndTruncationToNegativeDigits) {
+  expectTable<int>(1359, std::vector<Row<int, int, int>>{{{-1234500, -3}, -1235000},
                                                          {{-1234499, -3}, -1234000},
                                                          {{1234567, -10}, 0},
-                                                         {{1234567, 0}, 1234567},
                                                          {{1234567, 2}, 1234567},
-                                                         {{5, -1}, 10},
-                                                         {{-5, -1}, -10},
-                                                         {{4, -1}, 0},
                                                          {{1500000000, -9}, 2000000000},
                                                          // 214748365 * 10 passes the top and wraps.
                                                          {{kI32Max, -1}, -2147483646}});
   expectTable<long>(1364,
                     std::vector<Row<long, long, int>>{{{kI64Max, -18}, 9000000000000000000L},
                                                       {{-5000000000000000000L, -19}, 0},
-                                                      {{-500000000000000000L, -18}, -1000000000000000000L},
-                                                      {{1449, -2}, 1400},
-                                                      {{1450, -2}, 1500}});
+                                                      {{-500000000000000000L, -18}, -1000000000000000000L}});
+  // 2 * 10^19 wraps past 2^64.
   expectTable<U64>(1365,
                    std::vector<Row<U64, U64, int>>{{{5000000000000000000UL, -19}, 10000000000000000000UL},
-                                                   {{4999999999999999999UL, -19}, 0},
                                                    {{kU64Max, -20}, 0},
-                                                   // 2 * 10^19 wraps past 2^64.
-                                                   {{kU64Max, -19}, 1553255926290448384UL},
-                                                   {{150, -2}, 200}});
-}
-
-TEST(RoundingIntegers, TruncationTowardZero) {
-  expectTable<int>(1368, std::vector<Row<int, int, int>>{{{1234567, -3}, 1234000},
-                                                         {{-1234567, -3}, -1234000},
-                                                         {{999999999, -9}, 0},
-                                                         {{9, -10}, 0},
-                                                         {{77, 1}, 77}});
-  expectTable<long>(1373, std::vector<Row<long, long, int>>{
-                              {{kI64Min, -18}, -9000000000000000000L}, {{-19, -1}, -10}, {{5, -19}, 0}});
-  expectTable<U64>(
-      1374, std::vector<Row<U64, U64, int>>{{{kU64Max, -19}, 10000000000000000000UL}, {{199, -2}, 100}});
+                                                   {{kU64Max, -19}, 1553255926290448384UL}});
+  expectTable<int>(1368,
+                   std::vector<Row<int, int, int>>{{{-1234567, -3}, -1234000}, {{9, -10}, 0}, {{77, 1}, 77}});
+  expectTable<long>(1373, std::vector<Row<long, long, int>>{{{kI64Min, -18}, -9000000000000000000L}});
+  expectTable<U64>(1374, std::vector<Row<U64, U64, int>>{{{kU64Max, -19}, 10000000000000000000UL}});
 }
 
 TEST(RoundingWidthBucket, BucketsBetweenLowAndHigh) {
   using R = Row<int, double, double, double, int>;
-  expectTable<int>(1375, std::vector<R>{{{5.0, 0.0, 10.0, 5}, 3},
-                                        {{0.0, 0.0, 10.0, 5}, 1},
+  expectTable<int>(1375, std::vector<R>{{{0.0, 0.0, 10.0, 5}, 1},
                                         {{9.999, 0.0, 10.0, 5}, 5},
                                         {{10.0, 0.0, 10.0, 5}, 6},
-                                        {{1e300, 0.0, 10.0, 5}, 6},
                                         {{kInf, 0.0, 10.0, 5}, 6},
                                         {{-1.0, 0.0, 10.0, 5}, 0},
-                                        {{-kInf, 0.0, 10.0, 5}, 0},
                                         {{kNaN, 0.0, 10.0, 5}, 0},
                                         {{5.0, 10.0, 0.0, 5}, 3},
                                         {{3.0, 0.0, 10.0, 0}, 1},

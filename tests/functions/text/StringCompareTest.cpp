@@ -5,10 +5,9 @@
 
 #include "cuda/ManagedObjects.h"
 #include "functions/text/StringCompare.h"
-#include "tests/functions/scalar/CompareTestSupport.h"
+#include "tests/functions/scalar/FamilyTestSupport.h"
 
 using namespace quarry::test;
-using namespace quarry::test::compare;
 using vela::cuda::InlineBuffer;
 using namespace std::string_literals;
 
@@ -42,104 +41,74 @@ private:
   std::vector<std::unique_ptr<InlineBuffer<char>, Free>> m_owned;
 };
 
-struct OrderRow {
-  Text a, b;
-  int order; // of present strings: -1, 0, 1
-};
-const std::vector<OrderRow> kOrderRows = {
-    {"abc", "abd", -1},   {"ab", "abc", -1}, {"abc", "ab", 1},    {"", "", 0},
-    {"", "a", -1},        {"\x80", "a", 1},  {"same", "same", 0}, {"a\0b"s, "a\0c"s, 0},
-    {"a\0b"s, "a\0"s, 1}, {"a\0"s, "a"s, 1}, {"b", "a\0z"s, 1},
-};
-
-// EQ, NE, LT, LE, GT, GE for both string kinds; the value of a row with an absent operand.
-const TypedRpnOp kFirstKind[6] = {909, 910, 912, 913, 914, 915};
-const TypedRpnOp kSecondKind[6] = {916, 917, 919, 920, 921, 922};
-const Bool kIfAbsent[6] = {1, 0, 0, 1, 0, 1};
-
-Bool truth(int k, int order) {
-  switch (k) {
-  case 0:
-    return order == 0;
-  case 1:
-    return order != 0;
-  case 2:
-    return order < 0;
-  case 3:
-    return order <= 0;
-  case 4:
-    return order > 0;
-  default:
-    return order >= 0;
-  }
-}
-
 TEST(StringCompare, StrncmpOverTheShorterLengthThenLength) {
+  // Pairs and their order; then rows with an absent operand, whose value is EQ, LE and GE true.
+  const std::vector<std::tuple<Text, Text, int>> pairs = {
+      {"abc", "abd", -1},    {"ab", "abc", -1},    {"", "", 0},       {"\x80", "a", 1},
+      {"a\0b"s, "a\0c"s, 0}, {"a\0b"s, "a\0"s, 1}, {"a\0"s, "a"s, 1}, {"b", "a\0z"s, 1}};
   std::vector<Text> a, b;
-  std::vector<int> orders;
-  for (const OrderRow& r : kOrderRows) {
-    a.push_back(r.a);
-    b.push_back(r.b);
-    orders.push_back(r.order);
-    EXPECT_EQ(vela::cuda::StringBufferStrcmp(Strings().make(r.a), Strings().make(r.b)), r.order);
+  for (const auto& [x, y, order] : pairs) {
+    a.push_back(x);
+    b.push_back(y);
+    EXPECT_EQ(vela::cuda::StringBufferStrcmp(Strings().make(x), Strings().make(y)), order);
   }
-  // Absent operands.
   a.insert(a.end(), {std::nullopt, "a", std::nullopt});
   b.insert(b.end(), {"a", std::nullopt, std::nullopt});
+  // EQ, NE, LT, LE, GT, GE of both string kinds.
+  const TypedRpnOp codes[6][2] = {{909, 916}, {910, 917}, {912, 919}, {913, 920}, {914, 921}, {915, 922}};
   for (int k = 0; k < 6; ++k)
-    for (TypedRpnOp code : {kFirstKind[k], kSecondKind[k]}) {
+    for (TypedRpnOp code : codes[k]) {
       SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(code));
       std::vector<Bool> expected;
-      for (int order : orders)
-        expected.push_back(truth(k, order));
-      expected.insert(expected.end(), 3, kIfAbsent[k]);
-      Program p;
-      p.column(kLoadString, 0).column(kLoadString, 1).op(code);
-      HarnessCase(p).addStringColumn(a).addStringColumn(b).expectRows<Bool>(expected);
+      for (const auto& [x, y, order] : pairs) {
+        const bool truth[6] = {order == 0, order != 0, order<0, order <= 0, order> 0, order >= 0};
+        expected.push_back(truth[k]);
+      }
+      expected.insert(expected.end(), 3, Bool(k == 0 || k == 3 || k == 5));
+      HarnessCase(Program().column(kLoadString, 0).column(kLoadString, 1).op(code))
+          .addStringColumn(a)
+          .addStringColumn(b)
+          .expectRows<Bool>(expected);
     }
-}
-
-TEST(StringCompare, ConstantOperand) {
+  // A constant operand, and an absent constant.
   Strings s;
-  Program p;
-  p.column(kLoadString, 0).pointerConstant(kConstString, s.make(Text("m"))).op(912);
-  HarnessCase(p).addStringColumn({"a", "m", "z", "", std::nullopt}).expectRows<Bool>({1, 0, 0, 1, 0});
-  Program q;
-  q.pointerConstant(kConstString, nullptr).column(kLoadString, 0).op(909);
-  HarnessCase(q).addStringColumn({"a"}).expectRows<Bool>({1});
+  HarnessCase(Program().column(kLoadString, 0).pointerConstant(kConstString, s.make(Text("m"))).op(912))
+      .addStringColumn({"a", "m", "z", "", std::nullopt})
+      .expectRows<Bool>({1, 0, 0, 1, 0});
+  HarnessCase(Program().pointerConstant(kConstString, nullptr).column(kLoadString, 0).op(909))
+      .addStringColumn({"a"})
+      .expectRows<Bool>({1});
 }
 
 TEST(StringCompare, GreatestAndLeastHandAnInputOn) {
   const std::vector<Text> a = {"abc", "b", "same", std::nullopt, "x", "a\0b"s};
   const std::vector<Text> b = {"abd", "a", "same", "y", std::nullopt, "a\0c"s};
-  for (TypedRpnOp code : {1112, 1113}) {
-    Program p;
-    p.column(kLoadString, 0).column(kLoadString, 1).op(code);
-    HarnessCase(p).addStringColumn(a).addStringColumn(b).expectStrings(
-        {"abd", "b", "same", std::nullopt, std::nullopt, "a\0c"s});
-  }
-  for (TypedRpnOp code : {1134, 1135}) {
-    Program p;
-    p.column(kLoadString, 0).column(kLoadString, 1).op(code);
-    HarnessCase(p).addStringColumn(a).addStringColumn(b).expectStrings(
-        {"abc", "a", "same", std::nullopt, std::nullopt, "a\0c"s});
-  }
+  const std::pair<TypedRpnOp, std::vector<Text>> cases[] = {
+      {1112, {"abd", "b", "same", std::nullopt, std::nullopt, "a\0c"s}},
+      {1113, {"abd", "b", "same", std::nullopt, std::nullopt, "a\0c"s}},
+      {1134, {"abc", "a", "same", std::nullopt, std::nullopt, "a\0c"s}},
+      {1135, {"abc", "a", "same", std::nullopt, std::nullopt, "a\0c"s}}};
+  for (const auto& [code, want] : cases)
+    HarnessCase(Program().column(kLoadString, 0).column(kLoadString, 1).op(code))
+        .addStringColumn(a)
+        .addStringColumn(b)
+        .expectStrings(want);
   // Nested, with constants: LEAST(GREATEST(a, 'k'), 'p'), and the result consumed by a comparison.
   Strings s;
-  Program n;
-  n.column(kLoadString, 0)
-      .pointerConstant(kConstString, s.make(Text("k")))
-      .op(1112)
-      .pointerConstant(kConstString, s.make(Text("p")))
-      .op(1134);
-  HarnessCase(n).addStringColumn({"a", "m", "z", std::nullopt}).expectStrings({"k", "m", "p", std::nullopt});
-  Program c;
-  c.column(kLoadString, 0)
-      .column(kLoadString, 1)
-      .op(1112)
-      .pointerConstant(kConstString, s.make(Text("m")))
-      .op(909);
-  HarnessCase(c)
+  HarnessCase(Program()
+                  .column(kLoadString, 0)
+                  .pointerConstant(kConstString, s.make(Text("k")))
+                  .op(1112)
+                  .pointerConstant(kConstString, s.make(Text("p")))
+                  .op(1134))
+      .addStringColumn({"a", "m", "z", std::nullopt})
+      .expectStrings({"k", "m", "p", std::nullopt});
+  HarnessCase(Program()
+                  .column(kLoadString, 0)
+                  .column(kLoadString, 1)
+                  .op(1112)
+                  .pointerConstant(kConstString, s.make(Text("m")))
+                  .op(909))
       .addStringColumn({"a", "m", "z"})
       .addStringColumn({"m", "b", "c"})
       .expectRows<Bool>({1, 1, 0});
@@ -150,51 +119,45 @@ TEST(StringCompare, IsNotDistinctFromWithStates) {
   // Present strings by StringBufferStrcmp, nulls by state, errors passed on (the first operand's first).
   const std::vector<Text> a = {"x", "x", "x", "x", "x", "a\0b"s, "x", std::nullopt};
   const std::vector<Text> b = {"x", "y", "x", "x", "x", "a\0c"s, "x", "x"};
-  const std::vector<State> sa = {0, 0, 1, 1, 17, 0, 2, 0};
-  const std::vector<State> sb = {0, 0, 1, 0, 3, 0, 0, 0};
-  const std::vector<Bool> values = {1, 0, 1, 0, 0, 1, 0, 1};
+  const std::vector<State> sa = {0, 0, 1, 1, 17, 0, 2, 0}, sb = {0, 0, 1, 0, 3, 0, 0, 0};
   const std::vector<State> states = {0, 0, 0, 0, 17, 0, 2, 0};
-  for (TypedRpnOp code : {1254, 1257}) {
-    Program p;
-    p.column(kLoadString, 0).column(kLoadStates, 1).column(kLoadString, 2).column(kLoadStates, 3).op(code);
-    HarnessCase(p)
+  for (TypedRpnOp code : {1254, 1257})
+    HarnessCase(Program()
+                    .column(kLoadString, 0)
+                    .column(kLoadStates, 1)
+                    .column(kLoadString, 2)
+                    .column(kLoadStates, 3)
+                    .op(code))
         .addStringColumn(a)
-        .addColumn<State>(sa)
+        .addColumn(sa)
         .addStringColumn(b)
-        .addColumn<State>(sb)
-        .expectRows<Bool>(values, states, worstCode(states));
-  }
+        .addColumn(sb)
+        .expectRows<Bool>({1, 0, 1, 0, 0, 1, 0, 1}, states, worstCode(states));
 }
 
-TEST(StringCompare, ListSearchesUseByteOrder) {
+TEST(StringCompare, ListSearchesUseByteOrderAndAbsentKeysMatchNothing) {
   Strings s;
   // Keys sorted by bytes (memcmp, then length): NUL bytes are ordinary bytes here.
   const auto keys = s.make(std::vector<Text>{"", "a", "a\0"s, "ab", "b", "\x80"});
   const std::vector<Text> values = {"", "a", "a\0"s, "ab", "b", "\x80", "aa", "a\0\0"s, "c", std::nullopt};
-  for (TypedRpnOp code : {911, 918}) {
-    Program p;
-    p.column(kLoadString, 0).list(kListString, keys).op(code);
-    HarnessCase(p).addStringColumn(values).expectRows<Bool>({1, 1, 1, 1, 1, 1, 0, 0, 0, 0});
-  }
-  Program f;
-  f.column(kLoadString, 0).list(kListString, keys, {10, 11, 12, 13, 14, 15}).op(1912);
-  HarnessCase(f).addStringColumn(values).expectRows<std::int32_t>({10, 11, 12, 13, 14, 15, -1, -1, -1, -1});
+  for (TypedRpnOp code : {911, 918})
+    HarnessCase(Program().column(kLoadString, 0).list(kListString, keys).op(code))
+        .addStringColumn(values)
+        .expectRows<Bool>({1, 1, 1, 1, 1, 1, 0, 0, 0, 0});
+  HarnessCase(Program().column(kLoadString, 0).list(kListString, keys, {10, 11, 12, 13, 14, 15}).op(1912))
+      .addStringColumn(values)
+      .expectRows<std::int32_t>({10, 11, 12, 13, 14, 15, -1, -1, -1, -1});
   // Ranges ["b", "d") -> 0 and ["m", "n") -> 1.
-  Program r;
-  r.column(kLoadString, 0)
-      .list(kListString, s.make(std::vector<Text>{"b", "m"}), {0, 1})
-      .list(kListString, s.make(std::vector<Text>{"d", "n"}))
-      .op(1933);
-  HarnessCase(r)
+  HarnessCase(Program()
+                  .column(kLoadString, 0)
+                  .list(kListString, s.make(std::vector<Text>{"b", "m"}), {0, 1})
+                  .list(kListString, s.make(std::vector<Text>{"d", "n"}))
+                  .op(1933))
       .addStringColumn({"a", "b", "czzz", "d", "m", "mm", "n", std::nullopt})
       .expectRows<std::int32_t>({-1, 0, 0, -1, 1, 1, -1, -1});
-}
-
-TEST(StringCompare, AbsentKeysMatchNothing) {
-  Strings s;
-  const auto keys = s.make(std::vector<Text>{std::nullopt, "a"});
+  const auto withAbsent = s.make(std::vector<Text>{std::nullopt, "a"});
+  const TypedVec list{2, withAbsent.data(), nullptr};
   EXPECT_EQ(vela::cuda::find_function(s.make(Text("a")), nullptr), -1);
-  const TypedVec list{2, keys.data(), nullptr};
   EXPECT_EQ(vela::cuda::find_function(s.make(Text("a")), &list), 1);
   EXPECT_EQ(vela::cuda::find_function(s.make(Text("")), &list), -1);
   EXPECT_EQ(vela::cuda::find_function(nullptr, &list), -1);
