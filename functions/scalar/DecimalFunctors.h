@@ -79,9 +79,16 @@ struct AlignedSum {
         mb(static_cast<std::uint64_t>(alignment.secondMultiplier())) {}
 
   Decimal64 operator()(Decimal64 a, Decimal64 b) const {
-    const std::uint64_t x = static_cast<std::uint64_t>(a.value) * ma,
-                        y = static_cast<std::uint64_t>(b.value) * mb;
-    return Decimal64(static_cast<long>(Sign > 0 ? x + y : x - y));
+    // At most one multiplier is not 1: select the operand to scale instead of multiplying both, since
+    // a 64-bit vector multiply takes several instructions.
+    const bool first = alignment.direction < 0;
+    const auto ua = static_cast<std::uint64_t>(a.value), ub = static_cast<std::uint64_t>(b.value);
+    const std::uint64_t scaled = (first ? ua : ub) * static_cast<std::uint64_t>(alignment.multiplier);
+    const std::uint64_t other = first ? ub : ua;
+    if constexpr (Sign > 0)
+      return Decimal64(static_cast<long>(scaled + other));
+    else
+      return Decimal64(static_cast<long>(first ? scaled - other : other - scaled));
   }
   Decimal128 operator()(Decimal128 a, Decimal128 b) const {
     const uint128_t x = static_cast<uint128_t>(a.toInt128()) * ma,
