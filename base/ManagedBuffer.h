@@ -33,8 +33,10 @@ public:
   using iterator = T*;
   using const_iterator = const T*;
 
-  /// An empty buffer charging `pool` (nullptr: the calling thread's default pool).
-  explicit ManagedBuffer(RamPool* pool = nullptr) : m_pool(pool != nullptr ? pool : RamPool::getDefault()) {}
+  /// An empty buffer charging `pool` (nullptr: the default pool of the thread that first gives it
+  /// storage). An empty buffer looks no pool up: evaluator stack entries make and move many empty ones
+  /// per batch, and the default pool is a thread-local lookup.
+  explicit ManagedBuffer(RamPool* pool = nullptr) : m_pool(pool) {}
   /// n value-initialised elements.
   explicit ManagedBuffer(std::size_t n, RamPool* pool = nullptr) : ManagedBuffer(pool) { resize(n); }
 
@@ -63,6 +65,8 @@ public:
     if (n <= m_capacity)
       return;
     const std::size_t bytes = byteCount(n);
+    if (m_pool == nullptr)
+      m_pool = RamPool::getDefault();
     T* fresh = static_cast<T*>(m_pool->allocateRaw(bytes, Align));
     if (m_size != 0)
       std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(m_data), m_size * sizeof(T));
@@ -110,6 +114,7 @@ public:
   bool empty() const noexcept { return m_size == 0; }
   /// Bytes currently charged to the pool for this buffer.
   std::size_t chargedBytes() const noexcept { return m_capacity * sizeof(T); }
+  /// The pool charged; nullptr for a buffer that has never held storage without a pool given.
   RamPool* pool() const noexcept { return m_pool; }
 
   T& operator[](std::size_t i) noexcept { return m_data[i]; }

@@ -220,6 +220,20 @@ struct Popper<AsColumn<T>> {
 // Pops the operands of an op whose operands, in push order, are In...: the last one is on top of its
 // stack, so it is popped first (values and states live on separate stacks; only the order within each
 // matters). Returns the views in push order.
+template <class T>
+inline constexpr bool isAsColumn = false;
+template <class T>
+inline constexpr bool isAsColumn<AsColumn<T>> = true;
+// Cells an element-wise op may be fused over: values (row states live on the other stack), plain (no
+// objects), read as they are (no AsColumn operand, which asks for a writable column), and small enough
+// for a block buffer on the stack.
+template <class T>
+inline constexpr bool fusableCell =
+    !std::is_same_v<T, rpn_eval_result_t> && !isAsColumn<T> && std::is_trivially_copyable_v<T> &&
+    !isObjectCell<T> && !isObjectHandle<T> && sizeof(T) <= 16;
+template <class Out, class... In>
+inline constexpr bool fusableCells = sizeof...(In) > 0 && fusableCell<Out> && (fusableCell<In> && ...);
+
 template <class E>
 std::tuple<> popOperands(E&) {
   return {};
@@ -233,16 +247,21 @@ auto popOperands(E& e) {
 } // namespace eval_handler_detail
 
 /// Pops In... (the last operand on top; AsColumn<T> pops a column of T), pushes f(in...) as Out for
-/// every row.
+/// every row. The column-batch evaluator fuses chains of these over plain cells (evalFusedElementwise),
+/// so F must be a pure function of its operands.
 template <class F, class Out, class... In>
 struct ElementwiseOp {
   template <class E>
   static void eval(E& e) {
-    auto inputs = eval_handler_detail::popOperands<E, In...>(e);
-    auto out = e.template prepareOutput<Out>();
-    const F f = makeFunctor<F>(e);
-    std::apply([&](auto&... in) { e.runKernel(f, out, in...); }, inputs);
-    e.push(std::move(out));
+    if constexpr (E::kFusesElementwise && eval_handler_detail::fusableCells<Out, In...>) {
+      e.template evalFusedElementwise<Out, In...>(makeFunctor<F>(e));
+    } else {
+      auto inputs = eval_handler_detail::popOperands<E, In...>(e);
+      auto out = e.template prepareOutput<Out>();
+      const F f = makeFunctor<F>(e);
+      std::apply([&](auto&... in) { e.runKernel(f, out, in...); }, inputs);
+      e.push(std::move(out));
+    }
   }
 };
 

@@ -9,9 +9,12 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <exception>
+#include <optional>
 
 #include <log4cplus/loglevel.h>
 #include <tbb/blocked_range.h>
+#include <tbb/enumerable_thread_specific.h>
 #include <tbb/parallel_reduce.h>
 #include <tbb/partitioner.h>
 
@@ -144,25 +147,47 @@ rpn_eval_result_t TypedRpnVectorEvaluator::evaluate(const TypedRpnEvaluatorParam
     return reportedResult(evaluator.evaluateRows());
   }
 
+  // Each thread keeps one evaluator and its scratch columns for the whole call, so that a task costs
+  // no allocation: its sub-range runs as consecutive slices through that evaluator, whose intermediate
+  // columns are recycled from slice to slice. The slots die (and give their scratch back to the pool)
+  // before the call returns. A thread that starts another task of this call while its own is suspended
+  // (an op that waits on a nested parallel algorithm) finds its slot busy and uses a private one.
+  struct ThreadSlot {
+    VectorEvalScratch scratch; // declared before the evaluator: it outlives every entry
+    std::optional<TypedRpnVectorEvaluatorHelper> evaluator;
+    bool busy = false;
+  };
+  tbb::enumerable_thread_specific<ThreadSlot> slots;
   const unsigned long chunks = (numRows - 1) / kChunkRows + 1;
   RamPool* const pool = RamPool::getDefault();
   const rpn_eval_result_t result = tbb::parallel_reduce(
-      tbb::blocked_range<unsigned long>(0, chunks, 1), RPN_EVAL_OK,
-      [&params, pool, numRows](const tbb::blocked_range<unsigned long>& range,
-                               rpn_eval_result_t running) -> rpn_eval_result_t {
+      tbb::blocked_range<unsigned long>(0, chunks, kTaskGrainChunks), RPN_EVAL_OK,
+      [&params, &slots, pool, numRows](const tbb::blocked_range<unsigned long>& range,
+                                       rpn_eval_result_t running) -> rpn_eval_result_t {
         if (params.job != nullptr && JobInfoWrapper(params.job).isCancelled())
           return RPN_EVAL_OK;
         RamPoolThreadBinding binding(pool, true);
         const unsigned long first = range.begin() * kChunkRows;
         const unsigned long end = std::min(numRows, range.end() * kChunkRows);
-        // The sub-range runs as consecutive slices through one evaluator, whose intermediate columns
-        // are recycled from slice to slice. Declared before the evaluator: it outlives every entry.
-        VectorEvalScratch scratch;
-        TypedRpnVectorEvaluatorHelper evaluator(params, first, std::min(end - first, kSliceRows));
-        evaluator.useScratch(&scratch);
+        ThreadSlot& shared = slots.local();
+        std::optional<ThreadSlot> own;
+        ThreadSlot& slot = shared.busy ? own.emplace() : shared;
+        if (!slot.evaluator) {
+          slot.evaluator.emplace(params, first, std::min(end - first, kSliceRows));
+          slot.evaluator->useScratch(&slot.scratch);
+        }
+        slot.busy = true;
+        struct Release {
+          ThreadSlot& s;
+          ~Release() {
+            s.busy = false;
+            if (std::uncaught_exceptions() > 0)
+              s.evaluator.reset(); // its stacks hold the failed batch's entries
+          }
+        } release{slot};
         for (unsigned long start = first; start < end; start += kSliceRows) {
-          evaluator.moveToBatch(start, std::min(end - start, kSliceRows));
-          running = combineResults(running, evaluator.evaluateRows());
+          slot.evaluator->moveToBatch(start, std::min(end - start, kSliceRows));
+          running = combineResults(running, slot.evaluator->evaluateRows());
         }
         return running;
       },
@@ -203,6 +228,17 @@ VectorEvalStackEntry TypedRpnVectorEvaluator::expandConstant(const VectorEvalSta
   return column;
 }
 
+VectorEvalStackEntry TypedRpnVectorEvaluator::materialize(VectorEvalStackEntry&& entry) const {
+  const VectorEvalDeferredColumn& deferred = *entry.deferred;
+  const std::size_t width = deferred.width();
+  VectorEvalStackEntry column = scratchOrOwnedColumn(m_rowCount * width);
+  auto* const cells = static_cast<unsigned char*>(column.data);
+  constexpr std::size_t kBlock = VectorEvalDeferredColumn::kBlockRows;
+  for (std::size_t b = 0; b < m_rowCount; b += kBlock)
+    deferred.produce(b, std::min(kBlock, m_rowCount - b), cells + b * width);
+  return column;
+}
+
 rpn_eval_result_t TypedRpnVectorEvaluator::runBatch() {
   const std::uint64_t numElements = m_params->numElements;
   for (m_elementIndex = 0; m_elementIndex < numElements; ++m_elementIndex)
@@ -219,6 +255,8 @@ rpn_eval_result_t TypedRpnVectorEvaluator::endBatch() {
   unsigned char* const outCells = p.outValues + m_startRow * width;
   unsigned long* const outSlots = p.outSizes != nullptr ? p.outSizes + m_startRow : nullptr;
   VectorEvalStackEntry& result = m_values.top();
+  if (result.deferred) // a final value pushed before the last value element (an op re-pushed it)
+    result = materialize(std::move(result));
 
   // The last value element normally wrote the caller's cells already. An op that re-pushes one of its
   // inputs unchanged leaves another entry: its cells are copied over (object cells with their

@@ -2,9 +2,15 @@
 // The column-batch evaluator: runs each program element once over a batch of consecutive rows.
 //
 // Schedule (evaluate): below 65 rows one evaluator runs every row on the calling thread; otherwise the
-// rows are cut into 64-row chunks and reduced in parallel (oneTBB, grain one chunk, automatic
-// partitioner, join by maximum), one evaluator per task sub-range, each task first checking the job for
-// cancellation and binding the caller's memory pool.
+// rows are cut into 64-row chunks and reduced in parallel (oneTBB, a task's range split only while it
+// holds more than kTaskGrainChunks chunks, automatic partitioner, join by maximum), each task first checking
+// the job for cancellation and binding the caller's memory pool. Each thread keeps one evaluator for the
+// call and runs every sub-range it is given through it.
+//
+// Element-wise ops over plain cells are deferred rather than run at once (evalFusedElementwise): their
+// entry holds the functor and the operands, and the element-wise op that consumes it computes the chain
+// 256 rows at a time through block buffers on the stack, so a chain reads its inputs and writes its
+// result once; any other consumer gets the deferred rows computed into an intermediate column first.
 //
 // An evaluator keeps two stacks of VectorEvalStackEntry: values, and one-byte null states (0 present,
 // 1 null, 2+ the row's error code). Element dispatch (EvalElementHandler) routes each element to its
@@ -18,13 +24,15 @@
 // runKernelWithState, element, rowCount and the loaders) is the one the row evaluator offers too, so a
 // handler is written once as a template over the evaluator type (see EvalElementHandler.h).
 
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
 #include <cstring>
-#include <deque>
-#include <stack>
+#include <memory>
+#include <memory_resource>
 #include <tuple>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "base/CallContext.h"
@@ -34,12 +42,59 @@
 
 namespace vela::cuda {
 
+namespace vector_eval_detail {
+
+// Runs f over the batch's rows begin .. begin + n - 1 (n <= the deferred block size) into out: a
+// deferred operand is first produced into a block buffer on this frame, a column is read from its row
+// `begin`, a constant as it is. Deferred and column operands give the same view type, so the loops are
+// the ones the plain kernel runner instantiates.
+template <std::size_t K, class F, class Out, class Tuple, class... Views>
+void runFusedBlock(const F& f, const Tuple& inputs, std::size_t begin, std::size_t n, Out* __restrict out,
+                   const Views&... views) {
+  if constexpr (K == std::tuple_size_v<Tuple>) {
+    dispatchFuncHost(n, f, out, views...);
+  } else {
+    const auto& input = std::get<K>(inputs);
+    using T = typename std::remove_cvref_t<decltype(input)>::value_type;
+    const VectorEvalStackEntry& entry = input.entry();
+    if (entry.deferred) {
+      alignas(64) unsigned char block[VectorEvalDeferredColumn::kBlockRows * sizeof(T)];
+      entry.deferred->produce(begin, n, block);
+      runFusedBlock<K + 1>(f, inputs, begin, n, out, views..., reinterpret_cast<const T*>(block));
+    } else if (input.isConstant()) {
+      runFusedBlock<K + 1>(f, inputs, begin, n, out, views..., input.constInput());
+    } else {
+      runFusedBlock<K + 1>(f, inputs, begin, n, out, views..., input.column() + begin);
+    }
+  }
+}
+
+// A deferred element-wise op: its functor and the operand entries it holds until its rows are asked for.
+template <class F, class Out, class... In>
+class FusedElementwiseColumn final : public VectorEvalDeferredColumn {
+public:
+  FusedElementwiseColumn(const F& f, std::tuple<VectorEvalInputStackEntry<In>...>&& inputs, unsigned depth)
+      : VectorEvalDeferredColumn(sizeof(Out), depth), m_f(f), m_inputs(std::move(inputs)) {}
+  void produce(std::size_t begin, std::size_t n, void* cells) const override {
+    runFusedBlock<0>(m_f, m_inputs, begin, n, static_cast<Out*>(cells));
+  }
+
+private:
+  F m_f;
+  std::tuple<VectorEvalInputStackEntry<In>...> m_inputs;
+};
+
+} // namespace vector_eval_detail
+
 class TypedRpnVectorEvaluator {
 public:
   /// Rows per chunk of the parallel schedule; calls of fewer than kSerialRowLimit rows stay on the
   /// calling thread.
   static constexpr unsigned long kChunkRows = 64;
   static constexpr unsigned long kSerialRowLimit = 65;
+  /// Grain of the parallel schedule in chunks (1,024 rows): a task's range is split only while it holds
+  /// more, since a task of a few chunks costs more to start than its rows take to evaluate.
+  static constexpr unsigned long kTaskGrainChunks = 16;
   /// Rows one evaluator runs at a time inside a task's sub-range (a multiple of the chunk): small
   /// enough that a program's intermediate columns stay in the core's level-2 cache (8,192 rows of 8-byte
   /// cells are 64 KiB a column) and that a task's scratch does not grow with the row count, large enough
@@ -143,6 +198,48 @@ public:
     vector_eval_detail::resolveInputViews<0>(run, entries);
   }
 
+  // --- fused element-wise ops ----------------------------------------------------------------------
+  /// Element-wise ops of plain cells (ElementwiseOp) go through evalFusedElementwise.
+  static constexpr bool kFusesElementwise = true;
+  /// Longest chain of deferred ops; an op that would make a longer one is computed at once.
+  static constexpr unsigned kMaxFusedDepth = 8;
+
+  /// out[i] = f(in...[i]) for an element-wise op of plain cells. Before the last value element the op
+  /// is deferred: its entry holds f and the operands, and its rows are computed a block at a time by
+  /// the element-wise op that consumes it (so that a chain of them reads its inputs and writes its
+  /// result once, keeping the intermediates in a block buffer), or all at once into an owned column by
+  /// any other consumer. The last value element computes its rows into the caller's cells, block by
+  /// block when an operand is deferred. The functor must be pure: rows may be computed in a different
+  /// order across the ops of a chain, and never twice.
+  template <class Out, class... In, class F>
+  void evalFusedElementwise(const F& f) {
+    auto inputs = popFusedOperands<In...>();
+    unsigned depth = 0;
+    std::apply(
+        [&depth](const auto&... in) {
+          ((depth = std::max(depth, in.entry().deferred ? in.entry().deferred->depth() : 0u)), ...);
+        },
+        inputs);
+    if (m_elementIndex < m_params->lastValueElement && depth < kMaxFusedDepth) {
+      using Node = vector_eval_detail::FusedElementwiseColumn<F, Out, In...>;
+      void* place = m_nodeArena.allocate(sizeof(Node), alignof(Node));
+      m_values.push(VectorEvalStackEntry::deferredColumn(
+          std::unique_ptr<VectorEvalDeferredColumn, VectorEvalDeferredColumn::Destroy>(
+              new (place) Node(f, std::move(inputs), depth + 1))));
+      return;
+    }
+    VectorEvalOutputStackEntry<Out> out = prepareOutput<Out>();
+    if (depth == 0) {
+      std::apply([&](auto&... in) { runKernel(f, out, in...); }, inputs);
+    } else {
+      Out* const cells = out.column();
+      constexpr std::size_t kBlock = VectorEvalDeferredColumn::kBlockRows;
+      for (std::size_t b = 0; b < m_rowCount; b += kBlock)
+        vector_eval_detail::runFusedBlock<0>(f, inputs, b, std::min(kBlock, m_rowCount - b), cells + b);
+    }
+    push(std::move(out));
+  }
+
   // --- loaders -----------------------------------------------------------------------------------
   // T is the cell type: for plain loads and constants the cell of the type's width, for objects the
   // object pointer (const InlineBuffer<char>*, ...). The object forms are defined in
@@ -235,6 +332,7 @@ protected:
   /// Points the evaluator at another batch; only between batches (both stacks are empty then).
   void moveToBatch(unsigned long startRow, unsigned long rowCount) {
     assert(m_values.empty() && m_states.empty());
+    m_nodeArena.release(); // every deferred op of the last batch died with its entry
     m_startRow = startRow;
     m_rowCount = rowCount;
     m_elementIndex = 0;
@@ -244,7 +342,20 @@ protected:
   void useScratch(VectorEvalScratch* scratch) { m_scratch = scratch; }
 
 private:
-  using Stack = std::stack<VectorEvalStackEntry, std::deque<VectorEvalStackEntry>>;
+  // A stack whose storage is kept from batch to batch (a deque would allocate and free its blocks in
+  // every batch). Entries do not point into each other, so moving them when it grows is safe.
+  class Stack {
+  public:
+    bool empty() const noexcept { return m_entries.empty(); }
+    std::size_t size() const noexcept { return m_entries.size(); }
+    VectorEvalStackEntry& top() noexcept { return m_entries.back(); }
+    const VectorEvalStackEntry& top() const noexcept { return m_entries.back(); }
+    void push(VectorEvalStackEntry&& entry) { m_entries.push_back(std::move(entry)); }
+    void pop() noexcept { m_entries.pop_back(); }
+
+  private:
+    std::vector<VectorEvalStackEntry> m_entries;
+  };
 
   template <class T>
   Stack& stackFor() {
@@ -254,12 +365,39 @@ private:
       return m_values;
   }
   VectorEvalStackEntry popEntry(Stack& stack) {
+    VectorEvalStackEntry entry = popDeferrable(stack);
+    if (entry.deferred) [[unlikely]]
+      entry = materialize(std::move(entry));
+    return entry;
+  }
+  VectorEvalStackEntry popDeferrable(Stack& stack) {
     if (stack.empty())
       throwStackUnderflow();
     VectorEvalStackEntry entry = std::move(stack.top());
     stack.pop();
     return entry;
   }
+  /// The operands of a fused element-wise op, in push order; a deferred one stays deferred when its
+  /// cells have the width the op reads (else it is computed into a column, as any other consumer gets
+  /// it).
+  template <class... In>
+  std::tuple<VectorEvalInputStackEntry<In>...> popFusedOperands() {
+    constexpr std::size_t kCount = sizeof...(In);
+    constexpr std::size_t kWidths[kCount] = {sizeof(In)...};
+    VectorEvalStackEntry popped[kCount];
+    for (std::size_t k = kCount; k-- > 0;) {
+      popped[k] = popDeferrable(m_values);
+      if (popped[k].deferred && popped[k].deferred->width() != kWidths[k])
+        popped[k] = materialize(std::move(popped[k]));
+    }
+    return [&popped]<std::size_t... K>(std::index_sequence<K...>) {
+      return std::tuple<VectorEvalInputStackEntry<In>...>(
+          VectorEvalInputStackEntry<In>(std::move(popped[K]))...);
+    }
+    (std::index_sequence_for<In...>{});
+  }
+  /// The cells of a deferred entry, computed into an intermediate column.
+  VectorEvalStackEntry materialize(VectorEvalStackEntry&& entry) const;
   const unsigned char* columnBase() const { return m_params->columns[element().columnIndex()]; }
   template <class T>
   void fillOutput(const T& value) {
@@ -294,6 +432,9 @@ private:
   unsigned long m_startRow;
   unsigned long m_rowCount;
   unsigned long m_elementIndex = 0;
+  // Deferred ops live here for one batch; declared before the stacks, whose entries destroy them.
+  alignas(std::max_align_t) unsigned char m_nodeBuffer[8192];
+  std::pmr::monotonic_buffer_resource m_nodeArena{m_nodeBuffer, sizeof m_nodeBuffer};
   Stack m_values;
   Stack m_states;
   VectorEvalScratch* m_scratch = nullptr;

@@ -144,6 +144,8 @@ using ValueEvalOutputType = H;
 
 class TypedRpnValueEvaluator {
 public:
+  /// Element-wise ops run row by row here like every other op.
+  static constexpr bool kFusesElementwise = false;
   /// Slots allowed on the stacks beyond the program's own deepest index.
   static constexpr unsigned long kExtraStackSlots = 1024;
   /// Capacity of the consumed-holder vector of a task.

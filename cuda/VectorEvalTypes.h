@@ -7,7 +7,10 @@
 //   borrowed column one cell per row, in memory someone else owns (an input column at the batch's
 //                   first row, or the caller's output buffers);
 //   owned column    one cell per row in the entry's own pool-charged storage; object cells are freed
-//                   through the entry's deleter when the entry dies.
+//                   through the entry's deleter when the entry dies;
+//   deferred column one cell per row, not computed yet: an element-wise op holding its operands, whose
+//                   rows a consumer asks for a block at a time (the evaluator turns it into an owned
+//                   column for every other consumer).
 // The typed views (VectorEvalPopInputType, VectorEvalPopNonConstInputType, VectorEvalOutputStackEntry)
 // give the cells a storage type; an entry pushed as one storage type of a width may be popped as another
 // of the same width (i64 and u64, i32 and date), which is how kinds sharing a storage type stay one
@@ -17,6 +20,7 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <type_traits>
 #include <utility>
 
@@ -111,13 +115,13 @@ struct CellOfWidth<8> {
 template <std::size_t Width>
 using cell_of_width_t = typename CellOfWidth<Width>::type;
 
-/// Scratch columns kept by one evaluator task for its consecutive batches, so that a task's later
-/// batches reuse the pool-charged cells of the earlier ones instead of allocating (and charging the
-/// shared pool) once per intermediate per batch. Holds at most kCapacity idle columns; a column given
-/// back beyond that is freed. Idle columns stay charged to their pool until the scratch is destroyed,
-/// which the task does before it ends, so a call still leaves the pool as it found it.
+/// Scratch columns kept by one evaluator (one per thread of a call) for its consecutive batches, so that
+/// later batches reuse the pool-charged cells of the earlier ones instead of allocating (and charging
+/// the shared pool) once per intermediate per batch. Holds at most kCapacity idle columns; a column
+/// given back beyond that is freed. Idle columns stay charged to their pool until the scratch is
+/// destroyed, which the call does before it returns, so a call still leaves the pool as it found it.
 ///
-/// Single-threaded: a scratch and the entries that draw from it belong to one task.
+/// Single-threaded: a scratch and the entries that draw from it belong to one thread's evaluator.
 class VectorEvalScratch {
 public:
   static constexpr std::size_t kCapacity = 8;
@@ -126,7 +130,8 @@ public:
   VectorEvalScratch(const VectorEvalScratch&) = delete;
   VectorEvalScratch& operator=(const VectorEvalScratch&) = delete;
 
-  /// `bytes` bytes: an idle column with room for them if there is one, else a new (zeroed) one. A reused
+  /// `bytes` bytes: an idle column with room for them if there is one, else a new (zeroed) one, freeing
+  /// one idle column that was too small. A reused
   /// column still holds the cells of the intermediate it last held: it is the output column of a kernel,
   /// and every kernel writes every cell of its output, so it is not cleared.
   ManagedBuffer<unsigned char> take(std::size_t bytes) {
@@ -137,6 +142,10 @@ public:
         column.resizeForOverwrite(bytes);
         return column;
       }
+    // None is large enough (a later batch of the thread is longer than its first): give one back
+    // before charging a larger one, so that idle columns too small to be reused do not pile up.
+    if (m_idle != 0)
+      m_columns[--m_idle].clear();
     return ManagedBuffer<unsigned char>(bytes);
   }
   /// Keeps `column` for a later take(); frees it when the scratch is full.
@@ -158,6 +167,36 @@ public:
 private:
   ManagedBuffer<unsigned char> m_columns[kCapacity];
   std::size_t m_idle = 0;
+};
+
+/// A column not computed yet (see the deferred form above). Its rows are produced a block of at most
+/// kBlockRows at a time, into the consumer's block buffer, so that a chain of element-wise ops passes its
+/// intermediates through the core's first-level cache instead of writing and reading whole columns.
+class VectorEvalDeferredColumn {
+public:
+  static constexpr std::size_t kBlockRows = 256;
+
+  /// Ends a deferred column without freeing its memory (the evaluator's per-batch arena holds it).
+  struct Destroy {
+    void operator()(VectorEvalDeferredColumn* column) const noexcept { column->~VectorEvalDeferredColumn(); }
+  };
+
+  VectorEvalDeferredColumn(std::size_t width, unsigned depth) : m_width(width), m_depth(depth) {}
+  VectorEvalDeferredColumn(const VectorEvalDeferredColumn&) = delete;
+  VectorEvalDeferredColumn& operator=(const VectorEvalDeferredColumn&) = delete;
+  virtual ~VectorEvalDeferredColumn() = default;
+
+  /// Writes the cells of the batch's rows begin .. begin + n - 1 (n <= kBlockRows) to `cells`.
+  virtual void produce(std::size_t begin, std::size_t n, void* cells) const = 0;
+  /// Bytes per cell.
+  std::size_t width() const noexcept { return m_width; }
+  /// Deferred ops in the longest chain ending here, this one included (bounds the block buffers a
+  /// produce() call nests on the stack).
+  unsigned depth() const noexcept { return m_depth; }
+
+private:
+  std::size_t m_width;
+  unsigned m_depth;
 };
 
 /// One slot of either evaluator stack. Move-only; moving transfers ownership of the storage and of the
@@ -227,6 +266,14 @@ public:
     return e;
   }
 
+  /// A deferred column (data is null until the evaluator computes it).
+  static VectorEvalStackEntry
+  deferredColumn(std::unique_ptr<VectorEvalDeferredColumn, VectorEvalDeferredColumn::Destroy> column) {
+    VectorEvalStackEntry e;
+    e.deferred = std::move(column);
+    return e;
+  }
+
   /// True: one cell stands for every row. False: one cell per row.
   bool constant = false;
   /// First cell. Never written through for a constant that points into the program.
@@ -239,6 +286,8 @@ public:
   ManagedBuffer<unsigned long> auxStorage;
   /// Frees owned objects; run once, over every owned slot, when the entry dies.
   ObjectDeleter deleter;
+  /// The op that computes a deferred column, with the operands it holds; null for the other forms.
+  std::unique_ptr<VectorEvalDeferredColumn, VectorEvalDeferredColumn::Destroy> deferred;
 
 private:
   void moveFrom(VectorEvalStackEntry& other) noexcept {
@@ -249,6 +298,7 @@ private:
     auxStorage = std::move(other.auxStorage);
     deleter = std::move(other.deleter);
     other.deleter = nullptr;
+    deferred = std::move(other.deferred);
     m_scratch = std::exchange(other.m_scratch, nullptr);
   }
   void release() noexcept {
@@ -256,6 +306,7 @@ private:
       deleter(reinterpret_cast<void**>(valueStorage.data()), auxStorage.data(),
               valueStorage.size() / sizeof(void*));
     deleter = nullptr;
+    deferred.reset();
     if (m_scratch != nullptr)
       std::exchange(m_scratch, nullptr)->give(std::move(valueStorage));
     // The buffers give their bytes back to their pools when they are destroyed or reassigned.

@@ -75,6 +75,20 @@ struct SelectFunc {
 };
 template <class T>
 using SelectShape = vela::cuda::ElementwiseOp<SelectFunc<T>, T, T, T, std::uint8_t>;
+/// The same select popping its operands as ops that do not fuse do: the column-batch evaluator computes
+/// a deferred operand into an owned column first, and its own output is an owned column too.
+template <class T>
+struct PlainSelectShape {
+  template <class E>
+  static void eval(E& e) {
+    auto c = e.template popInput<std::uint8_t>();
+    auto y = e.template popInput<T>();
+    auto x = e.template popInput<T>();
+    auto out = e.template prepareOutput<T>();
+    e.runKernel(SelectFunc<T>{}, out, x, y, c);
+    e.push(std::move(out));
+  }
+};
 
 /// s == 1 ? 16 : s (NULL_TO_ERROR), an error-producing state op.
 struct NullToErrorFunc {

@@ -136,7 +136,7 @@ TEST(VectorEvaluatorLoads, IntermediateLoadsAndConstantsInEveryOperandForm) {
 
 TEST(VectorEvaluatorLoads, IntermediateOutputsAreOwnedAndGivenBack) {
   // select(select(a, b, c), b, c): the inner select owns a column, the outer writes the caller's cells.
-  ScopedOpShape<SelectShape<std::uint64_t>> select(1202);
+  ScopedOpShape<PlainSelectShape<std::uint64_t>> select(1202);
   for (unsigned long rows : {0ul, 1ul, 65ul, 100000ul}) {
     SCOPED_TRACE(rows);
     PrivatePool pool;

@@ -1,8 +1,9 @@
 // A task of the column-batch evaluator runs its sub-range as consecutive slices of at most kSliceRows
-// rows through one evaluator, drawing intermediate columns from a per-task VectorEvalScratch. Checked
-// here: the scratch hands out reused columns as they are (new ones zeroed) and keeps the pool balanced;
-// results do not depend on where the slice boundaries fall; batches never exceed a slice; and a call's
-// pool-charged memory is bounded by the slice, not by the row count; and loads are borrowed, never copied.
+// rows through its thread's evaluator, drawing intermediate columns from that evaluator's
+// VectorEvalScratch. Checked here: the scratch hands out reused columns as they are (new ones zeroed)
+// and keeps the pool balanced; results do not depend on where the slice boundaries fall; batches never
+// exceed a slice; a call's pool-charged memory is bounded by the slice, not by the row count; and loads
+// are borrowed, never copied.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -60,7 +61,9 @@ TEST(VectorEvalScratch, TakeReusesAGivenColumnUnclearedAtTheRequestedSize) {
       EXPECT_EQ(std::count(taken.begin(), taken.end(), c.reused ? 0xEE : 0), static_cast<long>(c.wanted));
       EXPECT_EQ(taken.data() == storage, c.reused);
       EXPECT_EQ(pool.pool.reserveCalls() - reservesBefore, c.reused || c.wanted == 0 ? 0u : 1u);
-      EXPECT_EQ(scratch.idleColumns(), c.reused ? 0u : 1u);
+      // Not reused: the idle column was too small and is given back rather than kept.
+      EXPECT_EQ(scratch.idleColumns(), 0u);
+      EXPECT_EQ(pool.pool.reservedBytes(), taken.chargedBytes());
     }
     EXPECT_EQ(pool.pool.reservedBytes(), 0u);
   }
@@ -197,11 +200,11 @@ TEST(VectorSlices, BatchesStayWithinASliceAndScratchDoesNotGrowWithTheRowCount) 
     }
     EXPECT_EQ(next, rows);
 
-    // At most two intermediate columns of one slice per running task, and all of it given back.
+    // At most two intermediate columns of one slice per thread, and all of it given back.
     EXPECT_LE(pool.pool.peakBytes(), threads * 2 * kSlice * sizeof(std::int64_t));
     EXPECT_EQ(pool.pool.reservedBytes(), 0u);
     EXPECT_EQ(pool.pool.liveAllocations(), 0);
-    // A batch allocates at most its two intermediates; later slices of a task reuse earlier ones'.
+    // A batch allocates at most its two intermediates; later slices of a thread reuse earlier ones'.
     EXPECT_LE(pool.pool.reserveCalls(), 2 * batches.size());
   }
 }
