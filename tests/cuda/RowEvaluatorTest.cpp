@@ -1,7 +1,7 @@
 // The row evaluator: the ops it passes over, its schedule (one task in row order for an expensive
-// host-only op), the entry points' choice of evaluator, cancellation, and programs with state ops,
-// failing rows, frame faults and object results giving the same outputs, sizes and pool balance as the
-// column-batch evaluator (through the harness).
+// host-only op), the entry points' choice of evaluator, cancellation of both evaluators, and programs
+// with state ops, failing rows, frame faults and object results giving the same outputs, sizes and pool
+// balance as the column-batch evaluator (through the harness).
 #include <algorithm>
 #include <functional>
 #include <limits>
@@ -202,26 +202,32 @@ TEST(RowEvaluatorSchedule, TheEntryPointsChooseTheRowEvaluatorForOneRowOrAHostOn
   EXPECT_THROW(vela::KernelExecutionHelper(false), vela::VelaException);
 }
 
-TEST(RowEvaluatorSchedule, ACancelledJobLeavesRowsUnwrittenAndReportsNothing) {
-  std::vector<std::int64_t> a(500, kMin), b(500, -1); // every row overflows
+TEST(BothEvaluators, ACancelledJobLeavesRowsUnwrittenAndReportsNothing) {
+  std::vector<std::int64_t> a(1000, kMin), b(1000, -1); // every row overflows
   Program p;
   p.column(kLoadI64, 0).column(kLoadI64, 1).op(kDivI64);
   const std::vector<const unsigned char*> columns = {bytes(a.data()), bytes(b.data())};
-  for (int status : {0, 4, 7, 10}) {
-    SCOPED_TRACE(status);
-    vela::job_info job(1, "job", status);
-    const bool cancelled = status != 0;
-    for (unsigned long rows : {1ul, 500ul}) {
-      std::vector<std::int64_t> out(rows, 99);
-      std::vector<unsigned char> nulls(rows, kSentinel);
-      const TypedRpnEvaluatorParams params(nullptr, p.elements(), columns.data(), 2,
-                                           reinterpret_cast<unsigned char*>(out.data()), nulls.data(),
-                                           nullptr, rows, 2024, 0, nullptr, &job, nullptr);
-      EXPECT_EQ(TypedRpnValueEvaluator::evaluate(params), cancelled ? RPN_EVAL_OK : RPN_EVAL_OVERFLOW);
-      EXPECT_EQ(out, std::vector<std::int64_t>(rows, cancelled ? 99 : 0));
-      EXPECT_EQ(nulls, std::vector<unsigned char>(rows, cancelled ? kSentinel : 1));
-    }
-  }
+  for (bool rowEvaluator : {false, true})
+    for (int status : {0, 4, 7, 10})
+      for (unsigned long rows : {1ul, 64ul, 1000ul}) {
+        SCOPED_TRACE(testing::Message()
+                     << "row evaluator " << rowEvaluator << ", status " << status << ", rows " << rows);
+        PrivatePool pool;
+        vela::job_info job(1, "job", status);
+        // The column-batch evaluator polls the job only from its parallel tasks, which start above 64 rows.
+        const bool cancelled = status != 0 && (rowEvaluator || rows > 64);
+        std::vector<std::int64_t> out(rows, 99);
+        std::vector<unsigned char> nulls(rows, kSentinel);
+        const TypedRpnEvaluatorParams params(nullptr, p.elements(), columns.data(), 2,
+                                             reinterpret_cast<unsigned char*>(out.data()), nulls.data(),
+                                             nullptr, rows, 2024, 0, nullptr, &job, nullptr);
+        EXPECT_EQ(rowEvaluator ? TypedRpnValueEvaluator::evaluate(params) : Eval::evaluate(params),
+                  cancelled ? RPN_EVAL_OK : RPN_EVAL_OVERFLOW);
+        EXPECT_EQ(out, std::vector<std::int64_t>(rows, cancelled ? 99 : 0));
+        const unsigned char failed = rowEvaluator ? 1 : RPN_EVAL_OVERFLOW;
+        EXPECT_EQ(nulls, std::vector<unsigned char>(rows, cancelled ? kSentinel : failed));
+        EXPECT_EQ(pool.pool.reservedBytes(), 0u);
+      }
 }
 
 TEST(BothEvaluators, StackUnderflowAndExcessValuesAreFaults) {

@@ -36,7 +36,6 @@ struct Outputs {
 
 struct RunOptions {
   bool withNulls = true;
-  const vela::job_info* job = nullptr;
   vela::KernelExecutionHelper* helper = nullptr;
 };
 
@@ -55,7 +54,7 @@ inline vela::cuda::rpn_eval_result_t runVector(const vela::ParserUtils::Program&
   vela::cuda::TypedRpnEvaluatorParams params(options.helper, program.elements(), columns.data(),
                                              columns.size(), out.values.data(),
                                              options.withNulls ? out.nulls.data() : nullptr, out.sizes.data(),
-                                             rows, 2024, 0, nullptr, options.job, nullptr);
+                                             rows, 2024, 0, nullptr, nullptr, nullptr);
   return TypedRpnVectorEvaluator::evaluate(params);
 }
 

@@ -1,8 +1,8 @@
 // The column-batch evaluator: loads and constants of every width, direct writes into the caller's
-// buffers, intermediate entries, the end-of-batch pass (null and failed rows, batch codes), refusals
-// with their messages, cancellation and pool balance. Cases that hold for both evaluators go through the
-// evaluation harness; the column-batch evaluator's own machinery (borrowed columns, owned entries,
-// constant state entries, the chunked schedule) is checked directly.
+// buffers, intermediate entries, constant states in the end-of-batch pass, refusals with their messages
+// and pool balance. Cases that hold for both evaluators go through the evaluation harness; the
+// column-batch evaluator's own machinery (borrowed columns, owned entries, constant state entries) is
+// checked directly. Cancellation of both evaluators is in RowEvaluatorTest.
 #include <algorithm>
 #include <array>
 #include <functional>
@@ -235,43 +235,6 @@ TEST(VectorEvaluatorLoads, ColumnLoadsThroughAFunctorPlaceValuesAndStates) {
   }
 }
 
-TEST(VectorEvaluatorStates, TheWorstCodeOfAnyChunkWins) {
-  // One overflow row in the last chunk, divisions by zero elsewhere.
-  const unsigned long rows = 100000;
-  std::vector<std::int64_t> a(rows, 5), b(rows, 1);
-  for (unsigned long r = 0; r < rows; r += 1000)
-    b[r] = 0;
-  a[rows - 1] = kMin;
-  b[rows - 1] = -1;
-  PrivatePool pool;
-  Program p;
-  p.column(kLoadI64, 0).column(kLoadI64, 1).op(kDivI64);
-  Outputs out;
-  EXPECT_EQ(runVector(p, {bytes(a.data()), bytes(b.data())}, rows, out), RPN_EVAL_OVERFLOW);
-  b[rows - 1] = 1;
-  EXPECT_EQ(runVector(p, {bytes(a.data()), bytes(b.data())}, rows, out), RPN_EVAL_DIVIDE_BY_ZERO);
-}
-
-TEST(VectorEvaluatorStates, NullAndFailedRowsAreClearedAndReportableCodesCounted) {
-  ScopedStateLoads loadStates;
-  ScopedOpShape<NullToErrorShape> nullToError(kNullToError);
-  const std::vector<std::uint8_t> flags = {0, 1, 0, 2, 5, 0, 1, 17, 0};
-  const std::vector<std::int64_t> v = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-  for (bool reportable : {false, true}) {
-    SCOPED_TRACE(testing::Message() << "reportable " << reportable);
-    Program p;
-    p.column(kLoadI64, 0).column(kLoadStates, 1);
-    std::vector<std::uint8_t> states = flags;
-    if (reportable) {
-      p.op(kNullToError);
-      std::replace(states.begin(), states.end(), std::uint8_t{1}, std::uint8_t{16});
-    }
-    // Only programs with a reportable error source report codes; a lone null row reports 0.
-    HarnessCase(p).addColumn(v).addColumn(flags).expectRows(v, states,
-                                                            reportable ? RPN_EVAL_OVERFLOW : RPN_EVAL_OK);
-  }
-}
-
 TEST(VectorEvaluatorStates, AConstantStateAppliesToEveryRow) {
   auto nullState = [](Eval& e) { e.pushState(VectorEvalStackEntry::ownedConstant(RPN_EVAL_NULL)); };
   ScopedOpHandler<Eval> state(kNullState, +nullState);
@@ -353,28 +316,4 @@ TEST(VectorEvaluatorFaults, AHostHelperAndReservationSlotsOnAScalarResultAreRefu
                 "vela::cuda::rpn_eval_result_t vela::cuda::TypedRpnVectorEvaluatorHelper::evaluateRows()");
     EXPECT_EQ(pool.pool.reservedBytes(), 0u);
   }
-}
-
-TEST(VectorEvaluatorCancellation, ACancelledJobLeavesRowsUnwrittenAndReportsNothing) {
-  std::vector<std::int64_t> a(1000, kMin), b(1000, -1); // every row overflows
-  Program p;
-  p.column(kLoadI64, 0).column(kLoadI64, 1).op(kDivI64);
-  for (int status : {4, 7, 10}) {
-    SCOPED_TRACE(status);
-    PrivatePool pool;
-    vela::job_info job(1, "cancelled", status);
-    Outputs out;
-    EXPECT_EQ(runVector(p, {bytes(a.data()), bytes(b.data())}, 1000, out, {.job = &job}), RPN_EVAL_OK);
-    EXPECT_EQ(std::count(out.values.begin(), out.values.end(), kSentinel), 8000);
-    EXPECT_EQ(std::count(out.nulls.begin(), out.nulls.end(), kSentinel), 1000);
-    EXPECT_EQ(pool.pool.reservedBytes(), 0u);
-  }
-  // A running job does not stop anything; below 65 rows the calling thread does not poll the job.
-  vela::job_info running(2, "running"), cancelled(3, "cancelled", 7);
-  Outputs out;
-  EXPECT_EQ(runVector(p, {bytes(a.data()), bytes(b.data())}, 1000, out, {.job = &running}),
-            RPN_EVAL_OVERFLOW);
-  EXPECT_EQ(runVector(p, {bytes(a.data()), bytes(b.data())}, 64, out, {.job = &cancelled}),
-            RPN_EVAL_OVERFLOW);
-  EXPECT_EQ(std::count(out.nulls.begin(), out.nulls.end(), kSentinel), 0);
 }

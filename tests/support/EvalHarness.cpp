@@ -31,15 +31,8 @@ enum class Path { EntryPoint, Vector, Row };
 constexpr Path kPaths[] = {Path::EntryPoint, Path::Vector, Path::Row};
 
 const char* pathName(Path p) {
-  switch (p) {
-  case Path::EntryPoint:
-    return "evaluateTypedRpnHost";
-  case Path::Vector:
-    return "column-batch evaluator";
-  case Path::Row:
-    return "row evaluator";
-  }
-  return "?";
+  constexpr const char* kNames[] = {"evaluateTypedRpnHost", "column-batch evaluator", "row evaluator"};
+  return kNames[static_cast<int>(p)];
 }
 
 // Objects of an input column, freed when the case goes.
@@ -323,15 +316,6 @@ HarnessCase& HarnessCase::addNullFlags(const std::vector<bool>& nulls) {
 
 namespace {
 
-template <class Make>
-std::shared_ptr<ObjectOwner> makeObjects(std::size_t n, ObjectDeleter deleter, Make make) {
-  auto owner = std::make_shared<ObjectOwner>();
-  owner->deleter = deleter;
-  for (std::size_t i = 0; i < n; ++i)
-    owner->objects.push_back(make(i));
-  return owner;
-}
-
 template <class T>
 const void* makeInlineBuffer(const T* data, std::size_t n) {
   InlineBuffer<T>* b = InlineBuffer<T>::allocate(n);
@@ -340,56 +324,43 @@ const void* makeInlineBuffer(const T* data, std::size_t n) {
   return b;
 }
 
-} // namespace
-
-static HarnessCase& addObjects(HarnessCase& c, std::shared_ptr<ObjectOwner> owner) {
-  const std::size_t n = owner->objects.size();
-  std::vector<unsigned char> bytes(n * sizeof(void*));
-  if (n != 0)
+// A column of pointers to objects made from `values` (nullopt: a null pointer), owned by the case.
+template <class V, class Make>
+HarnessCase& addObjects(HarnessCase& c, std::vector<Column>& columns,
+                        const std::vector<std::optional<V>>& values, ObjectDeleter deleter, Make make) {
+  auto owner = std::make_shared<ObjectOwner>();
+  owner->deleter = deleter;
+  for (const std::optional<V>& v : values)
+    owner->objects.push_back(v ? make(*v) : nullptr);
+  std::vector<unsigned char> bytes(values.size() * sizeof(void*));
+  if (!values.empty())
     std::memcpy(bytes.data(), owner->objects.data(), bytes.size());
-  c.addRawColumn(sizeof(void*), n, std::move(bytes));
+  c.addRawColumn(sizeof(void*), values.size(), std::move(bytes));
+  columns.back().owner = std::move(owner);
   return c;
 }
 
+} // namespace
+
 HarnessCase& HarnessCase::addStringColumn(const std::vector<std::optional<std::string>>& values) {
-  auto owner = makeObjects(values.size(), &deleteString, [&](std::size_t i) -> const void* {
-    return values[i] ? makeInlineBuffer(values[i]->data(), values[i]->size()) : nullptr;
-  });
-  const std::size_t index = m_impl->columns.size();
-  addObjects(*this, owner);
-  m_impl->columns[index].owner = owner;
-  return *this;
+  return addObjects(*this, m_impl->columns, values, &deleteString,
+                    [](const std::string& s) { return makeInlineBuffer(s.data(), s.size()); });
 }
 
 HarnessCase& HarnessCase::addVectorColumn(const std::vector<std::optional<std::vector<float>>>& values) {
-  auto owner = makeObjects(values.size(), &deleteVector, [&](std::size_t i) -> const void* {
-    return values[i] ? makeInlineBuffer(values[i]->data(), values[i]->size()) : nullptr;
-  });
-  const std::size_t index = m_impl->columns.size();
-  addObjects(*this, owner);
-  m_impl->columns[index].owner = owner;
-  return *this;
+  return addObjects(*this, m_impl->columns, values, &deleteVector,
+                    [](const std::vector<float>& v) { return makeInlineBuffer(v.data(), v.size()); });
 }
 
 HarnessCase& HarnessCase::addJsonColumn(const std::vector<std::optional<std::string>>& jsonTexts) {
-  auto owner = makeObjects(jsonTexts.size(), &deleteJson, [&](std::size_t i) -> const void* {
-    return jsonTexts[i] ? new JsonValue(JsonValue::parse(*jsonTexts[i])) : nullptr;
-  });
-  const std::size_t index = m_impl->columns.size();
-  addObjects(*this, owner);
-  m_impl->columns[index].owner = owner;
-  return *this;
+  return addObjects(*this, m_impl->columns, jsonTexts, &deleteJson,
+                    [](const std::string& t) -> const void* { return new JsonValue(JsonValue::parse(t)); });
 }
 
 HarnessCase& HarnessCase::addGeometryColumn(const std::vector<std::optional<std::string>>& wkts) {
   const geos::io::WKTReader reader;
-  auto owner = makeObjects(wkts.size(), &deleteGeometry, [&](std::size_t i) -> const void* {
-    return wkts[i] ? reader.read(*wkts[i]).release() : nullptr;
-  });
-  const std::size_t index = m_impl->columns.size();
-  addObjects(*this, owner);
-  m_impl->columns[index].owner = owner;
-  return *this;
+  return addObjects(*this, m_impl->columns, wkts, &deleteGeometry,
+                    [&](const std::string& w) -> const void* { return reader.read(w).release(); });
 }
 
 HarnessCase& HarnessCase::rows(unsigned long n) {

@@ -154,14 +154,17 @@ void checkLists(const StorageCase<T>& s) {
             .list(*s.list, std::vector<T>{v[1], v[3]})
             .op(code),
         std::vector<std::int32_t>{0, -1, 1, -1});
-  const std::vector<std::int32_t> positions = {-1, 0, 2, 3};
+  // Positions before, in and past the list, and the ends of i32.
+  const std::vector<std::int32_t> positions = {
+      -1, 0, 2, 3, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()};
+  const std::vector<T> defaults(positions.size(), v[0]);
   for (TypedRpnOp code : codesOf("LOOKUP_", 2, s.kinds, "LOOKUP_STATE_")) {
     SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(code));
     Program p;
     p.column(kLoadI32, 0).list(*s.list, std::vector<T>{v[1], v[2], v[3]}).column(s.load, 1).op(code);
     HarnessCase c(p);
-    c.addColumn(positions).addColumn(std::vector<T>(4, v[0]));
-    c.expectRows(std::vector<T>{v[0], v[1], v[3], v[0]});
+    c.addColumn(positions).addColumn(defaults);
+    c.expectRows(std::vector<T>{v[0], v[1], v[3], v[0], v[0], v[0]});
   }
   ScopedStateLoads loads;
   for (TypedRpnOp code : codesOf("LOOKUP_STATE_", 2, s.kinds)) {
@@ -170,9 +173,9 @@ void checkLists(const StorageCase<T>& s) {
     p.column(kLoadI32, 0).list(*s.list, std::vector<T>{v[1], v[2], v[3]}).column(s.load, 1);
     p.column(kLoadStates, 2).column(kLoadStates, 3).op(code);
     HarnessCase c(p);
-    c.addColumn<std::int32_t>(positions).addColumn<T>(std::vector<T>(4, v[0]));
-    c.addColumn<State>({0, 0, 1, 0}).addColumn<State>({1, 1, 0, 0}); // position states, default states
-    c.expectRows<T>({v[0], v[1], v[0], v[0]}, {1, 0, 1, 0});
+    c.addColumn<std::int32_t>(positions).addColumn<T>(defaults);
+    c.addColumn<State>({0, 0, 1, 0, 0, 0}).addColumn<State>({1, 1, 0, 0, 0, 1}); // position, default states
+    c.expectRows<T>({v[0], v[1], v[0], v[0], v[0], v[0]}, {1, 0, 1, 0, 0, 1});
   }
 }
 

@@ -64,12 +64,15 @@ TEST(DecimalArithmetic, MixedWithIntegersKeepsTheScaleAndSaturates) {
 TEST(DecimalArithmetic, SignChanges) {
   expectTable<Dec64>(835,
                      std::vector<Row<Dec64, Dec64>>{{{d64(kI64Min)}, d64(kI64Min)}, {{d64(5)}, d64(-5)}});
-  expectTable<Dec128>(836, std::vector<Row<Dec128, Dec128>>{{{kMin96}, kMin96}});
+  // The 64-bit minimum is an ordinary value in 96 bits: its negation and absolute value are 2^63.
+  const Dec128 twoTo63 = d128(-vela::int128_t(kI64Min));
+  expectTable<Dec128>(836, std::vector<Row<Dec128, Dec128>>{{{kMin96}, kMin96}, {{d128(kI64Min)}, twoTo63}});
   expectTable<Dec64>(842,
                      std::vector<Row<Dec64, Dec64>>{{{d64(kI64Min)}, d64(kI64Min)}, {{d64(-5)}, d64(5)}});
-  expectTable<Dec128>(
-      843, std::vector<Row<Dec128, Dec128>>{
-               {{kMin96}, kMin96}, {{d128(-(vela::int128_t(1) << 70))}, d128(vela::int128_t(1) << 70)}});
+  expectTable<Dec128>(843, std::vector<Row<Dec128, Dec128>>{
+                               {{kMin96}, kMin96},
+                               {{d128(kI64Min)}, twoTo63},
+                               {{d128(-(vela::int128_t(1) << 70))}, d128(vela::int128_t(1) << 70)}});
   using I8 = std::int8_t;
   expectTable<I8>(1139, std::vector<Row<I8, Dec64>>{{{d64(-1)}, -1}, {{d64(0)}, 0}});
   expectTable<I8>(1140, std::vector<Row<I8, Dec128>>{{{kMin96}, -1}, {{d128(vela::int128_t(1) << 64)}, 1}});

@@ -88,17 +88,6 @@ TEST(FindRange, HalfOpenRanges) {
       .expectRows<std::int32_t>({1, -1, 0, 0, -1, -1});
 }
 
-TEST(Lookup, PositionOutOfRangeGivesTheDefault) {
-  for (TypedRpnOp code : {1934, 1943, 1944})
-    HarnessCase(Program()
-                    .column(kLoadI32, 0)
-                    .list(kListI32, std::vector<std::int32_t>{11, 22, 33})
-                    .constant(kConstI32, -9)
-                    .op(code))
-        .addColumn<std::int32_t>({-1, 0, 2, 3, kI32Min, kI32Max})
-        .expectRows<std::int32_t>({-9, 11, 33, -9, -9, -9});
-}
-
 TEST(Lookup, WithStates) {
   ScopedStateLoads states;
   const std::vector<std::int64_t> elements = {100, 200};
