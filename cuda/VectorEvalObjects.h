@@ -25,7 +25,9 @@ namespace vela::cuda {
 template <class H>
 VectorEvalOutputStackEntry<H> TypedRpnVectorEvaluator::prepareObjectOutput() {
   if (m_elementIndex >= m_params->lastValueElement) {
-    assert(m_params->outSizes != nullptr && "object results need the caller's size array");
+    // A call of no rows writes nothing, so it may leave the size array out.
+    assert((m_params->outSizes != nullptr || m_rowCount == 0) &&
+           "object results need the caller's size array");
     void** objects = reinterpret_cast<void**>(m_params->outValues) + m_startRow;
     unsigned long* reservations = m_params->outSizes + m_startRow;
     std::fill_n(objects, m_rowCount, nullptr);
