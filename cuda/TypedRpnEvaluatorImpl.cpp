@@ -233,9 +233,9 @@ VectorEvalStackEntry TypedRpnVectorEvaluator::materialize(VectorEvalStackEntry&&
   const std::size_t width = deferred.width();
   VectorEvalStackEntry column = scratchOrOwnedColumn(m_rowCount * width);
   auto* const cells = static_cast<unsigned char*>(column.data);
-  constexpr std::size_t kBlock = VectorEvalDeferredColumn::kBlockRows;
-  for (std::size_t b = 0; b < m_rowCount; b += kBlock)
-    deferred.produce(b, std::min(kBlock, m_rowCount - b), cells + b * width);
+  VectorEvalDeferredColumn::forEachBlock(m_rowCount, [&](std::size_t begin, std::size_t n) {
+    deferred.produce(begin, n, cells + begin * width);
+  });
   return column;
 }
 

@@ -233,9 +233,9 @@ public:
       std::apply([&](auto&... in) { runKernel(f, out, in...); }, inputs);
     } else {
       Out* const cells = out.column();
-      constexpr std::size_t kBlock = VectorEvalDeferredColumn::kBlockRows;
-      for (std::size_t b = 0; b < m_rowCount; b += kBlock)
-        vector_eval_detail::runFusedBlock<0>(f, inputs, b, std::min(kBlock, m_rowCount - b), cells + b);
+      VectorEvalDeferredColumn::forEachBlock(m_rowCount, [&](std::size_t begin, std::size_t n) {
+        vector_eval_detail::runFusedBlock<0>(f, inputs, begin, n, cells + begin);
+      });
     }
     push(std::move(out));
   }

@@ -19,7 +19,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <memory>
 #include <type_traits>
 #include <utility>
@@ -185,6 +184,13 @@ public:
   VectorEvalDeferredColumn(const VectorEvalDeferredColumn&) = delete;
   VectorEvalDeferredColumn& operator=(const VectorEvalDeferredColumn&) = delete;
   virtual ~VectorEvalDeferredColumn() = default;
+
+  /// Calls fn(begin, n) for the consecutive blocks that cover rows 0 .. rows - 1.
+  template <class Fn>
+  static void forEachBlock(std::size_t rows, Fn&& fn) {
+    for (std::size_t begin = 0; begin < rows; begin += kBlockRows)
+      fn(begin, rows - begin < kBlockRows ? rows - begin : kBlockRows);
+  }
 
   /// Writes the cells of the batch's rows begin .. begin + n - 1 (n <= kBlockRows) to `cells`.
   virtual void produce(std::size_t begin, std::size_t n, void* cells) const = 0;
