@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential g++ cmake make python3 clang-format
+  build-essential g++ cmake make pkgconf python3 clang-format
   libtbb-dev liblog4cplus-dev libgeos++-dev libgeos-dev libgeographiclib-dev
   libhowardhinnant-date-dev libre2-dev nlohmann-json3-dev libssl-dev libthrust-dev
   libgtest-dev libgmock-dev libbenchmark-dev
