@@ -15,6 +15,14 @@ using vela::RamPoolThreadBinding;
 using vela::VelaException;
 using vela::VelaWhat;
 
+#if defined(__SANITIZE_ADDRESS__)
+// Under AddressSanitizer an allocation larger than the sanitizer's own maximum aborts the process
+// unless the allocator may return null; the pool must see the same failure as in a normal build.
+extern "C" const char* __asan_default_options() {
+  return "allocator_may_return_null=1";
+}
+#endif
+
 namespace {
 
 struct Counters {
@@ -119,6 +127,23 @@ TEST(RamPool, UnlimitedPoolRefusesWrapAroundAndOverRelease) {
   expectRefused(pool, VelaWhat::Internal, [&] { pool.unreserveRaw(1); });
   pool.reserveRaw(5);
   expectRefused(pool, VelaWhat::Internal, [&] { pool.unreserveRaw(6); });
+}
+
+// A reservation that the pool grants but the system cannot back: the allocation fails with bad_alloc and
+// the pool is left exactly as before (nothing reserved, nothing live), then serves a normal request.
+TEST(RamPool, SystemAllocationFailureGivesTheReservationBack) {
+  RamPool pool("unbacked");
+  void* keep = pool.allocateRaw(64);
+  const std::size_t reserved = pool.reservedBytes();
+  const std::int64_t live = pool.liveAllocations();
+  for (const std::size_t bytes : {std::size_t{1} << 62, SIZE_MAX / 2}) {
+    EXPECT_THROW(pool.allocateRaw(bytes), std::bad_alloc) << bytes;
+    EXPECT_EQ(pool.reservedBytes(), reserved) << bytes;
+    EXPECT_EQ(pool.liveAllocations(), live) << bytes;
+  }
+  pool.deallocateRaw(keep, 64);
+  EXPECT_EQ(pool.reservedBytes(), 0u);
+  EXPECT_EQ(pool.liveAllocations(), 0);
 }
 
 TEST(RamPool, DefaultPoolRuleOrderAndNestedBindings) {
