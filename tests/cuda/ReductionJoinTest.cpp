@@ -23,7 +23,7 @@ using namespace vela::ParserUtils;
 
 namespace {
 
-constexpr unsigned long kRows = 20001; // about twenty tasks of at least 1,024 rows
+constexpr unsigned long kRows = 100001; // about a hundred tasks of at least 1,024 rows
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
 
 enum class Path { EntryPoint, Vector, Row };
@@ -100,7 +100,7 @@ TEST(ReductionJoin, OneDistinctOutcomeAnywhereReachesTheCallResult) {
           // small machine) make stealing likely even when the machine is busy.
           tbb::global_control allow(tbb::global_control::max_allowed_parallelism, threads);
           // Which task ends up joined on which side varies from run to run: repeat.
-          for (int repeat = 0; repeat < 8; ++repeat) {
+          for (int repeat = 0; repeat < 6; ++repeat) {
             const CallResult r = evaluate(path, program, columns);
             const std::string where = std::string(o.name) + " at row " + std::to_string(special) + ", " +
                                       kPathNames[static_cast<int>(path)] + ", " + std::to_string(threads) +
