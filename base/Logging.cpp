@@ -11,6 +11,7 @@
 #include <log4cplus/consoleappender.h>
 #include <log4cplus/layout.h>
 #include <log4cplus/loggingmacros.h>
+#include <log4cplus/nullappender.h>
 
 namespace vela {
 
@@ -39,6 +40,22 @@ int levelBucket(int level) {
 }
 
 std::atomic<bool> g_errorBacktrace{false};
+
+// log4cplus prints its "No appenders" line the first time a logger with no appender anywhere up its
+// hierarchy logs; a dropping appender on each library logger keeps a host that set up no logging silent.
+// Attached when the base library is loaded (log4cplus, a dependency, is initialised by then), before any
+// of these loggers can log. Idempotent by name.
+[[maybe_unused]] const bool g_libraryLoggersSilenced = [] {
+  for (const char* name : kLibraryLoggerNames) {
+    log4cplus::Logger logger = log4cplus::Logger::getInstance(LOG4CPLUS_TEXT(name));
+    if (logger.getAppender(LOG4CPLUS_TEXT(kSilentAppenderName)))
+      continue;
+    log4cplus::SharedAppenderPtr silent(new log4cplus::NullAppender);
+    silent->setName(LOG4CPLUS_TEXT(kSilentAppenderName));
+    logger.addAppender(silent);
+  }
+  return true;
+}();
 } // namespace
 
 log4cplus::Logger& KernelLogger::logger() {

@@ -2,6 +2,7 @@
 // Logging services of the base library: the evaluator's logger with per-level counters, stable file
 // codes for message locations, and the error-backtrace facility.
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -52,5 +53,14 @@ public:
   /// later calls from the same location do nothing. Returns whether it printed.
   static bool printBacktraceOnce(const char* tag, const char* file, int line);
 };
+
+/// The log4cplus loggers the libraries write to: the evaluator's, the error backtrace's and the value
+/// types' ("Type"). Each carries an appender named kSilentAppenderName that drops every event, so that
+/// a host that set up no logging gets no output at all (log4cplus would otherwise print "No appenders
+/// could be found" on stderr). Their additivity stays on: appenders a host attaches to the root logger
+/// or to one of them receive every message.
+inline constexpr std::array<const char*, 3> kLibraryLoggerNames = {KernelLogger::kName,
+                                                                   Backtrace::kLoggerName, "Type"};
+inline constexpr const char* kSilentAppenderName = "quarry-silent";
 
 } // namespace vela
