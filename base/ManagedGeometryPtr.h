@@ -5,10 +5,21 @@
 #include <memory>
 
 #include <geos/geom/Geometry.h>
+#include <geos/geom/GeometryFactory.h>
 
 #include "base/RamPool.h"
 
 namespace vela {
+
+/// The process-wide geometry factory (floating precision, SRID 0) that builds every geometry the
+/// libraries create: new points, empty geometries, and the geometries read from WKT and WKB. Created
+/// on first use under the language's one-time guard; it lives until process exit, and geometries
+/// still alive then keep it alive (the factory is reference counted by its geometries).
+const geos::geom::GeometryFactory& sharedGeometryFactory();
+
+/// Deletes a geometry without recursing into nested collections: members are detached and deleted
+/// from an explicit stack, so a collection of any depth is freed safely. Null is ignored.
+void destroyGeometry(geos::geom::Geometry* geometry) noexcept;
 
 /// Owns one GEOS geometry and the reservation charged for it.
 ///
@@ -41,6 +52,7 @@ public:
   geos::geom::Geometry* operator->() const noexcept { return m_geometry; }
   explicit operator bool() const noexcept { return m_geometry != nullptr; }
 
+  /// Deletes the held geometry (through destroyGeometry) when the wrapper is destroyed or reset.
   /// Hands the geometry out and stops owning it.
   /// With `unreserve` false the reservation goes with the pointer: the new owner must give
   /// reservedBytes() back when it frees the geometry, and reservedBytes() stays readable here.
