@@ -66,9 +66,12 @@ Status scanWkt(std::string_view text) {
   bool complete = false;
   std::size_t numbers = 0; // numbers of the coordinate being read
   std::size_t width = 0;   // numbers per coordinate of the current list (0: none yet)
+  bool taggedZ = false;    // the geometry being read was tagged Z (until the next type name)
   const auto endCoordinate = [&]() -> Status {
     if (numbers == 0)
       return {};
+    if (taggedZ && numbers != 3)
+      return refuse("WKT text is tagged Z but has a coordinate of " + std::to_string(numbers) + " numbers");
     if (numbers > 3)
       return refuse("WKT text has a coordinate of more than three numbers (M coordinates are not supported)");
     if (numbers < 2)
@@ -120,8 +123,10 @@ Status scanWkt(std::string_view text) {
         complete = level == 0;
       } else if (sameWord(word, "M") || sameWord(word, "ZM")) {
         return refuse("WKT text has M coordinates, which are not supported");
+      } else {
+        // Z, or a type name (the parser judges those): a member of a collection has its own tag.
+        taggedZ = sameWord(word, "Z");
       }
-      // Type names and Z are the parser's to judge.
     } else {
       return refuse(std::string("WKT text has the unexpected character '") + c + "'");
     }

@@ -37,9 +37,10 @@ public:
 
   /// Reads one geometry from WKT text into `out` (an owned geometry of the shared factory). White space
   /// may surround the geometry; anything else after it is refused. Tags Z (and untagged triples) keep
-  /// Z; M and ZM are refused. Refusals return StatusEnum::InvalidArgument and leave `out` unchanged;
-  /// the message names the reason, for instance "WKT text nests deeper than the limit of 1000 levels"
-  /// or "WKT text has trailing text after the geometry".
+  /// Z; a Z tag over coordinates of two numbers, coordinates of one or of four numbers, one list
+  /// mixing two- and three-number coordinates, and the tags M and ZM are refused. Refusals return
+  /// StatusEnum::InvalidArgument and leave `out` unchanged; the message names the reason, for instance "WKT
+  /// text nests deeper than the limit of 1000 levels" or "WKT text has trailing text after the geometry".
   static Status readWkt(const char* text, std::size_t length, std::unique_ptr<geos::geom::Geometry>& out);
   /// As above, wrapped in `out` charged to out's pool (a pool refusal throws, after which `out` is
   /// unchanged).

@@ -1,11 +1,13 @@
 // WKT and WKB under the nesting caps: refusals, the depth boundary, Z kept, and writers and frees that
 // take geometries of any depth.
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <geos/geom/GeometryCollection.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include "base/GeometryCodec.h"
 
@@ -58,7 +60,40 @@ std::string nestedWkb(std::size_t collections, const std::string& inner) {
   return out + inner;
 }
 
+// Runs `work` on a new thread with a stack of `bytes` (a worker thread's stack is 4 MiB or more).
+void runOnStack(std::size_t bytes, std::function<void()> work) {
+  pthread_attr_t attr;
+  ASSERT_EQ(pthread_attr_init(&attr), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attr, bytes), 0);
+  pthread_t thread;
+  const auto body = [](void* arg) -> void* {
+    (*static_cast<std::function<void()>*>(arg))();
+    return nullptr;
+  };
+  ASSERT_EQ(pthread_create(&thread, &attr, body, &work), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+}
+
 } // namespace
+
+// The cap leaves room for the geometry library's recursive reader, clone and destructor on a stack
+// half the size of a worker thread's, sanitizer builds included.
+TEST(GeometryCodec, GeometriesAtTheLimitFitInASmallStack) {
+  const std::string wkt =
+      nestedWkt(GeometryCodec::kMaxWktDepth - 2, "POLYGON Z ((0 0 0, 1 0 0, 1 1 0, 0 0 0))");
+  const std::string wkb = nestedWkb(GeometryCodec::kMaxWkbDepth - 1, kPoint12);
+  bool done = false;
+  runOnStack(2u << 20, [&] {
+    std::unique_ptr<Geometry> a, b;
+    if (!readWkt(wkt, a).ok() || !readWkb(wkb, b).ok())
+      return;
+    std::unique_ptr<Geometry> copy = a->clone();
+    done = copy->equalsExact(a.get()) && GeometryCodec::writeWkt(*b) == GeometryCodec::writeWkt(*b->clone());
+    copy.reset(); // the library's own recursive destructor
+  });
+  EXPECT_TRUE(done);
+}
 
 TEST(GeometryCodec, WktRefusals) {
   const std::pair<std::string, std::string> cases[] = {
@@ -74,6 +109,8 @@ TEST(GeometryCodec, WktRefusals) {
       {"POINT (1)", "fewer than two numbers"},
       {"LINESTRING (0 0 1, 1 1)", "mixes coordinates"},
       {"LINESTRING (0 0, 1 1 1)", "mixes coordinates"},
+      {"POINT Z (1 2)", "tagged Z but has a coordinate of 2 numbers"},
+      {"POLYGON Z ((0 0 0, 1 0 0, 1 1 0, 0 0 0), (0 0, 1 0, 1 1, 0 0))", "tagged Z"},
       {"POINT (1 2)) ", "trailing text"},
       {") POINT (1 2)", "outside the geometry"},
       {std::string("POINT (1\0 2)", 12), "unexpected character"},

@@ -1,9 +1,11 @@
 // JSON text under the nesting cap, and copies and compact text of values of any depth.
 #include <cmath>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include "base/JsonValueUtils.h"
 
@@ -140,4 +142,31 @@ TEST(JsonDepth, ValuesFarBeyondTheLimitNeedNoRecursion) {
   EXPECT_EQ(writeJson(copy), expected);
   EXPECT_EQ(writeJson(deep), expected);
   EXPECT_EQ(getMemoryUsage(copy), getMemoryUsage(deep));
+}
+
+// Accepted documents leave room for the value type's recursive algorithms (comparison, the parser's
+// own bookkeeping) on a small thread stack, sanitizer builds included.
+TEST(JsonDepth, DocumentsAtTheLimitFitInASmallStack) {
+  const std::string text = nested(kMaxJsonDepth / 2, "[{\"k\":", "\"x\"", "}]");
+  bool done = false;
+  std::function<void()> work = [&] {
+    json a, b;
+    done = readJson(text, a).ok() && readJson(text, b).ok() && a == b && copyJson(a) == b &&
+           writeJson(a) == text;
+  };
+  pthread_attr_t attr;
+  ASSERT_EQ(pthread_attr_init(&attr), 0);
+  ASSERT_EQ(pthread_attr_setstacksize(&attr, 2u << 20), 0);
+  pthread_t thread;
+  ASSERT_EQ(pthread_create(
+                &thread, &attr,
+                [](void* f) -> void* {
+                  (*static_cast<std::function<void()>*>(f))();
+                  return nullptr;
+                },
+                &work),
+            0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attr);
+  EXPECT_TRUE(done);
 }
