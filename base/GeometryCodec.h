@@ -62,7 +62,8 @@ public:
   static std::string writeWkt(const geos::geom::Geometry& geometry);
 
   /// Appends the little-endian WKB bytes of `geometry`, Z marked by the extended flag 0x80000000 on
-  /// every geometry that has Z; an empty point has NaN coordinates. No SRID.
+  /// every geometry that has Z; an empty point has NaN coordinates; a linear ring is written as a line
+  /// string (the form has no ring type). No SRID.
   static void writeWkb(const geos::geom::Geometry& geometry, std::string& out);
   static std::string writeWkb(const geos::geom::Geometry& geometry);
 

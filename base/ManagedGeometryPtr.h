@@ -25,8 +25,8 @@ void destroyGeometry(geos::geom::Geometry* geometry) noexcept;
 ///
 /// The reservation is a deterministic footprint computed from the geometry's structure (see
 /// footprint()), so the same geometry always costs the same. Reservation and release are symmetric:
-/// whatever this object still owns when it is destroyed is deleted and its bytes are given back to the
-/// pool that was charged. Movable, not copyable.
+/// whatever this object still owns when it is destroyed is deleted (by destroyGeometry, so any depth is
+/// safe) and its bytes are given back to the pool that was charged. Movable, not copyable.
 class ManagedGeometryPtr {
 public:
   /// Fixed cost of every geometry object of the tree (points, curves, rings, polygons, collections),
@@ -52,7 +52,6 @@ public:
   geos::geom::Geometry* operator->() const noexcept { return m_geometry; }
   explicit operator bool() const noexcept { return m_geometry != nullptr; }
 
-  /// Deletes the held geometry (through destroyGeometry) when the wrapper is destroyed or reset.
   /// Hands the geometry out and stops owning it.
   /// With `unreserve` false the reservation goes with the pointer: the new owner must give
   /// reservedBytes() back when it frees the geometry, and reservedBytes() stays readable here.
