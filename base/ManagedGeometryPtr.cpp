@@ -9,6 +9,31 @@
 
 namespace vela {
 
+const geos::geom::GeometryFactory& sharedGeometryFactory() {
+  static const geos::geom::GeometryFactory::Ptr factory = geos::geom::GeometryFactory::create();
+  return *factory;
+}
+
+void destroyGeometry(geos::geom::Geometry* geometry) noexcept {
+  auto* collection = dynamic_cast<geos::geom::GeometryCollection*>(geometry);
+  if (collection == nullptr) {
+    delete geometry; // points, curves and polygons hold no nested geometries
+    return;
+  }
+  // A collection's destructor deletes its members recursively; detach them first so that every
+  // collection is destroyed empty. Leaves are deleted at once, collections wait on the stack.
+  std::vector<std::unique_ptr<geos::geom::Geometry>> pending;
+  pending.emplace_back(geometry);
+  while (!pending.empty()) {
+    std::unique_ptr<geos::geom::Geometry> current = std::move(pending.back());
+    pending.pop_back();
+    if (auto* c = dynamic_cast<geos::geom::GeometryCollection*>(current.get())) {
+      for (auto& member : c->releaseGeometries())
+        pending.push_back(std::move(member));
+    }
+  }
+}
+
 ManagedGeometryPtr::ManagedGeometryPtr(RamPool* pool) noexcept
     : m_pool(pool != nullptr ? pool : RamPool::getDefault()) {}
 
@@ -53,7 +78,7 @@ geos::geom::Geometry* ManagedGeometryPtr::release(bool unreserve) noexcept {
 void ManagedGeometryPtr::freeOwned() noexcept {
   if (m_geometry == nullptr)
     return;
-  delete m_geometry;
+  destroyGeometry(m_geometry);
   m_geometry = nullptr;
   m_pool->unreserveRaw(m_reserved);
   m_reserved = 0;

@@ -5,17 +5,28 @@
 #include <memory>
 
 #include <geos/geom/Geometry.h>
+#include <geos/geom/GeometryFactory.h>
 
 #include "base/RamPool.h"
 
 namespace vela {
 
+/// The process-wide geometry factory (floating precision, SRID 0) that builds every geometry the
+/// libraries create: new points, empty geometries, and the geometries read from WKT and WKB. Created
+/// on first use under the language's one-time guard; it lives until process exit, and geometries
+/// still alive then keep it alive (the factory is reference counted by its geometries).
+const geos::geom::GeometryFactory& sharedGeometryFactory();
+
+/// Deletes a geometry without recursing into nested collections: members are detached and deleted
+/// from an explicit stack, so a collection of any depth is freed safely. Null is ignored.
+void destroyGeometry(geos::geom::Geometry* geometry) noexcept;
+
 /// Owns one GEOS geometry and the reservation charged for it.
 ///
 /// The reservation is a deterministic footprint computed from the geometry's structure (see
 /// footprint()), so the same geometry always costs the same. Reservation and release are symmetric:
-/// whatever this object still owns when it is destroyed is deleted and its bytes are given back to the
-/// pool that was charged. Movable, not copyable.
+/// whatever this object still owns when it is destroyed is deleted (by destroyGeometry, so any depth is
+/// safe) and its bytes are given back to the pool that was charged. Movable, not copyable.
 class ManagedGeometryPtr {
 public:
   /// Fixed cost of every geometry object of the tree (points, curves, rings, polygons, collections),

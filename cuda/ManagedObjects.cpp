@@ -2,10 +2,18 @@
 
 #include <cstdlib>
 #include <new>
+#include <string>
 
+#include <log4cplus/loglevel.h>
+
+#include "base/GeometryCodec.h"
 #include "base/JsonValueUtils.h"
 
 namespace vela::cuda {
+
+namespace {
+constexpr const char* kSourcePath = "cuda/ManagedObjects";
+} // namespace
 
 // ---------------------------------------------------------------------------------------------------
 // Objects and deleters
@@ -46,7 +54,7 @@ void deleteJson(const void* object) noexcept {
 }
 
 void deleteGeometry(const void* object) noexcept {
-  delete static_cast<const geos::geom::Geometry*>(object);
+  destroyGeometry(const_cast<geos::geom::Geometry*>(static_cast<const geos::geom::Geometry*>(object)));
 }
 
 ObjectDeleter objectDeleterFor(RpnDataType type) noexcept {
@@ -63,7 +71,7 @@ ManagedJsonValue::ManagedJsonValue(const JsonValue& value, RamPool* pool)
   const std::size_t bytes = JsonValueUtils::getMemoryUsage(value);
   m_pool->reserveRaw(bytes);
   try {
-    m_value = value;
+    m_value = JsonValueUtils::copyJson(value);
   } catch (...) {
     m_pool->unreserveRaw(bytes);
     throw;
@@ -176,6 +184,12 @@ void EvalOutputGeometry::write(std::unique_ptr<geos::geom::Geometry> geometry) {
 void EvalOutputGeometry::writeCopy(const geos::geom::Geometry* object) {
   if (object == nullptr)
     return writeNull();
+  // The geometry library clones collections recursively. Geometries from our readers are capped; one
+  // handed in deeper than that (a caller's constant or column) is refused here, before any recursion.
+  if (GeometryCodec::depth(*object, GeometryCodec::kMaxGeometryDepth) > GeometryCodec::kMaxGeometryDepth)
+    throwPlainFault("Geometry nests deeper than the copy limit of " +
+                        std::to_string(GeometryCodec::kMaxGeometryDepth) + " levels",
+                    log4cplus::ERROR_LOG_LEVEL, kSourcePath, __LINE__, __func__);
   write(object->clone());
 }
 

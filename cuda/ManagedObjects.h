@@ -102,10 +102,12 @@ static_assert(sizeof(InlineBuffer<char>) == 8 && sizeof(InlineBuffer<float>) == 
 
 using ObjectDeleter = void (*)(const void*) noexcept;
 
-void deleteString(const void* object) noexcept;   // InlineBuffer<char>
-void deleteVector(const void* object) noexcept;   // InlineBuffer<float>
+void deleteString(const void* object) noexcept; // InlineBuffer<char>
+void deleteVector(const void* object) noexcept; // InlineBuffer<float>
+// The JSON value type frees its trees with an explicit stack, and deleteGeometry detaches the members
+// of collections before freeing them (destroyGeometry), so objects of any depth are freed safely.
 void deleteJson(const void* object) noexcept;     // JsonValue node and its tree
-void deleteGeometry(const void* object) noexcept; // geos::geom::Geometry, through its virtual destructor
+void deleteGeometry(const void* object) noexcept; // geos::geom::Geometry and its members
 
 // ---------------------------------------------------------------------------------------------------
 // Pool-charged wrappers. Each holds an object and its reservation until the object is released into
@@ -154,8 +156,9 @@ private:
 /// getMemoryUsage(value); release() moves it into a heap node, charging the node's 16 bytes as well.
 class ManagedJsonValue {
 public:
-  /// Reserves getMemoryUsage(value) in `pool` (nullptr: the default pool), then copies the value. On a
-  /// refusal or a failed copy nothing stays reserved.
+  /// Reserves getMemoryUsage(value) in `pool` (nullptr: the default pool), then copies the value
+  /// (JsonValueUtils::copyJson: no recursion, any depth). On a refusal or a failed copy nothing stays
+  /// reserved.
   explicit ManagedJsonValue(const JsonValue& value, RamPool* pool = nullptr);
   /// Reserves, then takes the value over. On a refusal the caller's value is left untouched.
   explicit ManagedJsonValue(JsonValue&& value, RamPool* pool = nullptr);
@@ -318,7 +321,10 @@ public:
   void write(ManagedGeometryPtr&& geometry) noexcept { write(geometry); }
   /// Takes `geometry` over, charging its footprint to the default pool.
   void write(std::unique_ptr<geos::geom::Geometry> geometry);
-  /// Stores an owned copy (the geometry's own clone) of `object` (null: a null result).
+  /// Stores an owned copy (the geometry's own clone) of `object` (null: a null result). The clone
+  /// recurses into collections, so a geometry deeper than GeometryCodec::kMaxGeometryDepth is refused
+  /// first (checked without recursion) with the frame's fault "Geometry nests deeper than the copy
+  /// limit of 1000 levels"; the slot is then unchanged.
   void writeCopy(const geos::geom::Geometry* object);
   /// Replaces the slot's object by an owned copy of it (nothing for a null slot).
   void clone();

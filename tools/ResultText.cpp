@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <cstring>
 
-#include <geos/geom/Geometry.h>
-#include <geos/io/WKTWriter.h>
-
 #include "base/DecimalText.h"
+#include "base/GeometryCodec.h"
 #include "base/Int128.h"
+#include "base/JsonValueUtils.h"
 #include "base/ProgramBuilder.h"
 #include "cuda/ManagedObjects.h"
+#include <geos/geom/Geometry.h>
 
 namespace quarry::tools {
 
@@ -136,16 +136,11 @@ std::string formatCell(RpnDataType type, const unsigned char* cell, std::size_t 
   case RpnDataType::Json:
   case RpnDataType::Array: {
     const auto* json = cellAs<const JsonValue*>(cell);
-    return json == nullptr ? std::string() : json->dump();
+    return json == nullptr ? std::string() : vela::JsonValueUtils::writeJson(*json);
   }
   case RpnDataType::Geometry: {
     const auto* g = cellAs<const geos::geom::Geometry*>(cell);
-    if (g == nullptr)
-      return {};
-    geos::io::WKTWriter writer;
-    writer.setTrim(true);
-    writer.setRoundingPrecision(17);
-    return writer.write(g);
+    return g == nullptr ? std::string() : vela::GeometryCodec::writeWkt(*g);
   }
   default:
     break;

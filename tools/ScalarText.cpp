@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <memory>
+#include <string>
 #include <type_traits>
 
-#include <geos/io/WKTReader.h>
-
+#include "base/GeometryCodec.h"
 #include "base/Int128.h"
+#include "base/JsonValueUtils.h"
 #include "base/ProgramBuilder.h"
 #include "base/VelaException.h"
 #include "cuda/ManagedObjects.h"
@@ -189,6 +191,18 @@ bool parseVectorText(std::string_view text, std::vector<float>& values, std::str
   }
 }
 
+namespace {
+
+// An object's text quoted for a refusal; long texts (a deep document can be megabytes) are cut.
+std::string quotedForMessage(std::string_view text) {
+  constexpr std::size_t kShown = 60;
+  if (text.size() <= kShown)
+    return "'" + std::string(text) + "'";
+  return "'" + std::string(text.substr(0, kShown)) + "...' (" + std::to_string(text.size()) + " bytes)";
+}
+
+} // namespace
+
 const void* makeObjectFromText(RpnDataType type, std::string_view text, std::string& why) {
   using namespace vela::cuda;
   switch (type) {
@@ -210,25 +224,25 @@ const void* makeObjectFromText(RpnDataType type, std::string_view text, std::str
   }
   case RpnDataType::Json:
   case RpnDataType::Array: {
-    JsonValue value = JsonValue::parse(text, nullptr, false);
-    if (value.is_discarded()) {
-      why = "'" + std::string(text) + "' is not JSON text";
+    JsonValue value;
+    if (const vela::Status status = vela::JsonValueUtils::readJson(text, value); !status.ok()) {
+      why = quotedForMessage(text) + " is not JSON text (" + status.message() + ")";
       return nullptr;
     }
     if (type == RpnDataType::Array && !value.is_array()) {
-      why = "'" + std::string(text) + "' is not a JSON array";
+      why = quotedForMessage(text) + " is not a JSON array";
       return nullptr;
     }
     return new JsonValue(std::move(value));
   }
   case RpnDataType::Geometry: {
-    try {
-      const geos::io::WKTReader reader;
-      return reader.read(std::string(text)).release();
-    } catch (const std::exception& e) {
-      why = "'" + std::string(text) + "' is not WKT text (" + e.what() + ")";
+    std::unique_ptr<geos::geom::Geometry> geometry;
+    if (const vela::Status status = vela::GeometryCodec::readWkt(text.data(), text.size(), geometry);
+        !status.ok()) {
+      why = quotedForMessage(text) + " is not WKT text (" + status.message() + ")";
       return nullptr;
     }
+    return geometry.release();
   }
   default:
     why = std::string("no text form for objects of type ") + vela::ParserUtils::rpnDataTypeShortName(type);
