@@ -554,6 +554,8 @@ DecimalResult fillDecimalInfo(const Parsed& p, const std::vector<Entry>& operand
     const std::optional<int>& ss = p.attr[13 + 2 * k];
     const Entry* o = nullptr;
     Entry columnEntry;
+    if (readsColumn(op.code) && k == 0 && column != nullptr && !decimalColumn && (sp || ss))
+      refuse(p.e, std::string(attrName(sp ? 12 : 13)) + "= describes the column, which is not a decimal");
     if (readsColumn(op.code) && k == 0 && decimalColumn) {
       columnEntry = {column->type, RpnDataType::None, column->precision, column->scale, {}};
       o = &columnEntry;

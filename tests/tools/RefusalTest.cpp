@@ -107,6 +107,7 @@ TEST(Refusal, DecimalAttributesThatContradictOrLeaveTheRangeAreRefused) {
       {"CONST_DEC64 123.4 p=3", "has 4 digits, more than the precision 3"},
       {"CONST_DEC64 1 s=19", "out of range"},
       {"CONST_I64 1 s=2", "CONST_I64 has no decimal result"},
+      {"LOAD_CAST_DEC64_TO_I32 $a s0=3", "s0=3 contradicts operand 1, whose scale is 2"},
       {"CONST_I64 1; CONST_I64 2; ADD_I64 s0=1", "operand 1, which is not a decimal"},
       {"CONST_I32 1; CAST_I32_TO_DEC64 p=3 s=4", "do not fit dec64"},
       {"CONST_I32 1; CONST_I8 19; CONST_I8 2; CAST_I32_TO_DEC64_PS",
