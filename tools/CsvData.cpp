@@ -96,7 +96,7 @@ std::vector<Record> splitRecords(std::string_view text) {
     }
     if (i < text.size() && text[i] == '\r') {
       ++i;
-      if (i < text.size() && text[i] != '\n')
+      if (i >= text.size() || text[i] != '\n')
         refuseAt(line, "a carriage return not followed by a line feed");
     }
     if (i < text.size() && text[i] == '\n')
@@ -115,18 +115,33 @@ CsvColumnType parseCsvColumnType(std::string_view text) {
     const std::string_view p(prefix);
     if (text.substr(0, p.size()) != p)
       continue;
+    const RpnDataType type = p.size() == 7 ? RpnDataType::Dec128 : RpnDataType::Dec64;
+    const int maxPrecision = maxDecimalPrecision(type);
+    const std::string form = std::string(p) + "S) or " + std::string(p) + "P,S), P in 1.." +
+                             std::to_string(maxPrecision) + ", S in 0.." + std::to_string(kMaxDecimalScale) +
+                             " and at most P";
+    const auto refuseType = [&] {
+      throw CsvError("type " + quoteInput(text) + ": a decimal is written " + form);
+    };
     if (text.size() <= p.size() || text.back() != ')')
-      throw CsvError("type '" + std::string(text) + "': a decimal is written " + std::string(p) + "SCALE)");
-    const std::string_view digits = text.substr(p.size(), text.size() - p.size() - 1);
-    int scale = -1;
-    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), scale);
-    const bool wide = p.size() == 7;
-    const int maxScale = wide ? 38 : 18;
-    if (ec != std::errc() || end != digits.data() + digits.size() || scale < 0 || scale > maxScale)
-      throw CsvError("type '" + std::string(text) + "': the scale must be an integer in 0.." +
-                     std::to_string(maxScale));
-    t.type = wide ? RpnDataType::Dec128 : RpnDataType::Dec64;
-    t.scale = scale;
+      refuseType();
+    const std::string_view inside = text.substr(p.size(), text.size() - p.size() - 1);
+    const auto number = [&](std::string_view digits) {
+      int v = -1;
+      const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), v);
+      if (ec != std::errc() || end != digits.data() + digits.size() || digits.empty())
+        refuseType();
+      return v;
+    };
+    const std::size_t comma = inside.find(',');
+    t.type = type;
+    // Precision 0: none declared; values may use the width's whole range.
+    t.precision = comma == std::string_view::npos ? 0 : number(inside.substr(0, comma));
+    t.scale = number(comma == std::string_view::npos ? inside : inside.substr(comma + 1));
+    const int effective = t.precision == 0 ? maxPrecision : t.precision;
+    if ((comma != std::string_view::npos && t.precision < 1) || t.precision > maxPrecision || t.scale < 0 ||
+        t.scale > kMaxDecimalScale || t.scale > effective)
+      refuseType();
     return t;
   }
   for (RpnDataType type : kColumnTypes)
@@ -134,8 +149,8 @@ CsvColumnType parseCsvColumnType(std::string_view text) {
       t.type = type;
       return t;
     }
-  throw CsvError("unknown column type '" + std::string(text) +
-                 "' (bool, i8, i16, i32, u32, i64, u64, f32, f64, dec64(S), dec128(S), u128, char1 .. "
+  throw CsvError("unknown column type " + quoteInput(text) +
+                 " (bool, i8, i16, i32, u32, i64, u64, f32, f64, dec64(S), dec128(S), u128, char1 .. "
                  "char256, string, json, vector, geometry)");
 }
 
@@ -189,9 +204,17 @@ std::vector<const unsigned char*> CsvData::pointers() const {
 }
 
 CsvData CsvData::parse(std::string_view text) {
+  if (text.starts_with("\xEF\xBB\xBF"))
+    text.remove_prefix(3); // a UTF-8 byte-order mark
   const std::vector<Record> records = splitRecords(text);
   if (records.empty())
     throw CsvError("line 1: no header (a header names each column as name:type)");
+  // In one-column data an empty line is a NULL row; one at the very end cannot be told from a stray
+  // line break, so it is refused rather than read as a row nobody meant.
+  if (records.size() > 1 && records.front().fields.size() == 1 && records.back().fields.size() == 1 &&
+      records.back().fields[0].text.empty() && !records.back().fields[0].quoted)
+    refuseAt(records.back().line, "an empty last line in one-column data (a NULL row there cannot be told "
+                                  "from a stray line break; write NULL rows before the last line only)");
   CsvData data;
   const Record& header = records.front();
   for (std::size_t k = 0; k < header.fields.size(); ++k) {
@@ -199,7 +222,7 @@ CsvData CsvData::parse(std::string_view text) {
     const std::string where = "line 1, column " + std::to_string(k + 1) + ": ";
     const auto colon = f.rfind(':');
     if (colon == std::string::npos || colon == 0)
-      throw CsvError(where + "header field '" + f + "' is not name:type");
+      throw CsvError(where + "header field " + quoteInput(f) + " is not name:type");
     CsvColumn c;
     c.name = f.substr(0, colon);
     try {
@@ -208,7 +231,11 @@ CsvData CsvData::parse(std::string_view text) {
       throw CsvError(where + e.what());
     }
     if (data.find(c.name) >= 0)
-      throw CsvError(where + "column name '" + c.name + "' appears twice");
+      throw CsvError(where + "column name " + quoteInput(c.name) + " appears twice");
+    // $name.nulls refers to a column's null flags; a column so named would make it ambiguous.
+    if (c.name.ends_with(".nulls"))
+      throw CsvError(where + "column name " + quoteInput(c.name) +
+                     " ends in .nulls, which program text reserves for null flags");
     c.width = vela::ParserUtils::get_rpn_datatype_size(c.type.type);
     data.m_columns.push_back(std::move(c));
   }
@@ -234,14 +261,16 @@ CsvData CsvData::parse(std::string_view text) {
       unsigned char* cell = c.cells.data() + r * c.width;
       bool ok;
       if (vela::ParserUtils::isObjectType(c.type.type)) {
-        const void* object = makeObjectFromText(c.type.type, f.text, why);
+        const void* object = makeObject(c.type.type, f.text, why);
         std::memcpy(cell, &object, sizeof object);
         ok = object != nullptr;
       } else {
-        ok = encodeScalarText(c.type.type, f.text, c.type.scale, cell, why);
+        ok = encodeScalarText(c.type.type, f.text, c.type.scale, cell, why) &&
+             (c.type.precision == 0 ||
+              checkDecimalPrecision(c.type.type, cell, c.type.precision, f.text, why));
       }
       if (!ok)
-        refuseAt(record.line, "column " + std::to_string(k + 1) + " (" + c.name + "): " + why);
+        refuseAt(record.line, "column " + std::to_string(k + 1) + " (" + quoteInput(c.name) + "): " + why);
     }
   }
   return data;

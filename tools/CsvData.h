@@ -22,14 +22,16 @@ public:
 };
 
 /// The storage type of a column as written in the header: a catalogue type and, for decimals, the
-/// scale of the column's values.
+/// precision and scale of the column's values (precision 0: none declared, the width's full 18 or 28
+/// digits, values bounded only by the width).
 struct CsvColumnType {
   vela::ParserUtils::RpnDataType type = vela::ParserUtils::RpnDataType::None;
   int scale = 0;
+  int precision = 0;
 };
 
-/// Parses a header type ("i32", "dec64(2)", "char8", "string"); refuses unknown names (CsvError,
-/// without a location: the caller adds it).
+/// Parses a header type ("i32", "dec64(2)", "dec128(20,4)", "char8", "string"); refuses unknown names
+/// and out-of-range precisions and scales (CsvError, without a location: the caller adds it).
 CsvColumnType parseCsvColumnType(std::string_view text);
 
 struct CsvColumn {
@@ -58,7 +60,8 @@ public:
   /// columns (column k's flags at index N + k).
   std::vector<const unsigned char*> pointers() const;
 
-  /// Reads CSV text. Throws CsvError naming the line (1-based) and the column.
+  /// Reads CSV text (a leading UTF-8 byte-order mark is skipped). Throws CsvError naming the line
+  /// (1-based) and the column.
   static CsvData parse(std::string_view text);
 
 private:

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <optional>
@@ -22,6 +23,7 @@
 #include "tools/ProgramCheck.h"
 #include "tools/ProgramText.h"
 #include "tools/ResultText.h"
+#include "tools/ScalarText.h"
 
 namespace quarry::tools {
 
@@ -29,6 +31,11 @@ using namespace vela::ParserUtils;
 using vela::cuda::rpn_eval_result_t;
 
 namespace {
+
+// Ranges of the numeric options. Rows are bounded so that the output buffers (up to 265 bytes a row:
+// a 256-byte cell, a null byte and a size word) stay within a few gigabytes.
+constexpr unsigned long kMaxRows = 10'000'000;
+constexpr unsigned long kMaxThreads = 1024;
 
 constexpr const char* kUsage =
     "usage: quarry-eval [--data FILE.csv] [--rows N] [--evaluator auto|vector|row] [--threads N]\n"
@@ -48,10 +55,18 @@ constexpr const char* kUsage =
     "                  -inf; decimals are decimal text at the column's scale S; vectors are [1, 2.5];\n"
     "                  geometries WKT. An unquoted empty field is NULL (a quoted \"\" is the empty\n"
     "                  string): its cell is zero and its null flag 1. Column k of N has its null flags\n"
-    "                  at column index N + k ($name.nulls), read by LOAD_COL_NULLS and OR_COL_NULLS.\n"
-    "  --rows N        without --data: the number of rows (default 1)\n"
+    "                  at column index N + k ($name.nulls), read by LOAD_COL_NULLS and OR_COL_NULLS\n"
+    "                  (which refuse indexes below N); a column name may not end in .nulls. Decimal\n"
+    "                  columns are dec64(S) or dec64(P,S) (P 1..18), dec128(S) or dec128(P,S) (P\n"
+    "                  1..28), S in 0..18 and at most P (quote the field: \"p:dec64(9,2)\"); without\n"
+    "                  P the precision counts as 18 or 28 and values may fill the width. In\n"
+    "                  one-column data an empty line is a NULL row, except as the last line, which\n"
+    "                  is refused (it cannot be told from a stray line break); a carriage return must\n"
+    "                  be followed by a line feed. Fixed-width text (charN) cannot hold a NUL byte.\n"
+    "                  A UTF-8 byte-order mark at the start of the data or program file is skipped.\n"
+    "  --rows N        without --data: the number of rows, 0 .. 10000000 (default 1)\n"
     "  --evaluator E   auto (the entry point's own choice), vector (column-batch) or row\n"
-    "  --threads N     at most N worker threads\n"
+    "  --threads N     at most N worker threads, 1 .. 1024\n"
     "  --no-nulls      pass no null-byte buffer; the state column is then omitted, and a null row's\n"
     "                  value is whatever its cleared cell holds (zero; empty for objects)\n"
     "  --log LEVEL     let the evaluator's log messages of LEVEL and above (log4cplus levels: 10000\n"
@@ -62,20 +77,45 @@ constexpr const char* kUsage =
     "                  (flags: N null-producing, E error-producing, H host-only, O open row)\n"
     "\n"
     "Program text: elements separated by newlines or ';', '//' starts a comment. An element is\n"
-    "OP [OPERAND] [key=value ...]. OP is an op name (any case) or code. OPERAND is, for column loads,\n"
+    "OP [OPERAND] [key=value ...]. OP is an op name (any case) or code; an unassigned code (one of the\n"
+    "UNASSIGNED_n names of --list-ops, or a number outside 0..2649) is refused. OPERAND is, for column "
+    "loads,\n"
     "a 0-based column index or $name ($name.nulls for null flags); for constants a literal: integers,\n"
     "floats (nan, inf, -inf), decimals as decimal text, text in single quotes ('' for a quote), lists in\n"
     "brackets ([1, 2, 3], ['a', 'b']), and object constants in single quotes: strings, JSON text,\n"
-    "WKT geometries; vectors as [1, 2.5]. Attributes: p= s= the result precision and scale (a decimal\n"
-    "column's load takes the column's scale unless s= is given); p0= s0= p1= s1= p2= s2= the arguments';\n"
-    "results=[...] a list constant's parallel 32-bit results. The keys of IN and FIND lists are searched\n"
-    "by bisection: write them in ascending order.\n"
+    "WKT geometries; vectors as [1, 2.5]; a list of vectors as [[1, 2], [3]].\n"
+    "Decimals: the assembler knows the precision and scale of every value on the stack (a column's\n"
+    "from its header, a constant's from its literal: as many fractional digits as written, precision\n"
+    "18 or 28; a list's from its longest literal) and fills each op's operand and result precision and\n"
+    "scale from them, so programs need no attributes. Results: add and subtract at the larger operand\n"
+    "scale (precision one digit above the wider operand, at most 18/28); compare, IN, FIND, LOOKUP,\n"
+    "GREATEST, LEAST, IF and modulo at the larger scale; negate, abs, ceil, floor, round and truncate\n"
+    "at the operand's scale; multiply (a dec128) at the sum of the scales, at most 18; divide (a\n"
+    "dec128) at the larger of 6 and the operand scales, at most 18; guarded divides at the fallback's\n"
+    "scale; a decimal times an integer at the decimal's scale; casts to a decimal at scale 0 (from a\n"
+    "decimal: at the source's scale) and precision 18 or 28; _PS casts at the precision and scale of\n"
+    "the CONST_I8 elements they pop (other sources are refused). Attributes state these explicitly:\n"
+    "p= s= the result precision and scale, p0= s0= p1= s1= p2= s2= the operands' (push order; a column\n"
+    "load's operand is its column). Scales lie in 0..18, precisions in 1..18 (dec64) or 1..28 (dec128)\n"
+    "and a scale never exceeds its precision. A stated value must agree with what is known: operand\n"
+    "attributes and the results fixed by the operands or the column are checked, and a contradiction\n"
+    "is refused. The program chooses only a constant's scale (at least its literal's digits) and\n"
+    "precision, a cast's target, a division's result scale and a product's result scale (rounded, at\n"
+    "most 18 digits below the sum of the operand scales). Attributes on ops without a decimal operand\n"
+    "or result are refused. results=[...] gives a list constant's parallel 32-bit results.\n"
+    "Lists: items are written in the type the consuming op reads (a LIST_I32 popped by a u32 op takes\n"
+    "0 .. 4294967295). The keys of IN lists must be ascending and those of FIND lists and FIND_RANGE\n"
+    "lower bounds strictly ascending, in the op's order (unsigned for u32, u64 and text, signed\n"
+    "otherwise, floats without NaN); other orders are refused, not sorted.\n"
     "Before evaluating, each column reference and each operand is checked against the catalogue.\n"
     "\n"
     "Output: integers in decimal; floats in their shortest round-trip form; decimals with exactly\n"
     "`scale` fractional digits (the scale of the last value element's result); bool 0/1; text\n"
     "CSV-quoted when needed; u128 in decimal; UUIDs as 8-4-4-4-12 hex of the 128-bit value; JSON\n"
     "compact; vectors [x,...]; geometries WKT; a list constant [v,...].\n"
+    "\n"
+    "Messages quote input in single quotes with control bytes escaped (\\n, \\xHH), cut after 80\n"
+    "characters with the full length noted.\n"
     "\n"
     "Exit status: 0 the call returned 0; 1 the call returned a code of 2 or more (all rows are printed,\n"
     "then `error: <message>` on stderr); 2 usage errors, malformed program text or data (nothing is\n"
@@ -94,8 +134,23 @@ struct Options {
   std::string programName; // for messages
 };
 
+// Messages quote input through quoteInput; whatever still carries a control byte (a file name, a
+// library's message) is escaped here so that a refusal stays one line.
+std::string printable(const std::string& message) {
+  std::string out;
+  for (const char c : message) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+      const std::string quoted = quoteInput(std::string(1, c));
+      out += quoted.substr(1, quoted.size() - 2);
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
 int refuse(std::ostream& err, const std::string& problem) {
-  err << "quarry-eval: " << problem << '\n';
+  err << "quarry-eval: " << printable(problem) << '\n';
   return kExitRefused;
 }
 
@@ -117,8 +172,15 @@ void listOps(std::ostream& out) {
   }
 }
 
-bool readFile(const std::string& path, std::string& text) {
+// Reads a whole file; `why` says what stood in the way.
+bool readFile(const std::string& path, std::string& text, std::string& why) {
+  std::error_code ec;
+  if (std::filesystem::is_directory(path, ec)) {
+    why = "is a directory";
+    return false;
+  }
   std::ifstream in(path, std::ios::binary);
+  why = "cannot be read";
   if (!in)
     return false;
   std::stringstream buffer;
@@ -127,9 +189,10 @@ bool readFile(const std::string& path, std::string& text) {
   return !in.bad();
 }
 
-bool parseCount(const std::string& text, unsigned long& n) {
+// A decimal count in min..max (no sign, no spaces).
+bool parseCount(const std::string& text, unsigned long& n, unsigned long min, unsigned long max) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
-  return ec == std::errc() && end == text.data() + text.size() && !text.empty();
+  return ec == std::errc() && end == text.data() + text.size() && !text.empty() && n >= min && n <= max;
 }
 
 // Parses the command line; returns an exit status to stop with, or nullopt to go on.
@@ -160,8 +223,9 @@ std::optional<int> parseArgs(const std::vector<std::string>& args, Options& o, s
       o.dataFile = v;
     } else if (arg == "--rows") {
       unsigned long n = 0;
-      if (!value(v) || !parseCount(v, n))
-        return refuse(err, "--rows needs a row count" + (v.empty() ? std::string() : ", not '" + v + "'"));
+      if (!value(v) || !parseCount(v, n, 0, kMaxRows))
+        return refuse(err, "--rows needs a row count in 0.." + std::to_string(kMaxRows) +
+                               (v.empty() ? std::string() : ", not " + quoteInput(v)));
       o.rows = n;
     } else if (arg == "--evaluator") {
       if (!value(v) || (v != "auto" && v != "vector" && v != "row"))
@@ -169,13 +233,15 @@ std::optional<int> parseArgs(const std::vector<std::string>& args, Options& o, s
       o.evaluator = v;
     } else if (arg == "--threads") {
       unsigned long n = 0;
-      if (!value(v) || !parseCount(v, n) || n == 0)
-        return refuse(err, "--threads needs a positive count");
+      if (!value(v) || !parseCount(v, n, 1, kMaxThreads))
+        return refuse(err, "--threads needs a thread count in 1.." + std::to_string(kMaxThreads) +
+                               (v.empty() ? std::string() : ", not " + quoteInput(v)));
       o.threads = n;
     } else if (arg == "--log") {
       unsigned long n = 0;
-      if (!value(v) || !parseCount(v, n) || n > 60000)
-        return refuse(err, "--log needs a log level (0 .. 60000)");
+      if (!value(v) || !parseCount(v, n, 0, 60000))
+        return refuse(err, "--log needs a log level in 0..60000" +
+                               (v.empty() ? std::string() : ", not " + quoteInput(v)));
       o.logLevel = static_cast<int>(n);
     } else if (arg == "-e") {
       if (o.programText)
@@ -189,9 +255,9 @@ std::optional<int> parseArgs(const std::vector<std::string>& args, Options& o, s
     } else {
       if (o.programText)
         return refuse(err, "more than one program given");
-      std::string text;
-      if (!readFile(arg, text))
-        return refuse(err, "cannot read program file " + arg);
+      std::string text, why;
+      if (!readFile(arg, text, why))
+        return refuse(err, "program file " + arg + " " + why);
       o.programText = std::move(text);
       o.programName = arg;
     }
@@ -288,9 +354,14 @@ int evaluate(const Options& o, const std::vector<TypedRpnElement>& program, cons
   Outputs outputs;
   outputs.type = get_evaluated_type(program);
   outputs.width = get_rpn_datatype_size(outputs.type);
-  outputs.values.assign(rows * outputs.width, 0);
-  outputs.nulls.assign(rows, 0);
-  outputs.sizes.assign(rows, 0);
+  try {
+    outputs.values.assign(rows * outputs.width, 0);
+    outputs.nulls.assign(rows, 0);
+    outputs.sizes.assign(rows, 0);
+  } catch (const std::bad_alloc&) {
+    return refuse(err, "the output buffers of " + std::to_string(rows) + " rows of " +
+                           std::to_string(outputs.width) + "-byte cells cannot be allocated");
+  }
 
   vela::RamPool pool("quarry-eval");
   rpn_eval_result_t code = vela::cuda::RPN_EVAL_OK;
@@ -353,9 +424,9 @@ int runQuarryEval(const std::vector<std::string>& args, std::ostream& out, std::
   std::optional<CsvData> data;
   ProgramTextContext context;
   if (o.dataFile) {
-    std::string text;
-    if (!readFile(*o.dataFile, text))
-      return refuse(err, "cannot read data file " + *o.dataFile);
+    std::string text, why;
+    if (!readFile(*o.dataFile, text, why))
+      return refuse(err, "data file " + *o.dataFile + " " + why);
     try {
       data = CsvData::parse(text);
     } catch (const CsvError& e) {
@@ -384,8 +455,7 @@ int runQuarryEval(const std::vector<std::string>& args, std::ostream& out, std::
   try {
     return evaluate(o, program.elements(), data ? &*data : nullptr, out, err);
   } catch (const std::exception& e) {
-    // The output buffers could not be had (a row count too large for memory).
-    err << "error: " << e.what() << '\n';
+    err << "error: " << printable(e.what()) << '\n';
     return kExitEvalFault;
   }
 }

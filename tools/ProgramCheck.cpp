@@ -85,8 +85,13 @@ void checkColumn(std::size_t i, const TypedRpnElement& e, const std::vector<CsvC
            "column " + std::to_string(index) + " does not exist (" + std::to_string(n) + " input columns" +
                (flags ? ", null flags at " + std::to_string(n) + ".." + std::to_string(2 * n - 1) : "") +
                ")");
-  if (flags)
+  if (flags) {
+    if (static_cast<std::size_t>(index) < n)
+      refuse(i, e,
+             "column " + std::to_string(index) + " holds values, not null flags (null flags at " +
+                 std::to_string(n) + ".." + std::to_string(2 * n - 1) + ")");
     return;
+  }
   const RpnDataType want = columnSourceType(e.op);
   const RpnDataType have = columns[index].type;
   if (want == RpnDataType::None || storageOf(want) != storageOf(have))

@@ -21,13 +21,26 @@ using vela::ParserUtils::RpnDataType;
 
 namespace {
 
+// Why the base decimal parser refused, without its copy of the text.
+std::string decimalReason(std::string_view message) {
+  if (message.find("fractional digits") != std::string_view::npos)
+    return " (more fractional digits than the scale)";
+  if (message.find("out of range") != std::string_view::npos)
+    return " (out of range)";
+  if (message.find("scale") != std::string_view::npos && message.find("outside") != std::string_view::npos)
+    return " (the scale lies outside 0..18)";
+  return " (malformed)";
+}
+
 template <class T>
 bool parseInteger(std::string_view text, T& v, std::string& why) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
   if (ec == std::errc() && end == text.data() + text.size() && !text.empty())
     return true;
-  why = "'" + std::string(text) + "' is not a " +
-        (ec == std::errc::result_out_of_range ? "representable " : "") +
+  why = quoteInput(text) + " is not " +
+        (ec == std::errc::result_out_of_range ? "a representable "
+         : std::is_signed_v<T>                ? "a "
+                                              : "an ") +
         (std::is_signed_v<T> ? "signed " : "unsigned ") + std::to_string(sizeof(T) * 8) + "-bit integer";
   return false;
 }
@@ -46,7 +59,7 @@ bool parseFloat(std::string_view text, F& v, std::string& why) {
   const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
   if (ec == std::errc() && end == text.data() + text.size() && !text.empty())
     return true;
-  why = "'" + std::string(text) + "' is not a " + (sizeof(F) == 4 ? "32" : "64") + "-bit float" +
+  why = quoteInput(text) + " is not a " + (sizeof(F) == 4 ? "32" : "64") + "-bit float" +
         (ec == std::errc::result_out_of_range ? " (out of range)" : "");
   return false;
 }
@@ -57,7 +70,7 @@ bool parseU128(std::string_view text, vela::uint128_t& v, std::string& why) {
   const vela::uint128_t max = ~vela::uint128_t{0};
   for (char c : text) {
     if (c < '0' || c > '9' || v > (max - (c - '0')) / 10) {
-      why = "'" + std::string(text) + "' is not an unsigned 128-bit integer";
+      why = quoteInput(text) + " is not an unsigned 128-bit integer";
       return false;
     }
     v = v * 10 + static_cast<unsigned>(c - '0');
@@ -85,6 +98,64 @@ bool parseAndPut(std::string_view text, unsigned char* cell, std::string& why, P
 
 } // namespace
 
+std::string quoteInput(std::string_view text, std::size_t limit) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "'";
+  std::size_t shown = 0;
+  for (; shown < text.size() && shown < limit; ++shown) {
+    const auto c = static_cast<unsigned char>(text[shown]);
+    if (c == '\n')
+      out += "\\n";
+    else if (c == '\r')
+      out += "\\r";
+    else if (c == '\t')
+      out += "\\t";
+    else if (c < 0x20 || c == 0x7f)
+      out += std::string("\\x") + kHex[c >> 4] + kHex[c & 15];
+    else
+      out += static_cast<char>(c);
+  }
+  out += '\'';
+  if (shown < text.size())
+    out += "... (" + std::to_string(text.size()) + " bytes)";
+  return out;
+}
+
+int maxDecimalPrecision(RpnDataType type) {
+  return type == RpnDataType::Dec64 ? 18 : type == RpnDataType::Dec128 ? 28 : 0;
+}
+
+bool checkDecimalPrecision(RpnDataType type, const unsigned char* cell, int precision, std::string_view text,
+                           std::string& why) {
+  vela::int128_t v;
+  if (type == RpnDataType::Dec64) {
+    std::int64_t x;
+    std::memcpy(&x, cell, sizeof x);
+    v = x;
+  } else {
+    std::uint64_t low;
+    std::int32_t high;
+    std::memcpy(&low, cell, sizeof low);
+    std::memcpy(&high, cell + 8, sizeof high);
+    v = static_cast<vela::int128_t>((static_cast<vela::uint128_t>(static_cast<std::int64_t>(high)) << 64) |
+                                    low);
+  }
+  vela::uint128_t magnitude = v < 0 ? -static_cast<vela::uint128_t>(v) : static_cast<vela::uint128_t>(v);
+  int digits = 0;
+  for (; magnitude != 0; magnitude /= 10)
+    ++digits;
+  if (digits <= precision)
+    return true;
+  why = quoteInput(text) + " has " + std::to_string(digits) + " digits, more than the precision " +
+        std::to_string(precision);
+  return false;
+}
+
+int decimalTextScale(std::string_view text) {
+  const std::size_t point = text.find('.');
+  return point == std::string_view::npos ? 0 : static_cast<int>(text.size() - point - 1);
+}
+
 bool encodeScalarText(RpnDataType type, std::string_view text, int scale, unsigned char* cell,
                       std::string& why) {
   auto integer = [](std::string_view t, auto& v, std::string& w) { return parseInteger(t, v, w); };
@@ -99,7 +170,7 @@ bool encodeScalarText(RpnDataType type, std::string_view text, int scale, unsign
       put(cell, std::uint8_t{0});
       return true;
     }
-    why = "'" + std::string(text) + "' is not a boolean (0, 1, true, false)";
+    why = quoteInput(text) + " is not a boolean (0, 1, true, false)";
     return false;
   case RpnDataType::Int8:
     return parseAndPut<std::int8_t>(text, cell, why, integer);
@@ -131,13 +202,14 @@ bool encodeScalarText(RpnDataType type, std::string_view text, int scale, unsign
     try {
       v = vela::ParserUtils::parseUnscaledDecimal(text, scale);
     } catch (const vela::VelaException& e) {
+      // The base parser's message repeats the whole text: it is left out in favour of a quoted cut.
       why =
-          "'" + std::string(text) + "' is not a decimal at scale " + std::to_string(scale) + ": " + e.what();
+          quoteInput(text) + " is not a decimal at scale " + std::to_string(scale) + decimalReason(e.what());
       return false;
     }
     if (type == RpnDataType::Dec64) {
       if (v > INT64_MAX || v < INT64_MIN) {
-        why = "'" + std::string(text) + "' does not fit a 64-bit decimal at scale " + std::to_string(scale);
+        why = quoteInput(text) + " does not fit a 64-bit decimal at scale " + std::to_string(scale);
         return false;
       }
       put(cell, static_cast<std::int64_t>(v));
@@ -153,6 +225,12 @@ bool encodeScalarText(RpnDataType type, std::string_view text, int scale, unsign
   }
   const std::size_t width = vela::ParserUtils::get_rpn_datatype_size(type);
   if (type >= RpnDataType::Char1 && type <= RpnDataType::Char256 && width > 0) {
+    if (text.find('\0') != std::string_view::npos) {
+      // Unused bytes of a fixed-width text are zero: a NUL would end the text where it stands.
+      why = quoteInput(text) + " holds a NUL byte, which " + vela::ParserUtils::rpnDataTypeShortName(type) +
+            " text cannot carry";
+      return false;
+    }
     if (text.size() > width) {
       why = "text of " + std::to_string(text.size()) + " bytes does not fit " +
             vela::ParserUtils::rpnDataTypeShortName(type);
@@ -248,6 +326,18 @@ const void* makeObjectFromText(RpnDataType type, std::string_view text, std::str
     why = std::string("no text form for objects of type ") + vela::ParserUtils::rpnDataTypeShortName(type);
     return nullptr;
   }
+}
+
+const void* makeObject(RpnDataType type, std::string_view text, std::string& why) {
+  const void* object = makeObjectFromText(type, text, why);
+  if (object == nullptr) {
+    // The object readers echo the whole text; a message shows at most a quoted cut of it.
+    const std::string echoed = "'" + std::string(text) + "'";
+    const std::size_t at = why.find(echoed);
+    if (at != std::string::npos)
+      why.replace(at, echoed.size(), quoteInput(text));
+  }
+  return object;
 }
 
 } // namespace quarry::tools

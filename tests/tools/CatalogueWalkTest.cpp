@@ -177,13 +177,17 @@ WalkCase buildCase(const OpInfo& op, const Tables& t) {
   } else {
     for (int k = 0; k < op.numOperands; ++k) {
       if (op.operands[k] == RpnDataType::List) {
-        RpnDataType items = storageOf(quarry::tools::listItemType(op));
-        if (items == RpnDataType::UInt32)
-          items = RpnDataType::Int32; // written as an i32 list (no u32 list constant exists)
-        if (!t.listConst.count(items) || literal(items, true).empty())
+        const RpnDataType items = storageOf(quarry::tools::listItemType(op));
+        // u32 keys are written as an i32 list (no u32 list constant exists) in the u32 range.
+        const RpnDataType list = items == RpnDataType::UInt32 ? RpnDataType::Int32 : items;
+        if (!t.listConst.count(list) || literal(items, true).empty())
           return w.skip = std::string("no list of ") + rpnDataTypeShortName(items), w;
-        p << get_trpn_op_name(t.listConst.at(items)) << " [" << literal(items, false) << ", "
-          << literal(items, true) << "]" << scaleOf(items) << "\n";
+        // Searched keys must be ascending: the second sample is the smaller one except for the
+        // unsigned types, whose second sample is their largest value.
+        const bool unsignedOrder =
+            items == RpnDataType::UInt32 || items == RpnDataType::UInt64 || items == RpnDataType::UInt128;
+        p << get_trpn_op_name(t.listConst.at(list)) << " [" << literal(items, unsignedOrder) << ", "
+          << literal(items, !unsignedOrder) << "]" << scaleOf(items) << "\n";
       } else if (!load(op.operands[k])) {
         return w;
       }
@@ -203,7 +207,8 @@ WalkCase buildCase(const OpInfo& op, const Tables& t) {
         s += (i ? "," : "") + v[i];
       return s + "\n";
     };
-    w.csv = join(header) + join(rowA) + join(rowB) + join(rowNull);
+    // The NULL row is not last: an empty last line of one-column data is refused as ambiguous.
+    w.csv = join(header) + join(rowA) + join(rowNull) + join(rowB);
   }
   return w;
 }

@@ -106,7 +106,7 @@ TEST(CsvData, BadDataIsRefusedNamingLineAndColumn) {
       {"a:dec64(19)\n", "0..18"},
       {"a:i32,a:i64\n", "appears twice"},
       {"a:i32,b:i32\n1,2\n3\n", "line 3: 1 fields, the header has 2"},
-      {"a:i8\n128\n", "line 2: column 1 (a): '128' is not a representable signed 8-bit integer"},
+      {"a:i8\n128\n", "line 2: column 1 ('a'): '128' is not a representable signed 8-bit integer"},
       {"a:u32\n-1\n", "unsigned 32-bit"},
       {"a:f64\n1e400\n", "out of range"},
       {"a:bool\n2\n", "not a boolean"},
@@ -118,7 +118,7 @@ TEST(CsvData, BadDataIsRefusedNamingLineAndColumn) {
       {"a:i32\n1\r2\n", "carriage return"},
       {"a:json\n{\n", "not JSON text"},
       {"a:geometry\nPOINT(1\n", "not WKT text"},
-      {"a:i32,b:string\n1,\"multi\nline\"\nx,y\n", "line 4: column 1 (a)"},
+      {"a:i32,b:string\n1,\"multi\nline\"\nx,y\n", "line 4: column 1 ('a')"},
   };
   for (const auto& [text, expected] : cases) {
     try {
