@@ -24,7 +24,7 @@ public:
     std::int64_t starP = -1, starT = 0; // the one backtrack point: pattern after the last "%", its text start
     while (ti < m_t.len) {
       if (pi < m_p.len) {
-        if (isWildcardRun(pi)) {
+        if (isPercentWildcard(pi)) {
           starP = ++pi;
           starT = ti;
           continue;
@@ -41,14 +41,14 @@ public:
       pi = starP; // the "%" takes one more character
       ti = ++starT;
     }
-    while (pi < m_p.len && isWildcardRun(pi))
+    while (pi < m_p.len && isPercentWildcard(pi))
       ++pi;
     return pi == m_p.len;
   }
 
 private:
   bool isEscape(unsigned char e) const { return m_escape != 0 && e == m_escape; }
-  bool isWildcardRun(std::int64_t pi) const { return m_p[pi] == '%' && !isEscape('%'); }
+  bool isPercentWildcard(std::int64_t pi) const { return m_p[pi] == '%' && !isEscape('%'); }
   unsigned char key(unsigned char c) const { return m_fold ? foldLetter(c) : c; }
   bool same(unsigned char patternByte, unsigned char c) const { return key(patternByte) == key(c); }
 
