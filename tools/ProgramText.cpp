@@ -111,9 +111,10 @@ const OpInfo& lookUpOp(const Element& e, const std::string& word) {
     if (ec != std::errc() || end != word.data() + word.size())
       refuse(e, "bad op code " + quoteInput(word));
     const OpInfo* op = code >= 0 && code < kNumOps ? opInfo(static_cast<int>(code)) : nullptr;
-    if (!op || op->family == OpFamily::Unassigned)
-      refuse(e, "op code " + word + " is unassigned (assigned codes lie in 0.." +
-                    std::to_string(kNumOps - 1) + "; see --list-ops)");
+    if (!op)
+      refuse(e, "op code " + word + " is unassigned: op codes lie in 0.." + std::to_string(kNumOps - 1));
+    if (op->family == OpFamily::Unassigned)
+      refuse(e, "op code " + word + " is unassigned: it names no operation (--list-ops lists the codes)");
     return *op;
   }
   std::string upper = word;
