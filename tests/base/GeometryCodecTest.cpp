@@ -7,9 +7,9 @@
 
 #include <geos/geom/GeometryCollection.h>
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include "base/GeometryCodec.h"
+#include "tests/support/Nesting.h"
 
 using geos::geom::Geometry;
 using vela::GeometryCodec;
@@ -75,14 +75,7 @@ TEST(GeometryCodec, GeometriesAtTheLimitFitInASmallStack) {
     done = copy->equalsExact(a.get()) && GeometryCodec::writeWkt(*b) == GeometryCodec::writeWkt(*b->clone());
     copy.reset(); // the library's own recursive destructor
   };
-  pthread_attr_t attr;
-  pthread_t thread;
-  ASSERT_EQ(pthread_attr_init(&attr), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attr, 2u << 20), 0);
-  const auto body = [](void* f) -> void* { return (*static_cast<std::function<void()>*>(f))(), nullptr; };
-  ASSERT_EQ(pthread_create(&thread, &attr, body, &work), 0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attr);
+  ASSERT_TRUE(quarry::test::runOnSmallStack(work));
   EXPECT_TRUE(done);
 }
 

@@ -5,46 +5,24 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include "base/JsonValueUtils.h"
+#include "tests/support/Nesting.h"
 
 using nlohmann::json;
 using namespace vela::JsonValueUtils;
+using quarry::test::deepJsonArray;
+using quarry::test::nestedText;
 
-namespace {
-
-std::string nested(std::size_t depth, const std::string& open, const std::string& inner,
-                   const std::string& close) {
-  std::string text;
-  for (std::size_t i = 0; i < depth; ++i)
-    text += open;
-  text += inner;
-  for (std::size_t i = 0; i < depth; ++i)
-    text += close;
-  return text;
-}
-
-// [[...[]...]] with `depth` arrays, built without the parser.
-json deepArray(std::size_t depth) {
-  json v = json::array();
-  for (std::size_t i = 1; i < depth; ++i) {
-    json outer = json::array();
-    outer.push_back(std::move(v));
-    v = std::move(outer);
-  }
-  return v;
-}
-
-} // namespace
+namespace {} // namespace
 
 TEST(JsonDepth, ReadJsonAcceptsTheLimitAndRefusesOneMore) {
   const std::size_t n = kMaxJsonDepth;
   // clang-format off
   const std::pair<std::string, std::size_t> cases[] = { // depth 0: refused for its depth
-      {nested(n, "[", "", "]"), n}, {nested(n + 1, "[", "", "]"), 0},
-      {nested(n, "{\"a\":", "1", "}"), n}, {nested(n + 1, "{\"a\":", "1", "}"), 0},
-      {nested(n / 2, "[{\"k\":", "1", "}]"), n}, {nested(n / 2, "[{\"k\":", "[]", "}]"), 0},
+      {nestedText(n, "[", "", "]"), n}, {nestedText(n + 1, "[", "", "]"), 0},
+      {nestedText(n, "{\"a\":", "1", "}"), n}, {nestedText(n + 1, "{\"a\":", "1", "}"), 0},
+      {nestedText(n / 2, "[{\"k\":", "1", "}]"), n}, {nestedText(n / 2, "[{\"k\":", "[]", "}]"), 0},
       // brackets inside strings, escaped quotes included, do not nest
       {"[\"" + std::string(2 * n, '[') + "\\\"" + std::string(2 * n, '{') + "\"]", 1},
       {"  [1, {\"x\": [\"]]]\"]}]  ", 3},
@@ -103,12 +81,12 @@ TEST(JsonDepth, WriteJsonIsTheSameTextAsDumpAndCopiesAreEqual) {
 // Values deeper than any reader accepts (built by hand) are still copied, written and freed.
 TEST(JsonDepth, ValuesFarBeyondTheLimitNeedNoRecursion) {
   const std::size_t n = 200000;
-  json deep = deepArray(n);
+  json deep = deepJsonArray(n);
   json* innermost = &deep; // a member object in the innermost array, so both container kinds are walked
   while (!innermost->empty())
     innermost = &(*innermost)[0];
-  innermost->push_back(json::object({{"k", deepArray(3)}}));
-  const std::string expected = nested(n, "[", "{\"k\":[[[]]]}", "]");
+  innermost->push_back(json::object({{"k", deepJsonArray(3)}}));
+  const std::string expected = nestedText(n, "[", "{\"k\":[[[]]]}", "]");
   EXPECT_EQ(depth(deep), n + 1 + 3);
   const json copy = copyJson(deep);
   EXPECT_EQ(writeJson(copy), expected);
@@ -119,20 +97,13 @@ TEST(JsonDepth, ValuesFarBeyondTheLimitNeedNoRecursion) {
 // Accepted documents leave room for the value type's recursive algorithms (comparison, the parser's
 // own bookkeeping) on a small thread stack, sanitizer builds included.
 TEST(JsonDepth, DocumentsAtTheLimitFitInASmallStack) {
-  const std::string text = nested(kMaxJsonDepth / 2, "[{\"k\":", "\"x\"", "}]");
+  const std::string text = nestedText(kMaxJsonDepth / 2, "[{\"k\":", "\"x\"", "}]");
   bool done = false;
   std::function<void()> work = [&] {
     json a, b;
     done = readJson(text, a).ok() && readJson(text, b).ok() && a == b && copyJson(a) == b &&
            writeJson(a) == text;
   };
-  pthread_attr_t attr;
-  pthread_t thread;
-  ASSERT_EQ(pthread_attr_init(&attr), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attr, 2u << 20), 0);
-  const auto body = [](void* f) -> void* { return (*static_cast<std::function<void()>*>(f))(), nullptr; };
-  ASSERT_EQ(pthread_create(&thread, &attr, body, &work), 0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attr);
+  ASSERT_TRUE(quarry::test::runOnSmallStack(work));
   EXPECT_TRUE(done);
 }

@@ -12,6 +12,7 @@
 #include "base/JsonValueUtils.h"
 #include "base/VelaException.h"
 #include "cuda/ManagedObjects.h"
+#include "tests/support/Nesting.h"
 
 using namespace vela::cuda;
 using vela::GeometryCodec;
@@ -19,16 +20,6 @@ using vela::RamPool;
 using vela::RamPoolThreadBinding;
 
 namespace {
-
-JsonValue deepArray(std::size_t depth) {
-  JsonValue v = JsonValue::array();
-  for (std::size_t i = 1; i < depth; ++i) {
-    JsonValue outer = JsonValue::array();
-    outer.push_back(std::move(v));
-    v = std::move(outer);
-  }
-  return v;
-}
 
 std::unique_ptr<geos::geom::Geometry> deepCollection(std::size_t depth) {
   std::unique_ptr<geos::geom::Geometry> g = vela::sharedGeometryFactory().createEmptyGeometry();
@@ -54,7 +45,7 @@ protected:
 
 TEST_F(DeepObjects, JsonCopiesOfAnyDepth) {
   for (const std::size_t depth : {std::size_t(1000), std::size_t(100000)}) {
-    const JsonValue value = deepArray(depth);
+    const JsonValue value = quarry::test::deepJsonArray(depth);
     void* object = nullptr;
     unsigned long reservation = 0;
     EvalOutputJson out(&object, &reservation);

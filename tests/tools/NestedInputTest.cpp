@@ -6,29 +6,20 @@
 #include <gtest/gtest.h>
 
 #include "ToolTestSupport.h"
+#include "tests/support/Nesting.h"
 
+using quarry::test::nestedText;
 using quarry::test::runInProcess;
 using quarry::test::writeTempFile;
 
 namespace {
 
-std::string nested(std::size_t depth, const std::string& open, const std::string& inner,
-                   const std::string& close) {
-  std::string text;
-  for (std::size_t i = 0; i < depth; ++i)
-    text += open;
-  text += inner;
-  for (std::size_t i = 0; i < depth; ++i)
-    text += close;
-  return text;
-}
-
 std::string deepJson(std::size_t depth) {
-  return nested(depth, "[", "", "]");
+  return nestedText(depth, "[", "", "]");
 }
 
 std::string deepWkt(std::size_t collections) {
-  return nested(collections, "GEOMETRYCOLLECTION (", "POINT (1 2)", ")");
+  return nestedText(collections, "GEOMETRYCOLLECTION (", "POINT (1 2)", ")");
 }
 
 // A CSV file of one column and two rows holding `text` (quoted, quotes doubled).
