@@ -13,6 +13,7 @@
 #include "base/VelaException.h"
 #include "cuda/ManagedObjects.h"
 #include "tests/support/Nesting.h"
+#include "tests/support/PoolBalancedTest.h"
 
 using namespace vela::cuda;
 using vela::GeometryCodec;
@@ -31,15 +32,7 @@ std::unique_ptr<geos::geom::Geometry> deepCollection(std::size_t depth) {
   return g;
 }
 
-class DeepObjects : public ::testing::Test {
-protected:
-  void TearDown() override {
-    EXPECT_EQ(pool.reservedBytes(), 0u);
-    EXPECT_EQ(pool.liveAllocations(), 0);
-  }
-  RamPool pool{"deep-objects-test"};
-  RamPoolThreadBinding binding{&pool};
-};
+using DeepObjects = quarry::test::PoolBalancedTest;
 
 } // namespace
 

@@ -15,6 +15,7 @@
 #include "base/ManagedGeometryPtr.h"
 #include "base/VelaException.h"
 #include "cuda/ManagedObjects.h"
+#include "tests/support/PoolBalancedTest.h"
 
 using namespace vela::cuda;
 using vela::RamPool;
@@ -107,19 +108,7 @@ struct GeometryKind {
   static unsigned long reservationOf(const Object* o) { return vela::ManagedGeometryPtr::footprint(*o); }
 };
 
-// Binds a private pool for the whole case and checks, after it, that every byte reserved was given back
-// and every slot array freed. (Call counts need not match: a JSON object is charged in two steps, its
-// value and then its node, and given back in one.) A double free or a leaked object is caught by the
-// sanitizer build.
-class ManagedObjectsPool : public ::testing::Test {
-protected:
-  void TearDown() override {
-    EXPECT_EQ(pool.reservedBytes(), 0u);
-    EXPECT_EQ(pool.liveAllocations(), 0);
-  }
-  RamPool pool{"managed-objects-test"};
-  RamPoolThreadBinding binding{&pool};
-};
+using ManagedObjectsPool = quarry::test::PoolBalancedTest;
 
 template <class K>
 class ManagedObjectsKinds : public ManagedObjectsPool {};
