@@ -1,4 +1,5 @@
 #include "bench/BenchCases.h"
+#include "bench/BenchSupport.h"
 
 #include <algorithm>
 #include <atomic>
@@ -25,56 +26,6 @@ namespace {
 // Rows a fused-loop task takes at least: enough to pay for the task, few enough to balance two threads
 // at 4,096 rows.
 constexpr unsigned long kFusedGrain = 1024;
-
-// The suite's fixed seed; column c of every case draws from stream (kSeed, c).
-constexpr std::uint64_t kSeed = 0x5eed2024u;
-
-std::uint64_t mix(std::uint64_t column, std::uint64_t row) {
-  std::uint64_t z = kSeed + column * 0x9E3779B97F4A7C15ull + row * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
-  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
-  return z ^ (z >> 31);
-}
-
-template <class T>
-void put(InputColumn& c, unsigned long row, T v) {
-  std::memcpy(c.bytes.data() + row * sizeof(T), &v, sizeof(T));
-}
-template <class T>
-const T* col(const Dataset& in, std::size_t c) {
-  return reinterpret_cast<const T*>(in.pointers[c]);
-}
-
-// Value generators (all rows of one column use one of them).
-long anyI64(std::size_t c, unsigned long r) {
-  return static_cast<long>(mix(c, r));
-}
-int anyI32(std::size_t c, unsigned long r) {
-  return static_cast<int>(static_cast<std::uint32_t>(mix(c, r)));
-}
-// A divisor in [-1000, 1000] without 0.
-int nonZeroI32(std::size_t c, unsigned long r) {
-  const int v = static_cast<int>(mix(c, r) % 2000) - 1000;
-  return v >= 0 ? v + 1 : v;
-}
-// Uniform in [-1000, 1000).
-double smallF64(std::size_t c, unsigned long r) {
-  return static_cast<double>(mix(c, r) >> 11) * 0x1.0p-53 * 2000.0 - 1000.0;
-}
-// An unscaled decimal of at most 9 digits either side of zero.
-long decimalUnscaled(std::size_t c, unsigned long r) {
-  return static_cast<long>(mix(c, r) % 1999999999ull) - 999999999l;
-}
-// A null flag, set in 10% of the rows.
-unsigned char nullFlag(std::size_t c, unsigned long r) {
-  return mix(c, r) % 10 == 0 ? 1 : 0;
-}
-
-template <class T, T (*G)(std::size_t, unsigned long)>
-void fill(std::size_t c, InputColumn& column, unsigned long begin, unsigned long end) {
-  for (unsigned long r = begin; r < end; ++r)
-    put<T>(column, r, G(c, r));
-}
 
 // ---------------------------------------------------------------------------------------------------
 // The expressions. Each fused loop is what a programmer would write for this one expression: one pass,
@@ -325,6 +276,7 @@ std::vector<BenchCase> makeCases() {
         .op(840); // ABS_I64
     cases.push_back(c);
   }
+  appendTextCases(cases);
   return cases;
 }
 

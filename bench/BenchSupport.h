@@ -1,0 +1,67 @@
+#pragma once
+// Generators and column access shared by the benchmark cases (internal to bench/). Every input value is
+// a pure function of (seed, column, row).
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "bench/BenchCases.h"
+
+namespace quarry::bench {
+
+// The suite's fixed seed; column c of every case draws from stream (kSeed, c).
+constexpr std::uint64_t kSeed = 0x5eed2024u;
+
+inline std::uint64_t mix(std::uint64_t column, std::uint64_t row) {
+  std::uint64_t z = kSeed + column * 0x9E3779B97F4A7C15ull + row * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return z ^ (z >> 31);
+}
+
+template <class T>
+inline void put(InputColumn& c, unsigned long row, T v) {
+  std::memcpy(c.bytes.data() + row * sizeof(T), &v, sizeof(T));
+}
+template <class T>
+inline const T* col(const Dataset& in, std::size_t c) {
+  return reinterpret_cast<const T*>(in.pointers[c]);
+}
+
+// Value generators (all rows of one column use one of them).
+inline long anyI64(std::size_t c, unsigned long r) {
+  return static_cast<long>(mix(c, r));
+}
+inline int anyI32(std::size_t c, unsigned long r) {
+  return static_cast<int>(static_cast<std::uint32_t>(mix(c, r)));
+}
+// A divisor in [-1000, 1000] without 0.
+inline int nonZeroI32(std::size_t c, unsigned long r) {
+  const int v = static_cast<int>(mix(c, r) % 2000) - 1000;
+  return v >= 0 ? v + 1 : v;
+}
+// Uniform in [-1000, 1000).
+inline double smallF64(std::size_t c, unsigned long r) {
+  return static_cast<double>(mix(c, r) >> 11) * 0x1.0p-53 * 2000.0 - 1000.0;
+}
+// An unscaled decimal of at most 9 digits either side of zero.
+inline long decimalUnscaled(std::size_t c, unsigned long r) {
+  return static_cast<long>(mix(c, r) % 1999999999ull) - 999999999l;
+}
+// A null flag, set in 10% of the rows.
+inline unsigned char nullFlag(std::size_t c, unsigned long r) {
+  return mix(c, r) % 10 == 0 ? 1 : 0;
+}
+
+template <class T, T (*G)(std::size_t, unsigned long)>
+inline void fill(std::size_t c, InputColumn& column, unsigned long begin, unsigned long end) {
+  for (unsigned long r = begin; r < end; ++r)
+    put<T>(column, r, G(c, r));
+}
+
+/// Adds the fixed-width text and cast expressions to the suite.
+void appendTextCases(std::vector<BenchCase>& cases);
+
+} // namespace quarry::bench
