@@ -58,6 +58,12 @@ std::string uuidText(vela::uint128_t v) {
   return out;
 }
 
+// Dotted quad, the most significant octet first.
+std::string ipv4Text(std::uint32_t v) {
+  return std::to_string(v >> 24) + '.' + std::to_string((v >> 16) & 255) + '.' +
+         std::to_string((v >> 8) & 255) + '.' + std::to_string(v & 255);
+}
+
 std::string vectorText(const vela::cuda::InlineBuffer<float>& v) {
   std::string out = "[";
   for (std::uint64_t i = 0; i < v.size(); ++i)
@@ -93,8 +99,9 @@ std::string formatCell(RpnDataType type, const unsigned char* cell, std::size_t 
     return std::to_string(cellAs<std::int8_t>(cell));
   case RpnDataType::Int16:
     return std::to_string(cellAs<std::int16_t>(cell));
-  case RpnDataType::Int32:
   case RpnDataType::Ipv4:
+    return ipv4Text(cellAs<std::uint32_t>(cell));
+  case RpnDataType::Int32:
   case RpnDataType::Date:
   case RpnDataType::Time:
     return std::to_string(cellAs<std::int32_t>(cell));

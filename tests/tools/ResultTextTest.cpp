@@ -87,6 +87,15 @@ TEST(ResultText, UuidIsHexMostSignificantFirst) {
   EXPECT_EQ(format(RpnDataType::Uuid, v), "01234567-89ab-cdef-fedc-ba9876543210");
 }
 
+TEST(ResultText, Ipv4IsADottedQuadFirstOctetMostSignificant) {
+  const std::vector<std::pair<std::uint32_t, std::string>> cases = {{0x0A000001u, "10.0.0.1"},
+                                                                    {0u, "0.0.0.0"},
+                                                                    {0xFFFFFFFFu, "255.255.255.255"},
+                                                                    {0xC0A80A7Fu, "192.168.10.127"}};
+  for (const auto& [bits, text] : cases)
+    EXPECT_EQ(format(RpnDataType::Ipv4, static_cast<std::int32_t>(bits)), text);
+}
+
 TEST(ResultText, CsvFieldsQuoteOnlyWhenNeeded) {
   EXPECT_EQ(csvField("abc"), "abc");
   EXPECT_EQ(csvField(""), "\"\"");
