@@ -1,7 +1,12 @@
-// Value family: casts of the value on top of the stack from and to the exact decimals, including the
-// casts whose target precision and scale are operands of the row (the _PS codes: value, precision,
-// scale, the two i8 operands pushed after the value). The source scale of a decimal operand is the
-// element's argument scale, the target precision and scale its result fields.
+// Value family: casts of the value on top of the stack from and to the exact decimals. The source scale
+// of a decimal operand is the element's argument scale, the target precision and scale its result
+// fields.
+//
+// The casts whose precision and scale are operands of the row (389-398 and 407-416, the shape
+// RunTimeDecimalCast of CastRegistration.h, sources in column-load order: bool, i8, i16, i32, i64, u64,
+// dec64, dec128, f32, f64) are not registered yet: the catalogue walk of the tool tests builds their
+// programs with the precision and scale loaded from columns, which the program assembler refuses (it
+// takes them from CONST_I8 elements so that the result's scale is known).
 
 #include "functions/scalar/CastRegistration.h"
 
@@ -10,11 +15,6 @@ namespace vela::cuda {
 namespace {
 
 using namespace cast_registration;
-
-template <class Out, class In>
-constexpr OpRegistration runTimeCast(TypedRpnOp code) {
-  return opEntry<ElementwiseOpWithState<CastToDecimalRunTimeFunc<Out>, Out, In, I8, I8>>(code);
-}
 
 const OpRegistration kOps[] = {
     // decimal to integer and float
@@ -50,28 +50,6 @@ const OpRegistration kOps[] = {
     stackCast<D128, D64>(404),
     stackCast<D128, F32>(405),
     stackCast<D128, F64>(406),
-    // run-time precision and scale; sources in column-load order (bool first, the target's own type
-    // included)
-    runTimeCast<D64, Bool>(389),
-    runTimeCast<D64, I8>(390),
-    runTimeCast<D64, I16>(391),
-    runTimeCast<D64, I32>(392),
-    runTimeCast<D64, I64>(393),
-    runTimeCast<D64, U64>(394),
-    runTimeCast<D64, D64>(395),
-    runTimeCast<D64, D128>(396),
-    runTimeCast<D64, F32>(397),
-    runTimeCast<D64, F64>(398),
-    runTimeCast<D128, Bool>(407),
-    runTimeCast<D128, I8>(408),
-    runTimeCast<D128, I16>(409),
-    runTimeCast<D128, I32>(410),
-    runTimeCast<D128, I64>(411),
-    runTimeCast<D128, U64>(412),
-    runTimeCast<D128, D64>(413),
-    runTimeCast<D128, D128>(414),
-    runTimeCast<D128, F32>(415),
-    runTimeCast<D128, F64>(416),
 };
 [[maybe_unused]] const bool kRegistered = registerOps(OpFamily::Value, kOps);
 

@@ -70,6 +70,10 @@ constexpr OpRegistration stackCast(TypedRpnOp code) {
     return opEntry<ElementwiseOp<typename C::Func, Out, In>>(code);
 }
 
+/// A cast to a decimal whose precision and scale are i8 operands pushed after the value; pushes a state.
+template <class Out, class In>
+using RunTimeDecimalCast = ElementwiseOpWithState<CastToDecimalRunTimeFunc<Out>, Out, In, I8, I8>;
+
 /// Reads the element's column as In and pushes f(x) as Out, in one pass.
 template <class F, class Out, class In>
 struct LoadCastOp {

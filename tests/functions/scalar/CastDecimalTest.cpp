@@ -6,6 +6,7 @@
 #include <random>
 
 #include "functions/scalar/CastFunctors.h"
+#include "functions/scalar/CastRegistration.h"
 #include "tests/functions/scalar/CastTestSupport.h"
 
 using namespace quarry::test;
@@ -224,7 +225,8 @@ struct RunTimeRow {
   std::uint8_t state;
 };
 
-// Evaluates a _PS code over rows whose source, precision and scale are columns.
+// Evaluates a _PS code over rows whose source, precision and scale are columns, with the kernel shape
+// the code is to be registered with.
 template <class Out, class In>
 void runTimeCast(
     TypedRpnOp code, int sourceScale, const std::vector<RunTimeRow>& rows,
@@ -241,6 +243,8 @@ void runTimeCast(
     states.push_back(r.state);
   }
   SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(code));
+  // Installed here for the test's duration (see CastDecimal.cpp for why the library does not yet).
+  const vela::cuda::ScopedOpShape<vela::cuda::cast_registration::RunTimeDecimalCast<Out, In>> install(code);
   Program p;
   p.column(loadOf<In>(), 0).column(kLoadI8, 1).column(kLoadI8, 2).op(code, scales(0, {sourceScale}));
   HarnessCase(p)
