@@ -30,6 +30,17 @@ int128_t wrap96(int128_t v) {
                                    : static_cast<int128_t>(r);
 }
 
+// v moved from scale `from` to scale `to`; `overflow` when the product leaves 128 bits.
+int128_t rescaleModel(int128_t v, int from, int to, bool& overflow) {
+  if (to < from) {
+    overflow = false;
+    return divideModel(v, pow10Model(from - to));
+  }
+  const int128_t m = pow10Model(to - from), limit = std::numeric_limits<int128_t>::max() / m;
+  overflow = v > limit || v < -limit;
+  return overflow ? 0 : v * m;
+}
+
 // Unscaled values around every power of ten and its half, and the extremes of each width.
 std::vector<int128_t> decimalSamples(bool wide) {
   std::vector<int128_t> v = {0, 1, -1, 4, 5, -5, 6, 49, 50, -50, 51, kI64Max, -kI64Max - 1};
@@ -55,21 +66,17 @@ TEST(CastDecimalKernels, RescaleEveryScalePairAgainstTheModel) {
       SCOPED_TRACE(testing::Message() << "scale " << from << " to " << to);
       for (int precision : {18, 9, 1}) {
         const CastDecimalToDecimalFunc f(from, to, precision);
+        bool overflow;
         for (int128_t v : decimalSamples(false)) {
-          const int128_t want =
-              to >= from ? v * pow10Model(to - from) : divideModel(v, pow10Model(from - to));
+          const int128_t want = rescaleModel(v, from, to, overflow);
           ASSERT_EQ(f(d64(static_cast<long>(v))).toInt128(), wrap96(want)) << static_cast<long>(v);
         }
         for (int128_t v : decimalSamples(true)) {
-          const int128_t m = pow10Model(to >= from ? to - from : 0);
-          const int128_t limit = std::numeric_limits<int128_t>::max() / m;
-          const bool overflow = to > from && (v > limit || v < -limit);
-          const int128_t want = to >= from ? (overflow ? 0 : v * m) : divideModel(v, pow10Model(from - to));
+          const int128_t want = rescaleModel(v, from, to, overflow);
           rpn_eval_result_t code = vela::cuda::RPN_EVAL_OK;
           const Dec64 got = f(d128(v), code);
-          const bool bad = overflow || digitsModel(want) > precision;
-          ASSERT_EQ(code, bad ? 15 : 0) << static_cast<double>(v);
-          if (!overflow) { // the value is kept in a failing row: the low 64 bits
+          ASSERT_EQ(code, overflow || digitsModel(want) > precision ? 15 : 0) << static_cast<double>(v);
+          if (!overflow) { // a failing row keeps the low 64 bits
             ASSERT_EQ(got.value, wrapModel<long>(want)) << static_cast<double>(v);
           }
         }
@@ -113,11 +120,8 @@ TEST(CastDecimal, Dec128ToDec64AtEveryScalePairThroughBothEvaluators) {
       std::vector<Dec64> expected;
       std::vector<std::uint8_t> states;
       for (const Dec128& d : values) {
-        const int128_t v = d.toInt128();
-        const int128_t m = pow10Model(to >= from ? to - from : 0);
-        const bool overflow = to > from && (v > std::numeric_limits<int128_t>::max() / m ||
-                                            v < -std::numeric_limits<int128_t>::max() / m);
-        const int128_t want = to >= from ? (overflow ? 0 : v * m) : divideModel(v, pow10Model(from - to));
+        bool overflow;
+        const int128_t want = rescaleModel(d.toInt128(), from, to, overflow);
         expected.push_back(d64(wrapModel<long>(want)));
         states.push_back(overflow || digitsModel(want) > 18 ? 15 : 0);
       }
