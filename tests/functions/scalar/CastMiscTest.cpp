@@ -3,6 +3,7 @@
 // results of the u32, u64 and u128 kinds.
 #include <cstring>
 
+#include "cuda/ManagedObjects.h"
 #include "functions/scalar/CastZeroFromAny.h"
 #include "tests/functions/scalar/FamilyTestSupport.h"
 
@@ -90,6 +91,28 @@ TEST(CastZeroFromAny, FindsTheTypeOfTheTopValueBehindOtherOps) {
     Program g;
     g.column(byName("LOAD_COL_GEOMETRY"), 0).op(620);
     HarnessCase(g).addGeometryColumn({"POINT (1 2)", std::nullopt}).expectRows(std::vector<double>{0.0, 0.0});
+  });
+}
+
+// A test-only op making an owned copy of a string, so that ZERO_FROM_ANY pops an intermediate object
+// that nobody but its stack entry owns: the harness's pool balance shows whether the pop freed it.
+struct CopyStringFunc {
+  void operator()(vela::cuda::EvalOutputString out, const vela::cuda::InlineBuffer<char>* in) const {
+    out.writeCopy(in);
+  }
+};
+
+TEST(CastZeroFromAny, FreesAnOwnedObjectOperand) {
+  constexpr TypedRpnOp kCopy = 1628; // a string-to-string code, given the test-only copy here
+  const vela::cuda::ScopedOpShape<vela::cuda::ElementwiseOp<CopyStringFunc, vela::cuda::EvalOutputString,
+                                                            const vela::cuda::InlineBuffer<char>*>>
+      copy(kCopy);
+  withZeroOp(616, [&] {
+    Program p;
+    p.column(kLoadString, 0).op(kCopy).op(616);
+    HarnessCase(p)
+        .addStringColumn({"a text longer than any inline buffer of the pool", std::nullopt, ""})
+        .expectRows(std::vector<unsigned long>{0, 0, 0});
   });
 }
 
