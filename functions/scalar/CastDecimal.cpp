@@ -1,12 +1,8 @@
 // Value family: casts of the value on top of the stack from and to the exact decimals. The source scale
 // of a decimal operand is the element's argument scale, the target precision and scale its result
 // fields.
-//
-// The casts whose precision and scale are operands of the row (389-398 and 407-416, the shape
-// RunTimeDecimalCast of CastRegistration.h, sources in column-load order: bool, i8, i16, i32, i64, u64,
-// dec64, dec128, f32, f64) are not registered yet: the catalogue walk of the tool tests builds their
-// programs with the precision and scale loaded from columns, which the program assembler refuses (it
-// takes them from CONST_I8 elements so that the result's scale is known).
+// The casts whose precision and scale are i8 operands of the row (389-398 and 407-416) take their
+// sources in column-load order: bool, i8, i16, i32, i64, u64, dec64, dec128, f32, f64.
 
 #include "functions/scalar/CastRegistration.h"
 
@@ -50,6 +46,27 @@ const OpRegistration kOps[] = {
     stackCast<D128, D64>(404),
     stackCast<D128, F32>(405),
     stackCast<D128, F64>(406),
+    // to dec64 and dec128 at a run-time precision and scale
+    opEntry<RunTimeDecimalCast<D64, Bool>>(389),
+    opEntry<RunTimeDecimalCast<D64, I8>>(390),
+    opEntry<RunTimeDecimalCast<D64, I16>>(391),
+    opEntry<RunTimeDecimalCast<D64, I32>>(392),
+    opEntry<RunTimeDecimalCast<D64, I64>>(393),
+    opEntry<RunTimeDecimalCast<D64, U64>>(394),
+    opEntry<RunTimeDecimalCast<D64, D64>>(395),
+    opEntry<RunTimeDecimalCast<D64, D128>>(396),
+    opEntry<RunTimeDecimalCast<D64, F32>>(397),
+    opEntry<RunTimeDecimalCast<D64, F64>>(398),
+    opEntry<RunTimeDecimalCast<D128, Bool>>(407),
+    opEntry<RunTimeDecimalCast<D128, I8>>(408),
+    opEntry<RunTimeDecimalCast<D128, I16>>(409),
+    opEntry<RunTimeDecimalCast<D128, I32>>(410),
+    opEntry<RunTimeDecimalCast<D128, I64>>(411),
+    opEntry<RunTimeDecimalCast<D128, U64>>(412),
+    opEntry<RunTimeDecimalCast<D128, D64>>(413),
+    opEntry<RunTimeDecimalCast<D128, D128>>(414),
+    opEntry<RunTimeDecimalCast<D128, F32>>(415),
+    opEntry<RunTimeDecimalCast<D128, F64>>(416),
 };
 [[maybe_unused]] const bool kRegistered = registerOps(OpFamily::Value, kOps);
 

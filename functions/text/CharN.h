@@ -138,14 +138,13 @@ inline To resize(const From& from) {
   To to = empty<To>();
   const unsigned char* src = bytesOf(from);
   unsigned char* dst = bytesOf(to);
-  if constexpr (M >= N) {
+  if constexpr (M >= N)
     std::memcpy(dst + (M - N), src, N); // the text keeps its top-aligned place; the new low bytes are 0
-  } else {
+  else
     std::memcpy(dst, src + (N - M), M); // the first M characters
-    const int len = length(from);
-    if (len < static_cast<int>(M))
-      cutAt(to, len); // bytes of the source below its first NUL stay out
-  }
+  const int len = length(from);
+  if (len < static_cast<int>(M))
+    cutAt(to, len); // bytes of the source below its first NUL stay out
   return to;
 }
 

@@ -137,7 +137,8 @@ WalkCase buildCase(const OpInfo& op, const Tables& t) {
       w.skip = std::string("no column of ") + rpnDataTypeShortName(s);
       return false;
     }
-    p << get_trpn_op_name(t.plainLoad.at(s)) << " $" << addColumn(type) << "\n";
+    p << get_trpn_op_name(t.plainLoad.at(s)) << " $"
+      << addColumn(type == RpnDataType::None ? RpnDataType::Int32 : type) << "\n";
     return true;
   };
   const int c = op.code;
@@ -175,6 +176,8 @@ WalkCase buildCase(const OpInfo& op, const Tables& t) {
       p << op.name << "\n";
     }
   } else {
+    const std::string name = op.name;
+    const bool runTimeScale = name.size() > 3 && name.compare(name.size() - 3, 3, "_PS") == 0;
     for (int k = 0; k < op.numOperands; ++k) {
       if (op.operands[k] == RpnDataType::List) {
         const RpnDataType items = storageOf(quarry::tools::listItemType(op));
@@ -188,6 +191,10 @@ WalkCase buildCase(const OpInfo& op, const Tables& t) {
             items == RpnDataType::UInt32 || items == RpnDataType::UInt64 || items == RpnDataType::UInt128;
         p << get_trpn_op_name(t.listConst.at(list)) << " [" << literal(items, unsignedOrder) << ", "
           << literal(items, !unsignedOrder) << "]" << scaleOf(items) << "\n";
+      } else if (runTimeScale && k >= op.numOperands - 2) {
+        // A cast at a run-time precision and scale takes them from CONST_I8 elements (the assembler
+        // derives the result's scale from them).
+        p << "CONST_I8 " << (k == op.numOperands - 2 ? "10" : "2") << "\n";
       } else if (!load(op.operands[k])) {
         return w;
       }

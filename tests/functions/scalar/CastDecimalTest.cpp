@@ -247,8 +247,6 @@ void runTimeCast(
     states.push_back(r.state);
   }
   SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(code));
-  // Installed here for the test's duration (see CastDecimal.cpp for why the library does not yet).
-  const vela::cuda::ScopedOpShape<vela::cuda::cast_registration::RunTimeDecimalCast<Out, In>> install(code);
   Program p;
   p.column(loadOf<In>(), 0).column(kLoadI8, 1).column(kLoadI8, 2).op(code, scales(0, {sourceScale}));
   HarnessCase(p)

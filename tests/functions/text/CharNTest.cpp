@@ -70,6 +70,10 @@ TEST(CharNLayout, ResizeCutsOrWidensKeepingTheTextOnTop) {
   EXPECT_EQ(charn::length(wide), 6);
   EXPECT_EQ(charn::at(wide, 5), 'f');
   EXPECT_EQ(charn::resize<charn::Cell<8>>(wide), s);
+  // A hostile source with bytes below its first NUL: only the text crosses, either way.
+  const charn::Cell<4> hostile = 0x61006263u; // 'a', NUL, 'b', 'c'
+  EXPECT_EQ(charn::resize<charn::Cell<8>>(hostile), 0x6100000000000000ULL);
+  EXPECT_EQ(charn::resize<charn::Cell<2>>(hostile), 0x6100u);
 }
 
 } // namespace
