@@ -7,7 +7,11 @@
 
 #include "functions/text/CharFuncLike.h"
 
+#include <bit>
 #include <cstring>
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
 
 #include "functions/text/CharFuncShared.h"
 #include "functions/text/LikeMatch.h"
@@ -76,15 +80,46 @@ bool suffixText(const unsigned char* b, int length, const unsigned char* rev, in
 }
 
 // Substring: reversing both texts keeps containment, so the reversed literal is searched among the
-// text's bytes, b[N - length .. N).
-inline bool containsText(const unsigned char* hay, int hayLen, const unsigned char* rev, int len) {
-  if (len > hayLen)
+// text's bytes, b[N - length .. N): a start p in [N - length, N - len].
+template <std::size_t N>
+bool containsText(const unsigned char* b, int length, const unsigned char* rev, int len) {
+  const int lo = static_cast<int>(N) - length, hi = static_cast<int>(N) - len;
+  if (lo > hi)
     return false;
-  const unsigned char first = rev[0];
-  const unsigned char* p = hay;
-  const unsigned char* const lastStart = hay + (hayLen - len);
+#if defined(__AVX2__)
+  if (N >= 16 && len >= 2) {
+    // 32 starts at a time: the first and the last byte of the literal must both match, then the bytes
+    // between are compared. The cell is copied into a buffer with 32 zero bytes after it, so that the
+    // loads never leave it (a cell may be the last of its column).
+    alignas(32) unsigned char buf[N + 32];
+    std::memcpy(buf, b, N);
+    std::memset(buf + N, 0, 32);
+    const __m256i first = _mm256_set1_epi8(static_cast<char>(rev[0]));
+    const __m256i last = _mm256_set1_epi8(static_cast<char>(rev[len - 1]));
+    for (int q = lo; q <= hi; q += 32) {
+      const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buf + q));
+      const __m256i z = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(buf + q + len - 1));
+      auto mask = static_cast<std::uint32_t>(
+          _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(z, last))));
+      if (hi - q < 31)
+        mask &= (2u << (hi - q)) - 1; // starts q .. hi only
+      for (; mask != 0; mask &= mask - 1) {
+        const unsigned char* at = buf + q + std::countr_zero(mask);
+        int i = 1;
+        while (i < len - 1 && at[i] == rev[i])
+          ++i;
+        if (i >= len - 1)
+          return true;
+      }
+    }
+    return false;
+  }
+#endif
+  const unsigned char* p = b + lo;
+  const unsigned char* const lastStart = b + hi;
   while (p <= lastStart) {
-    p = static_cast<const unsigned char*>(std::memchr(p, first, static_cast<std::size_t>(lastStart - p + 1)));
+    p = static_cast<const unsigned char*>(
+        std::memchr(p, rev[0], static_cast<std::size_t>(lastStart - p + 1)));
     if (p == nullptr)
       return false;
     if (std::memcmp(p + 1, rev + 1, static_cast<std::size_t>(len - 1)) == 0)
@@ -145,7 +180,7 @@ bool like_plan_match(const LikePlan& plan, const char* cell) {
     return suffixText<N>(b, charn::length(*reinterpret_cast<const Cell<N>*>(b)), plan.reversed, plan.len);
   case LikeShape::Contains: {
     const int length = charn::length(*reinterpret_cast<const Cell<N>*>(b));
-    return containsText(b + (N - length), length, plan.reversed, plan.len);
+    return containsText<N>(b, length, plan.reversed, plan.len);
   }
   case LikeShape::All:
     return true;
@@ -218,7 +253,7 @@ struct ContainsFunc {
   int len;
   std::uint8_t operator()(const Cell<N>& s) const {
     const int length = charn::length(s);
-    return containsText(charn::bytesOf(s) + (N - length), length, rev, len);
+    return containsText<N>(charn::bytesOf(s), length, rev, len);
   }
 };
 template <std::size_t N>
