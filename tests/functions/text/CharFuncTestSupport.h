@@ -62,13 +62,6 @@ inline std::string draw(std::mt19937& gen, std::size_t maxLen, std::string_view 
   return s;
 }
 
-/// Appends the bytes of a cell to a raw column.
-template <class T>
-void appendCell(std::vector<unsigned char>& column, const T& v) {
-  const auto* b = reinterpret_cast<const unsigned char*>(&v);
-  column.insert(column.end(), b, b + sizeof(T));
-}
-
 /// Runs `op` over whole columns (every operand a column load, in push order) through the harness and
 /// checks every row against `expected`.
 template <class Out, class... In>
