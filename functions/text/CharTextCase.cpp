@@ -1,6 +1,6 @@
 // Fixed-width text: case mapping (LOWER, UPPER, INITCAP). Only the ASCII letters change; every other
-// byte, 128 and above included, is kept. LOWER and UPPER map whole words with bit tricks and clear the
-// positions past the text in the same pass, so a loop over cells has no branch.
+// byte, 128 and above included, is kept. LOWER and UPPER map whole words or vectors and clear the positions
+// past the text in the same pass, so a loop over cells has no branch.
 
 #include "functions/text/CharTextOps.h"
 
@@ -12,11 +12,11 @@ using namespace chartext;
 
 template <class C>
 struct LowerFunc {
-  C operator()(const C& c) const { return mapCase<lowerWord>(c); }
+  C operator()(const C& c) const { return mapCase<false>(c); }
 };
 template <class C>
 struct UpperFunc {
-  C operator()(const C& c) const { return mapCase<upperWord>(c); }
+  C operator()(const C& c) const { return mapCase<true>(c); }
 };
 
 // The first letter of every word upper case, every other letter lower case. Words are separated by

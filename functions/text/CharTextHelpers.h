@@ -23,6 +23,10 @@
 
 #include "functions/text/CharN.h"
 
+#ifdef __AVX2__
+#include <immintrin.h>
+#endif
+
 namespace vela::cuda {
 
 namespace chartext {
@@ -105,16 +109,70 @@ inline void storeWord(unsigned char* bytes, std::size_t w, Word v) {
 
 // --- cells ----------------------------------------------------------------------------------------
 
-/// Length of the text, without branches: the same value as charn::length, computed over every word of
+#ifdef __AVX2__
+// The hot kernels (length, case mapping) of the 16- to 256-byte cells work on 16- or 32-byte vectors: a
+// compare and a byte mask give the NULs of a whole chunk at once, so a row costs a few instructions and
+// no branch. Without AVX2 they fall back to the word forms below.
+
+/// kKeepFrom + 31 - h, read as 16 or 32 bytes: 0xFF in the bytes above h, 0 at h and below (h = -1..31).
+alignas(64) inline constexpr unsigned char kKeepFrom[64] = {
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,    0,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+    0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+
+/// Bit i set where byte i of the 16 (32) bytes at p is NUL.
+inline unsigned nulBits16(const unsigned char* p) {
+  const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_setzero_si128())));
+}
+inline unsigned nulBits32(const unsigned char* p) {
+  const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+  return static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_setzero_si256())));
+}
+/// Index of the highest NUL byte of a chunk from its NUL bits, -1 when there is none.
+inline int highestNul(unsigned bits) {
+  return 31 - std::countl_zero(bits);
+}
+
+/// ASCII letters of one case mapped to the other: bytes in [first, first + 25] get bit 5 flipped.
+template <bool Upper>
+inline __m128i mapLetters(__m128i v) {
+  const __m128i t = _mm_sub_epi8(v, _mm_set1_epi8(Upper ? 'a' : 'A'));
+  const __m128i in = _mm_cmpeq_epi8(_mm_min_epu8(t, _mm_set1_epi8(25)), t);
+  return _mm_xor_si128(v, _mm_and_si128(in, _mm_set1_epi8(32)));
+}
+template <bool Upper>
+inline __m256i mapLetters(__m256i v) {
+  const __m256i t = _mm256_sub_epi8(v, _mm256_set1_epi8(Upper ? 'a' : 'A'));
+  const __m256i in = _mm256_cmpeq_epi8(_mm256_min_epu8(t, _mm256_set1_epi8(25)), t);
+  return _mm256_xor_si256(v, _mm256_and_si256(in, _mm256_set1_epi8(32)));
+}
+#endif
+
+/// Length of the text, without branches: the same value as charn::length, computed over every chunk of
 /// the cell so that a loop over many cells runs straight through (charn::length stops at the word
 /// holding the end, the better choice for a single cell).
 template <class C>
 inline int textLength(const C& c) {
   constexpr std::size_t N = sizeof(C);
+  const unsigned char* b = charn::bytesOf(c);
   if constexpr (N <= 8) {
     return wordLength(toWord(c));
   } else {
-    const unsigned char* b = charn::bytesOf(c);
+#ifdef __AVX2__
+    if constexpr (N == 16) {
+      return std::countl_zero(static_cast<std::uint16_t>(nulBits16(b)));
+    } else {
+      int len = 0, full = 1; // full: every chunk above was text throughout
+      for (std::size_t k = N / 32; k-- > 0;) {
+        const int l = std::countl_zero(nulBits32(b + 32 * k)); // 0..32
+        len += l & -full;
+        full &= l >> 5;
+      }
+      return len;
+    }
+#else
     int len = 0, full = 1; // full: every word above was text throughout
     for (std::size_t w = N / 8; w-- > 0;) {
       const int l = wordLength(loadWord(b, w));
@@ -122,27 +180,48 @@ inline int textLength(const C& c) {
       full &= l >> 3;
     }
     return len;
+#endif
   }
 }
 
-/// The text of c with ASCII letters mapped by `map` (upperWord or lowerWord), positions past the end
-/// zero. Branch-free over the whole cell.
-template <Word (*Map)(Word), class C>
+/// The text of c with its ASCII letters mapped to upper (Upper) or lower case, every other byte kept,
+/// positions past the end zero. Branch-free over the whole cell.
+template <bool Upper, class C>
 inline C mapCase(const C& c) {
   constexpr std::size_t N = sizeof(C);
   if constexpr (N <= 8) {
-    return fromWord<C>(Map(cutWord(toWord(c))));
+    const Word v = cutWord(toWord(c));
+    return fromWord<C>(Upper ? upperWord(v) : lowerWord(v));
   } else {
     C out;
     const unsigned char* in = charn::bytesOf(c);
     unsigned char* o = charn::bytesOf(out);
+#ifdef __AVX2__
+    if constexpr (N == 16) {
+      const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+      const __m128i keep =
+          _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeepFrom + 31 - highestNul(nulBits16(in))));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_and_si128(mapLetters<Upper>(v), keep));
+    } else {
+      int above = -1; // 31 once a chunk above held the end of the text: everything below is dead
+      for (std::size_t k = N / 32; k-- > 0;) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + 32 * k));
+        const int h = std::max(highestNul(nulBits32(in + 32 * k)), above);
+        const __m256i keep = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(kKeepFrom + 31 - h));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32 * k),
+                            _mm256_and_si256(mapLetters<Upper>(v), keep));
+        above = h >= 0 ? 31 : -1;
+      }
+    }
+#else
     Word after = 0; // all ones once a word above held the end of the text
     for (std::size_t w = N / 8; w-- > 0;) {
       const Word v = loadWord(in, w);
       const Word dead = deadBytes(v) | after;
-      storeWord(o, w, Map(v) & ~dead);
+      storeWord(o, w, (Upper ? upperWord(v) : lowerWord(v)) & ~dead);
       after = Word(0) - (dead & 1); // the lowest byte is dead exactly when the text ended here or above
     }
+#endif
     return out;
   }
 }
