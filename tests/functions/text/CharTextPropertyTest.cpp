@@ -277,6 +277,28 @@ TEST(CharTextProperty, EveryOpAtEveryWidthMatchesTheReadingOrderModel) {
     }
 }
 
+// The word forms (the kernels of builds without AVX2) agree with the kernels the harness checked above.
+template <std::size_t N>
+void checkWordForms(Gen& gen) {
+  using C = vela::cuda::charn::Cell<N>;
+  for (int k = 0; k < 500; ++k) {
+    const Cell bytes = gen.cell(int(N));
+    C c;
+    std::memcpy(&c, bytes.data(), N);
+    namespace ct = vela::cuda::chartext;
+    ASSERT_EQ(ct::textLengthByWords(c), ct::textLength(c)) << textOf(bytes);
+    ASSERT_EQ(ct::mapCaseByWords<true>(c), ct::mapCase<true>(c)) << textOf(bytes);
+    ASSERT_EQ(ct::mapCaseByWords<false>(c), ct::mapCase<false>(c)) << textOf(bytes);
+  }
+}
+TEST(CharTextProperty, WordFormsAgreeWithTheVectorKernels) {
+  Gen gen;
+  checkWordForms<16>(gen);
+  checkWordForms<32>(gen);
+  checkWordForms<64>(gen);
+  checkWordForms<256>(gen);
+}
+
 TEST(CharTextProperty, NamedHelpersMatchTheModels) {
   Gen gen;
   for (int w = 1; w <= 256; w *= 2)
