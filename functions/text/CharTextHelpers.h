@@ -9,9 +9,9 @@
 //
 // Widths 1..8 are handled as one 64-bit word with character 0 in its top byte ("left-aligned": the cell
 // shifted up by 8 * (8 - N) bits, the new low bytes zero); slices and concatenations are then shifts
-// and masks, and length and case mapping are bit tricks on the word. The same word tricks serve the
-// wider cells word by word; their other operations work on the byte array. Nothing here allocates or
-// throws.
+// and masks, and length and case mapping are bit tricks on the word. Wider cells take length and case
+// mapping on 16- or 32-byte vectors (word by word without AVX2) and everything else on the byte array.
+// Nothing here allocates or throws.
 //
 // White space is the byte 32 and the bytes 9 to 13; letters are the ASCII letters only.
 
@@ -67,7 +67,7 @@ inline Word prefixMask(int k) {
 }
 
 /// 0xFF in every byte at or below the highest NUL byte of v (the bytes past the end of the text that
-/// starts at the top byte), 0 elsewhere. Shifts, ors and adds only, so loops over cells vectorise.
+/// starts at the top byte), 0 elsewhere, without a branch.
 inline Word deadBytes(Word v) {
   Word m = charn::detail::zeroByteMask(v) >> 7; // bit 0 of every NUL byte
   m |= m >> 8;
@@ -86,7 +86,7 @@ inline int wordLength(Word v) {
 
 /// 'a'..'z' to upper case, every other byte kept.
 inline Word upperWord(Word v) {
-  const Word x = v & kLow7; // bytes of 128 and above are excluded below, so their low bits may carry
+  const Word x = v & kLow7; // no addition carries into the next byte; bytes of 128 and up are masked by ~v
   const Word lower = (x + addendFrom('a')) & ~(x + addendFrom('z' + 1)) & ~v & kHigh;
   return v ^ (lower >> 2); // bit 7 of the flag to bit 5: minus 32
 }

@@ -10,6 +10,8 @@ namespace {
 
 using namespace chartext;
 
+// The characters before the first NUL. For a valid cell that is also its count of non-zero bytes; a
+// caller's cell with bytes after a NUL counts only its text, as every other op reads it.
 template <class C>
 struct LengthFunc {
   int operator()(const C& c) const { return textLength(c); }
