@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cuda/VectorEvalTypes.h"
 #include "tests/functions/scalar/FamilyTestSupport.h"
@@ -63,6 +64,21 @@ void forEachWidth(F&& f) {
   f.template operator()<64>();
   f.template operator()<128>();
   f.template operator()<256>();
+}
+
+/// Runs `op` on one column of `in` (loaded by its storage type's column load) in both evaluators and
+/// checks the rows: the sweeps over every width, where the constant forms add nothing that the
+/// smaller expectTable cases do not already cover.
+template <class Out, class In>
+void expectColumn(int op, const std::vector<In>& in, const std::vector<Out>& out,
+                  const std::vector<std::uint8_t>& states = {}, const EvalInfo& info = {}) {
+  SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(op));
+  Program p;
+  p.column(Storage<In>::load, 0);
+  p.op(op, info);
+  HarnessCase c(p);
+  c.addColumn(in);
+  c.expectRows<Out>(out, states, worstCode(states));
 }
 
 } // namespace quarry::test

@@ -42,12 +42,36 @@ TEST(NumberTextIntCast, EdgeForms) {
     const char* text;
     long value;
   } rows[] = {
-      {"", 0}, {"-", 0}, {"0", 0}, {"12ab", 12}, {"-12abc", -12}, {"+5", 0}, {" 5", 0}, {"1e5", 1},
-      {"0x1F", 31}, {"0X1f", 31}, {"-0x10", -16}, {"0x", 0}, {"0xg", 0}, {"X'1F'", 31}, {"x'1F'", 0},
-      {"0o17", 15}, {"0o8", 0}, {"O'17'", 15}, {"0b101", 5}, {"0b2", 0}, {"B'101'", 5}, {"0B101", 0},
-      {"--1", 0}, {"9223372036854775807", kMax}, {"9223372036854775808", kMin},
-      {"-9223372036854775808", kMin}, {"-9223372036854775809", kMax}, {"18446744073709551616", 0},
-      {"0xFFFFFFFFFFFFFFFF", -1}, {"007", 7},
+      {"", 0},
+      {"-", 0},
+      {"0", 0},
+      {"12ab", 12},
+      {"-12abc", -12},
+      {"+5", 0},
+      {" 5", 0},
+      {"1e5", 1},
+      {"0x1F", 31},
+      {"0X1f", 31},
+      {"-0x10", -16},
+      {"0x", 0},
+      {"0xg", 0},
+      {"X'1F'", 31},
+      {"x'1F'", 0},
+      {"0o17", 15},
+      {"0o8", 0},
+      {"O'17'", 15},
+      {"0b101", 5},
+      {"0b2", 0},
+      {"B'101'", 5},
+      {"0B101", 0},
+      {"--1", 0},
+      {"9223372036854775807", kMax},
+      {"9223372036854775808", kMin},
+      {"-9223372036854775808", kMin},
+      {"-9223372036854775809", kMax},
+      {"18446744073709551616", 0},
+      {"0xFFFFFFFFFFFFFFFF", -1},
+      {"007", 7},
   };
   for (const auto& r : rows)
     EXPECT_EQ(readLong(r.text), r.value) << "'" << r.text << "'";
@@ -164,12 +188,17 @@ TEST(NumberTextDoubleCast, WordsSignsAndRounding) {
   const struct {
     const char* text;
     double value;
-  } rows[] = {{"", 0.0},           {"-", -0.0},       {"1.5", 1.5},       {"-2.5e3", -2500.0},
-              {"inf", inf},        {"-INF", -inf},    {"Infinity", inf},  {"12abc", 12.0},
-              {"abc", 0.0},        {"-abc", -0.0},    {"+1", 0.0},        {" 1", 0.0},
-              {".5", 0.5},         {"1e", 1.0},       {"--1", -0.0},      {"1e400", inf},
-              {"-1e400", -inf},    {"1e-400", 0.0},   {"0x10", 0.0},      {"4.9e-324", 4.9e-324},
-              {"0.1", 0.1},        {"1.7976931348623157e308", 1.7976931348623157e308}};
+  } rows[] = {{"", 0.0},         {"-", -0.0},
+              {"1.5", 1.5},      {"-2.5e3", -2500.0},
+              {"inf", inf},      {"-INF", -inf},
+              {"Infinity", inf}, {"12abc", 12.0},
+              {"abc", 0.0},      {"-abc", -0.0},
+              {"+1", 0.0},       {" 1", 0.0},
+              {".5", 0.5},       {"1e", 1.0},
+              {"--1", -0.0},     {"1e400", inf},
+              {"-1e400", -inf},  {"1e-400", 0.0},
+              {"0x10", 0.0},     {"4.9e-324", 4.9e-324},
+              {"0.1", 0.1},      {"1.7976931348623157e308", 1.7976931348623157e308}};
   for (const auto& r : rows) {
     const double got = doubleCast<double>(r.text, std::strlen(r.text));
     EXPECT_TRUE(got == r.value && std::signbit(got) == std::signbit(r.value)) << r.text << " gave " << got;
@@ -315,9 +344,16 @@ TEST(NumberTextFloatToText, HandComputedRows) {
 
 TEST(NumberTextFloatToText, AgreesWithTheModel) {
   std::mt19937_64 gen(5);
-  std::vector<double> values = {std::numeric_limits<double>::max(), std::numeric_limits<double>::min(),
-                                std::numeric_limits<double>::denorm_min(), 1e-310, 9.999999999999999e12,
-                                1e12 - 1.220703125e-4, 0.5, 1e22, 1e23, 123456.789e-7};
+  std::vector<double> values = {std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::min(),
+                                std::numeric_limits<double>::denorm_min(),
+                                1e-310,
+                                9.999999999999999e12,
+                                1e12 - 1.220703125e-4,
+                                0.5,
+                                1e22,
+                                1e23,
+                                123456.789e-7};
   for (int i = 0; i < 20000; ++i) {
     double x;
     const std::uint64_t bits = gen();
@@ -338,8 +374,8 @@ TEST(NumberTextBool, WordsOfEveryCase) {
   const struct {
     std::string text;
     bool value;
-  } rows[] = {{"t", true},      {"Y", true},     {"1", true},   {"On", true},  {"yEs", true},
-              {"TRUE", true},   {"", false},     {"of", false}, {"0", false},  {"tr", false},
+  } rows[] = {{"t", true},      {"Y", true},     {"1", true},   {"On", true},   {"yEs", true},
+              {"TRUE", true},   {"", false},     {"of", false}, {"0", false},   {"tr", false},
               {"truE ", false}, {"yes!", false}, {"f", false},  {"ON1", false}, {"trues", false}};
   for (const auto& r : rows) {
     EXPECT_EQ(bool_from_text(r.text.data(), r.text.size()), r.value) << r.text;
@@ -357,11 +393,21 @@ TEST(NumberTextIpv4, DottedQuads) {
     bool valid;
     std::uint32_t address;
   } rows[] = {
-      {"1.2.3.4", true, 0x01020304},     {"1.2.3", false, 0},          {"1.2.3.4.5", false, 0},
-      {"1.2.3.256", false, 0},          {" 1.2.3.4", true, 0x01020304}, {"1.2 3.4", false, 0},
-      {"1.2.3.", false, 0},             {"1..3.4", false, 0},         {"255.255.255.255", true, 0xFFFFFFFF},
-      {"010.0.0.1", true, 0x0A000001},  {"1 .2. 3.4 ", true, 0x01020304}, {"1.2.3.4a", false, 0},
-      {"1.2.3.99999999999", false, 0},  {"a.b.c.d", false, 0},       {"\t1.2.3.4", true, 0x01020304},
+      {"1.2.3.4", true, 0x01020304},
+      {"1.2.3", false, 0},
+      {"1.2.3.4.5", false, 0},
+      {"1.2.3.256", false, 0},
+      {" 1.2.3.4", true, 0x01020304},
+      {"1.2 3.4", false, 0},
+      {"1.2.3.", false, 0},
+      {"1..3.4", false, 0},
+      {"255.255.255.255", true, 0xFFFFFFFF},
+      {"010.0.0.1", true, 0x0A000001},
+      {"1 .2. 3.4 ", true, 0x01020304},
+      {"1.2.3.4a", false, 0},
+      {"1.2.3.99999999999", false, 0},
+      {"a.b.c.d", false, 0},
+      {"\t1.2.3.4", true, 0x01020304},
   };
   for (const auto& r : rows) {
     EXPECT_EQ(is_ipv4(r.text, std::strlen(r.text)), r.valid) << r.text;
@@ -395,9 +441,10 @@ TEST(NumberTextUuid, BothWays) {
   unsigned char again[16];
   ASSERT_TRUE(uuid_from_text(upper.data(), upper.size(), again));
   EXPECT_EQ(std::memcmp(bytes, again, 16), 0);
-  for (const std::string bad : {"123e4567-e89b-12d3-a456-42661417400", "123e4567-e89b-12d3-a456-4266141740000",
-                                "123e4567ae89b-12d3-a456-426614174000", "123e4567-e89b-12d3-a456-42661417400g",
-                                "123e4567-e89b-12d3-a456-42661417400-"})
+  for (const std::string bad :
+       {"123e4567-e89b-12d3-a456-42661417400", "123e4567-e89b-12d3-a456-4266141740000",
+        "123e4567ae89b-12d3-a456-426614174000", "123e4567-e89b-12d3-a456-42661417400g",
+        "123e4567-e89b-12d3-a456-42661417400-"})
     EXPECT_FALSE(uuid_from_text(bad.data(), bad.size(), again)) << bad;
 }
 
