@@ -227,6 +227,35 @@ int digitsLastFirst(uint128_t m, char* out) {
 
 template <class T>
 int ExactNumericType<T>::to_char32(std::int8_t scale, T unscaled, unsigned char* cell) {
+  char text[48 + 2 * 128];
+  int len = 0;
+  if constexpr (!kWide) {
+    if (scale >= 0 && scale <= 18) {
+      // The usual case, kept to 64-bit arithmetic: the fraction digits (exactly `scale` of them) first,
+      // then the point and the integer digits.
+      const bool negative = unscaled < 0;
+      const std::uint64_t m =
+          negative ? 0 - static_cast<std::uint64_t>(unscaled) : static_cast<std::uint64_t>(unscaled);
+      if (scale > 0) {
+        const auto f = static_cast<std::uint64_t>(factorForScale(scale));
+        std::uint64_t fraction = m % f;
+        int k = scale;
+        for (; k >= 2; k -= 2, fraction /= 100, len += 2)
+          std::memcpy(text + len, kDigitPairs.v + 2 * (fraction % 100), 2);
+        if (k != 0)
+          text[len++] = static_cast<char>('0' + fraction % 10);
+        text[len++] = '.';
+        len += digitsLastFirst(m / f, text + len);
+      } else {
+        len = digitsLastFirst(m, text);
+      }
+      if (negative)
+        text[len++] = '-';
+      std::memset(cell, 0, static_cast<std::size_t>(32 - len));
+      std::memcpy(cell + (32 - len), text, static_cast<std::size_t>(len));
+      return len;
+    }
+  }
   const int128_t v = ExactNumericType(unscaled).toInt128();
   const bool negative = v < 0;
   const uint128_t m = negative ? uint128_t(0) - static_cast<uint128_t>(v) : static_cast<uint128_t>(v);
@@ -234,8 +263,6 @@ int ExactNumericType<T>::to_char32(std::int8_t scale, T unscaled, unsigned char*
   // after the `scale` fraction digits, or -scale zeros after a non-zero value of negative scale.
   char digits[136]; // up to 39 digits, or zero-padded past a scale of up to 127
   int n = kWide ? digitsLastFirst(m, digits) : digitsLastFirst(static_cast<std::uint64_t>(m), digits);
-  char text[48 + 2 * 128];
-  int len = 0;
   if (scale > 0) {
     const int fraction = scale;
     while (n <= fraction)

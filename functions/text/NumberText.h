@@ -109,11 +109,20 @@ inline T readInt(const Text& t, unsigned base, IntPrefixes prefixes) {
       base = 2, i += 2;
   }
   U acc = 0;
-  for (; i < n; ++i) {
-    const unsigned d = kDigits.v[t[i]];
-    if (d >= base)
-      break;
-    acc = static_cast<U>(acc * static_cast<U>(base) + static_cast<U>(d));
+  if (base == 10) { // the casts' base: a compare instead of the table, a constant multiplier
+    for (; i < n; ++i) {
+      const unsigned d = static_cast<unsigned>(t[i]) - '0';
+      if (d > 9)
+        break;
+      acc = static_cast<U>(acc * 10u + static_cast<U>(d));
+    }
+  } else {
+    for (; i < n; ++i) {
+      const unsigned d = kDigits.v[t[i]];
+      if (d >= base)
+        break;
+      acc = static_cast<U>(acc * static_cast<U>(base) + static_cast<U>(d));
+    }
   }
   if (negative)
     acc = static_cast<U>(U(0) - acc);
