@@ -70,16 +70,17 @@ TEST(CharCastAddresses, Ipv4TextBothWays) {
                                  txt<N>(""),        txt<N>("1.2.3.4a"), txt<N>("1.2 3.4")};
       std::vector<int> out = {0x01020304, 0x01020304, 0, 0, 0, 0};
       std::vector<Bool> isIpv4 = {1, 1, 0, 0, 0, 0};
-      if constexpr (N >= 16) {
-        in.push_back(txt<N>("255.255.255.255"));
-        out.push_back(static_cast<int>(0xFFFFFFFF));
-        isIpv4.push_back(1);
-        in.push_back(txt<N>("1.2.3.256"));
-        out.push_back(0);
-        isIpv4.push_back(0);
-        in.push_back(txt<N>("1.2.3.4.5"));
-        out.push_back(0);
-        isIpv4.push_back(0);
+      if constexpr (N >= 32) {
+        const std::pair<const char*, unsigned> more[] = {
+            {"255.255.255.255", 0xFFFFFFFF}, {"1.2.3.256", 0}, {"1.2.3.4.5", 0}, {"010.0.0.1", 0x0A000001},
+            {"1 .2. 3.4 ", 0x01020304},      {"1..3.4", 0},    {"1.2.3.", 0},    {"\t1.2.3.4", 0x01020304},
+            {"1.2.3.99999999999", 0},        {"a.b.c.d", 0}};
+        for (const auto& [text, address] : more) {
+          const bool valid = address != 0;
+          in.push_back(txt<N>(text));
+          out.push_back(static_cast<int>(address));
+          isIpv4.push_back(valid ? 1 : 0);
+        }
       }
       std::vector<std::uint8_t> states;
       for (Bool v : isIpv4)

@@ -1,6 +1,6 @@
-// The text-number converters on their own: the integer reader's forms, integer and decimal text against
-// std::to_string and the base library's decimal text, the float reader against the C library, the
-// number-to-text rule against a model of it written here, bool words, IPv4 and UUID text.
+// The text-number converters on their own: the integer reader's forms, the float reader against the C
+// library, and the number-to-text rule against a model of it written here. The casts built on them are
+// tested through both evaluators in the CharCast tests.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -11,8 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "TypeManagement/ExactNumericType.h"
-#include "base/DecimalText.h"
 #include "base/ProgramBuilder.h"
 #include "functions/text/NumberText.h"
 
@@ -22,10 +20,6 @@ using vela::uint128_t;
 
 namespace {
 
-template <class C>
-std::string textOf(const C& cell) {
-  return vela::ParserUtils::unpackCharN(reinterpret_cast<const unsigned char*>(&cell), sizeof(C));
-}
 template <class C>
 C cellOf(const std::string& text) {
   C cell;
@@ -98,89 +92,10 @@ TEST(NumberTextIntCast, BasesAndPrefixModes) {
   EXPECT_EQ(intCast<long>("0x1F", 4, 16, IntPrefixes::Hex), 31);
   EXPECT_EQ(intCast<long>("0b1", 3, 16, IntPrefixes::Hex), 0xB1); // only the hexadecimal marker
   EXPECT_EQ(intCast<long>("129", 3, 2, IntPrefixes::None), 1);
-}
-
-TEST(NumberTextIntCast, CellsAreReadInPlaceUpToTheirWidth) {
-  EXPECT_EQ((charN_int_cast<long>(cellOf<std::uint64_t>("12345678"))), 12345678);
-  EXPECT_EQ((charN_int_cast<long>(cellOf<std::uint8_t>("7"))), 7);
-  const std::string full(256, '9');
-  EXPECT_EQ((charN_int_cast<unsigned long>(cellOf<fixed_array_t<256>>(full))),
-            intCast<unsigned long>(full.data(), full.size()));
-  // A hostile cell with bytes below its first NUL: only the text above the NUL is read.
+  // A cell is read in place and ends at its first NUL, whatever lies below it.
   auto cell = cellOf<fixed_array_t<16>>("12");
   cell.bytes[10] = '3';
   EXPECT_EQ((charN_int_cast<long>(cell)), 12);
-}
-
-template <class T>
-void roundTrip(std::mt19937_64& gen) {
-  for (int i = 0; i < 2000; ++i) {
-    const auto bits = gen() >> (gen() % 64);
-    const T v = static_cast<T>(i % 2 ? bits : -bits);
-    const auto cell = convert_int_types_to_charN<fixed_array_t<32>>(v);
-    ASSERT_EQ(textOf(cell), std::to_string(v));
-    ASSERT_EQ((charN_int_cast<T>(cell)), v);
-  }
-  for (T v : {std::numeric_limits<T>::min(), std::numeric_limits<T>::max(), T(0)})
-    EXPECT_EQ(textOf(convert_int_types_to_charN<fixed_array_t<32>>(v)), std::to_string(v));
-}
-
-TEST(NumberTextIntToText, RoundTripsEveryWidth) {
-  std::mt19937_64 gen(7);
-  roundTrip<signed char>(gen);
-  roundTrip<short>(gen);
-  roundTrip<int>(gen);
-  roundTrip<long>(gen);
-  roundTrip<unsigned int>(gen);
-  roundTrip<unsigned long>(gen);
-  for (int i = 0; i < 500; ++i) {
-    const uint128_t v = (static_cast<uint128_t>(gen()) << 64 | gen()) >> (gen() % 128);
-    std::string expected;
-    for (uint128_t m = v; expected.empty() || m != 0; m /= 10)
-      expected.insert(expected.begin(), static_cast<char>('0' + static_cast<int>(m % 10)));
-    const auto cell = convert_int_types_to_charN<fixed_array_t<64>>(v);
-    ASSERT_EQ(textOf(cell), expected);
-    ASSERT_TRUE((charN_int_cast<uint128_t>(cell)) == v);
-  }
-}
-
-TEST(NumberTextIntToText, CutsToTheWidthAndWritesOtherBases) {
-  EXPECT_EQ(textOf(convert_int_types_to_charN<std::uint32_t>(12345)), "1234");
-  EXPECT_EQ(textOf(convert_int_types_to_charN<std::uint32_t>(1234)), "1234");
-  EXPECT_EQ(textOf(convert_int_types_to_charN<std::uint16_t>(-123)), "-1");
-  EXPECT_EQ(textOf(convert_int_types_to_charN<std::uint8_t>(-5)), "-");
-  using C64 = fixed_array_t<64>;
-  EXPECT_EQ(textOf(convert_int_types_to_charN<C64>(255L, 16)), "FF");
-  EXPECT_EQ(textOf(convert_int_types_to_charN<C64>(-255L, 16)), "-FF");
-  EXPECT_EQ(textOf(convert_int_types_to_charN<C64>(35L, 36)), "Z");
-  EXPECT_EQ(textOf(convert_int_types_to_charN<C64>(5L, 2)), "101");
-  // The minimum in base 2 is 65 characters: the char64 keeps the first 64.
-  EXPECT_EQ(textOf(convert_int_types_to_charN<C64>(std::numeric_limits<long>::min(), 2)),
-            "-1" + std::string(62, '0'));
-  EXPECT_EQ(textOf(convert_int_types_to_charN<C64>(5L, 1)), "");
-  EXPECT_EQ(textOf(convert_int_types_to_charN<C64>(5L, 37)), "");
-}
-
-TEST(NumberTextDecimal, ToChar32MatchesTheBaseLibraryText) {
-  std::mt19937_64 gen(11);
-  unsigned char cell[32];
-  for (int i = 0; i < 3000; ++i) {
-    const auto scale = static_cast<std::int8_t>(static_cast<int>(gen() % 23) - 3); // -3 .. 19
-    const long v = static_cast<long>(gen() >> (gen() % 64)) * (i % 2 ? 1 : -1);
-    const int len = vela::ExactNumericType<long>::to_char32(scale, v, cell);
-    const std::string expected = vela::decimal_as_string(v, scale);
-    ASSERT_EQ(len, static_cast<int>(expected.size()));
-    ASSERT_EQ(vela::ParserUtils::unpackCharN(cell, 32), expected.substr(0, 32)) << v << " at " << int(scale);
-    const auto s28 = static_cast<std::int8_t>(gen() % 29);
-    const int128_t w = vela::wrapToInt96(static_cast<uint128_t>(gen()) << 64 | gen()) >> (gen() % 96);
-    vela::ExactNumericType<vela::Int96>::to_char32(s28, vela::Int96::fromInt128(w), cell);
-    ASSERT_EQ(vela::ParserUtils::unpackCharN(cell, 32), vela::decimal_as_string(w, s28));
-  }
-  // The widest 96-bit texts fill 31 characters; a scale far outside the declarable range is cut.
-  vela::ExactNumericType<vela::Int96>::to_char32(28, vela::Int96::fromInt128(vela::Int96::kMin), cell);
-  EXPECT_EQ(vela::ParserUtils::unpackCharN(cell, 32), "-3.9614081257132168796771975168");
-  vela::ExactNumericType<long>::to_char32(-40, 5, cell);
-  EXPECT_EQ(vela::ParserUtils::unpackCharN(cell, 32), "5" + std::string(31, '0'));
 }
 
 TEST(NumberTextDoubleCast, WordsSignsAndRounding) {
@@ -368,84 +283,6 @@ TEST(NumberTextFloatToText, AgreesWithTheModel) {
   for (double x : values)
     for (int width : {16, 32, 64, 256})
       ASSERT_EQ(numberText(x, width), modelNumberText(x, width)) << std::hexfloat << x << " width " << width;
-}
-
-TEST(NumberTextBool, WordsOfEveryCase) {
-  const struct {
-    std::string text;
-    bool value;
-  } rows[] = {{"t", true},      {"Y", true},     {"1", true},   {"On", true},   {"yEs", true},
-              {"TRUE", true},   {"", false},     {"of", false}, {"0", false},   {"tr", false},
-              {"truE ", false}, {"yes!", false}, {"f", false},  {"ON1", false}, {"trues", false}};
-  for (const auto& r : rows) {
-    EXPECT_EQ(bool_from_text(r.text.data(), r.text.size()), r.value) << r.text;
-    if (r.text.size() <= 8) {
-      EXPECT_EQ(charN_to_bool(cellOf<std::uint64_t>(r.text)), r.value) << r.text;
-    }
-    EXPECT_EQ(charN_to_bool(cellOf<fixed_array_t<256>>(r.text)), r.value) << r.text;
-  }
-  EXPECT_FALSE(bool_from_text("t\0", 2)); // a heap string's NUL is a character
-}
-
-TEST(NumberTextIpv4, DottedQuads) {
-  const struct {
-    const char* text;
-    bool valid;
-    std::uint32_t address;
-  } rows[] = {
-      {"1.2.3.4", true, 0x01020304},
-      {"1.2.3", false, 0},
-      {"1.2.3.4.5", false, 0},
-      {"1.2.3.256", false, 0},
-      {" 1.2.3.4", true, 0x01020304},
-      {"1.2 3.4", false, 0},
-      {"1.2.3.", false, 0},
-      {"1..3.4", false, 0},
-      {"255.255.255.255", true, 0xFFFFFFFF},
-      {"010.0.0.1", true, 0x0A000001},
-      {"1 .2. 3.4 ", true, 0x01020304},
-      {"1.2.3.4a", false, 0},
-      {"1.2.3.99999999999", false, 0},
-      {"a.b.c.d", false, 0},
-      {"\t1.2.3.4", true, 0x01020304},
-  };
-  for (const auto& r : rows) {
-    EXPECT_EQ(is_ipv4(r.text, std::strlen(r.text)), r.valid) << r.text;
-    EXPECT_EQ(static_cast<std::uint32_t>(ipv4Cast(r.text, std::strlen(r.text))), r.address) << r.text;
-  }
-  // Text of an address reads back as the address; the first octet is the most significant byte.
-  std::mt19937 gen(9);
-  for (int i = 0; i < 1000; ++i) {
-    const auto a = static_cast<std::int32_t>(gen());
-    char text[16];
-    const int len = ipv4_to_text(a, text);
-    const auto u = static_cast<std::uint32_t>(a);
-    ASSERT_EQ(std::string(text, len), std::to_string(u >> 24) + "." + std::to_string(u >> 16 & 255) + "." +
-                                          std::to_string(u >> 8 & 255) + "." + std::to_string(u & 255));
-    ASSERT_EQ(ipv4Cast(text, static_cast<std::size_t>(len)), a);
-  }
-}
-
-TEST(NumberTextUuid, BothWays) {
-  const std::string text = "123e4567-e89b-12d3-a456-426614174000";
-  unsigned char bytes[16];
-  ASSERT_TRUE(uuid_from_text(text.data(), text.size(), bytes));
-  // The text is the little-endian 128-bit value, most significant digit first.
-  EXPECT_EQ(bytes[15], 0x12);
-  EXPECT_EQ(bytes[0], 0x00);
-  EXPECT_EQ(bytes[9], 0x12); // the version nibble 1 sits in the top of byte 9
-  char back[36];
-  uuid_to_text(bytes, back);
-  EXPECT_EQ(std::string(back, 36), text);
-  const std::string upper = "123E4567-E89B-12D3-A456-426614174000";
-  unsigned char again[16];
-  ASSERT_TRUE(uuid_from_text(upper.data(), upper.size(), again));
-  EXPECT_EQ(std::memcmp(bytes, again, 16), 0);
-  for (const std::string bad :
-       {"123e4567-e89b-12d3-a456-42661417400", "123e4567-e89b-12d3-a456-4266141740000",
-        "123e4567ae89b-12d3-a456-426614174000", "123e4567-e89b-12d3-a456-42661417400g",
-        "123e4567-e89b-12d3-a456-42661417400-"})
-    EXPECT_FALSE(uuid_from_text(bad.data(), bad.size(), again)) << bad;
 }
 
 } // namespace
