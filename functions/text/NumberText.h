@@ -23,7 +23,10 @@
 
 namespace vela::cuda {
 
-/// The base prefixes the integer reader recognises after the optional '-'.
+/// The base prefixes the integer reader recognises after the optional '-'. Exactly these spellings:
+/// hexadecimal takes 0x or 0X, octal and binary only the lower-case 0o and 0b, and the quoted forms an
+/// upper-case letter (X'1F'); any other spelling is read as digits of the base and stops at the
+/// letter, so "0B1" is 0 in base 10. The closing quote of a quoted form just ends the digits.
 enum class IntPrefixes : std::uint8_t {
   None, // digits of the given base only
   Hex,  // 0x, 0X and X'..' switch to base 16
@@ -82,9 +85,10 @@ template <class T>
 using UnsignedOf = typename UnsignedOfImpl<T>::type;
 
 /// The integer reader: an optional '-', a base prefix as `prefixes` allows, then digits of the base
-/// (letters above 9, either case) up to the first byte that is not one. Never fails: text without
-/// digits is 0. The value is accumulated modulo 2^bits of T and negated after a '-', so a number too
-/// large for T keeps its low bits, as the casts between integer widths do.
+/// (letters above 9, either case) up to the first byte that is not one. No blank is skipped and no '+'
+/// is read (" 5" and "+5" are 0). Never fails: text without digits is 0. The value is accumulated modulo
+/// 2^bits of T and negated after a '-', so a number too large for T keeps its low bits, as the casts between
+/// integer widths do.
 template <class T, class Text>
 inline T readInt(const Text& t, unsigned base, IntPrefixes prefixes) {
   using U = UnsignedOf<T>;
@@ -179,17 +183,14 @@ inline C cellFromLastFirst(const unsigned char* lastFirst, int len) {
   constexpr int N = static_cast<int>(sizeof(C));
   C cell;
   unsigned char* b = charn::bytesOf(cell);
-  if constexpr (N > Room) {
-    std::memset(b, 0, static_cast<std::size_t>(N - len));
-    std::memcpy(b + (N - len), lastFirst, static_cast<std::size_t>(len));
-    return cell;
+  if constexpr (N < Room) { // only here can the text be longer than the cell
+    if (len >= N) {
+      std::memcpy(b, lastFirst + (len - N), N);
+      return cell;
+    }
   }
-  if (len >= N) {
-    std::memcpy(b, lastFirst + (len - N), N);
-  } else {
-    std::memset(b, 0, static_cast<std::size_t>(N - len));
-    std::memcpy(b + (N - len), lastFirst, static_cast<std::size_t>(len));
-  }
+  std::memset(b, 0, static_cast<std::size_t>(N - len));
+  std::memcpy(b + (N - len), lastFirst, static_cast<std::size_t>(len));
   return cell;
 }
 
