@@ -96,21 +96,26 @@ inline T readInt(const Text& t, unsigned base, IntPrefixes prefixes) {
   std::size_t i = 0;
   const bool negative = n > 0 && t[0] == '-';
   i += negative;
+  // Every prefix starts with '0', 'X', 'O' or 'B': one test keeps plain numbers off the prefix checks.
   if (prefixes != IntPrefixes::None && i + 1 < n) {
-    const unsigned char c0 = t[i], c1 = t[i + 1];
-    const bool all = prefixes == IntPrefixes::All;
-    if (c0 == '0' && (c1 == 'x' || c1 == 'X'))
-      base = 16, i += 2;
-    else if (c0 == 'X' && c1 == '\'')
-      base = 16, i += 2;
-    else if (all && c0 == '0' && c1 == 'o')
-      base = 8, i += 2;
-    else if (all && c0 == 'O' && c1 == '\'')
-      base = 8, i += 2;
-    else if (all && c0 == '0' && c1 == 'b')
-      base = 2, i += 2;
-    else if (all && c0 == 'B' && c1 == '\'')
-      base = 2, i += 2;
+    const unsigned char c0 = t[i];
+    if (c0 == '0' || c0 == 'X' || c0 == 'O' || c0 == 'B') {
+      const unsigned char c1 = t[i + 1];
+      const bool all = prefixes == IntPrefixes::All;
+      const unsigned found = c1 == '\''               ? (c0 == 'X'          ? 16
+                                                         : all && c0 == 'O' ? 8
+                                                         : all && c0 == 'B' ? 2
+                                                                            : 0)
+                             : c0 != '0'              ? 0
+                             : c1 == 'x' || c1 == 'X' ? 16
+                             : all && c1 == 'o'       ? 8
+                             : all && c1 == 'b'       ? 2
+                                                      : 0;
+      if (found != 0) {
+        base = found;
+        i += 2;
+      }
+    }
   }
   U acc = 0;
   if (base == 10) { // the casts' base: a compare instead of the table, a constant multiplier
