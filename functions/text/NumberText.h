@@ -310,8 +310,9 @@ inline T charN_double_cast(const C& cell) {
 ///    written 'e', a sign and its digits;
 ///  - digit = floor(rest / 10^k) (kept within 0..9 against the last bit of rounding); generation stops
 ///    once the rest is below the tolerance 1e-10 (1e-10 * 10^e for negative e in plain form) or the
-///    room is used; when the rest is within the tolerance of a whole unit of the place, the digit is
-///    raised by one (carrying into the digits before it) and the number ends there, zeros filling the
+///    room is used (tested first, so the place at the tolerance is cut, not raised: 1/3 gives
+///    0.3333333333); otherwise, when the rest is within the tolerance of a whole unit of the place, the digit
+///    is raised by one (carrying into the digits before it) and the number ends there, zeros filling the
 ///    places down to the units digit; a number that ends at its units digit gets ".0".
 ///  - A value just below a power of ten whose logarithm rounds up to the integer starts with a 0 digit
 ///    unless the carry catches it (the number still reads back as the same value).
