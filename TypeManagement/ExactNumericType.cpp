@@ -1,6 +1,7 @@
 #include "TypeManagement/ExactNumericType.h"
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 
 #include <log4cplus/logger.h>
@@ -178,6 +179,119 @@ T ExactNumericType<T>::convert_charN1(const char* text, std::size_t length, std:
   const uint128_t bits = negative ? uint128_t(0) - acc : acc;
   return fromWrapped(bits).value;
 }
+
+namespace {
+
+// Two decimal digits per entry, the ones digit first: copied as one 16-bit word, a pair lands in the
+// last-first order in which the text is built.
+struct DigitPairs {
+  char v[200];
+  constexpr DigitPairs() : v() {
+    for (int k = 0; k < 100; ++k) {
+      v[2 * k] = static_cast<char>('0' + k % 10);
+      v[2 * k + 1] = static_cast<char>('0' + k / 10);
+    }
+  }
+};
+constexpr DigitPairs kDigitPairs{};
+
+// The decimal digits of m last-first from out[0]; returns their count (at least 1).
+int digitsLastFirst(std::uint64_t m, char* out) {
+  int n = 0;
+  while (m >= 100) {
+    std::memcpy(out + n, kDigitPairs.v + 2 * (m % 100), 2);
+    m /= 100;
+    n += 2;
+  }
+  if (m >= 10) {
+    std::memcpy(out + n, kDigitPairs.v + 2 * m, 2);
+    return n + 2;
+  }
+  out[n] = static_cast<char>('0' + m);
+  return n + 1;
+}
+
+int digitsLastFirst(uint128_t m, char* out) {
+  constexpr std::uint64_t k19 = 10000000000000000000ULL;
+  int n = 0;
+  while (m >> 64 != 0) {
+    std::uint64_t chunk = static_cast<std::uint64_t>(m % k19);
+    m /= k19;
+    for (int k = 0; k < 19; ++k, chunk /= 10)
+      out[n++] = static_cast<char>('0' + chunk % 10);
+  }
+  return n + digitsLastFirst(static_cast<std::uint64_t>(m), out + n);
+}
+
+} // namespace
+
+template <class T>
+int ExactNumericType<T>::to_char32(std::int8_t scale, T unscaled, unsigned char* cell) {
+  char text[48 + 2 * 128];
+  int len = 0;
+  if constexpr (!kWide) {
+    if (scale >= 0 && scale <= 18) {
+      // The usual case, kept to 64-bit arithmetic: the fraction digits (exactly `scale` of them) first,
+      // then the point and the integer digits.
+      const bool negative = unscaled < 0;
+      const std::uint64_t m =
+          negative ? 0 - static_cast<std::uint64_t>(unscaled) : static_cast<std::uint64_t>(unscaled);
+      if (scale > 0) {
+        const auto f = static_cast<std::uint64_t>(factorForScale(scale));
+        std::uint64_t fraction = m % f;
+        int k = scale;
+        for (; k >= 2; k -= 2, fraction /= 100, len += 2)
+          std::memcpy(text + len, kDigitPairs.v + 2 * (fraction % 100), 2);
+        if (k != 0)
+          text[len++] = static_cast<char>('0' + fraction % 10);
+        text[len++] = '.';
+        len += digitsLastFirst(m / f, text + len);
+      } else {
+        len = digitsLastFirst(m, text);
+      }
+      if (negative)
+        text[len++] = '-';
+      std::memset(cell, 0, static_cast<std::size_t>(32 - len));
+      std::memcpy(cell + (32 - len), text, static_cast<std::size_t>(len));
+      return len;
+    }
+  }
+  const int128_t v = ExactNumericType(unscaled).toInt128();
+  const bool negative = v < 0;
+  const uint128_t m = negative ? uint128_t(0) - static_cast<uint128_t>(v) : static_cast<uint128_t>(v);
+  // The text last-first: the digits (zero-padded to one more than the scale), with the '.' put in
+  // after the `scale` fraction digits, or -scale zeros after a non-zero value of negative scale.
+  char digits[136]; // up to 39 digits, or zero-padded past a scale of up to 127
+  int n = kWide ? digitsLastFirst(m, digits) : digitsLastFirst(static_cast<std::uint64_t>(m), digits);
+  if (scale > 0) {
+    const int fraction = scale;
+    while (n <= fraction)
+      digits[n++] = '0';
+    std::memcpy(text, digits, static_cast<std::size_t>(fraction));
+    text[fraction] = '.';
+    std::memcpy(text + fraction + 1, digits + fraction, static_cast<std::size_t>(n - fraction));
+    len = n + 1;
+  } else {
+    if (scale < 0 && m != 0) {
+      std::memset(text, '0', static_cast<std::size_t>(-scale));
+      len = -scale;
+    }
+    std::memcpy(text + len, digits, static_cast<std::size_t>(n));
+    len += n;
+  }
+  if (negative)
+    text[len++] = '-';
+  if (len >= 32) {
+    std::memcpy(cell, text + (len - 32), 32);
+  } else {
+    std::memset(cell, 0, static_cast<std::size_t>(32 - len));
+    std::memcpy(cell + (32 - len), text, static_cast<std::size_t>(len));
+  }
+  return len;
+}
+
+template int ExactNumericType<long>::to_char32(std::int8_t, long, unsigned char*);
+template int ExactNumericType<Int96>::to_char32(std::int8_t, Int96, unsigned char*);
 
 template long ExactNumericType<long>::convert_charN1<true>(const char*, std::size_t, std::uint8_t,
                                                            std::int8_t, bool*);

@@ -74,6 +74,12 @@ struct ExactNumericType {
   }
   std::string as_string(std::int8_t scale) const { return decimal_as_string(toInt128(), scale); }
 
+  /// The text of as_string written into a 32-byte fixed-width (charN) cell: the first character at
+  /// cell[31], the others downward, the unused low bytes 0. A text longer than 32 characters (only
+  /// scales outside the declarable range make one) keeps its first 32. Returns the text length before
+  /// the cut.
+  static int to_char32(std::int8_t scale, T unscaled, unsigned char* cell);
+
   /// value / factor rounded half away from zero, truncated to 64 bits. A factor below 1 is taken as 1.
   constexpr long toInt64(long factor) const {
     const int128_t v = toInt128();
@@ -126,6 +132,8 @@ extern template Int96 ExactNumericType<Int96>::convert_charN1<true>(const char*,
                                                                     std::int8_t, bool*);
 extern template Int96 ExactNumericType<Int96>::convert_charN1<false>(const char*, std::size_t, std::uint8_t,
                                                                      std::int8_t, bool*);
+extern template int ExactNumericType<long>::to_char32(std::int8_t, long, unsigned char*);
+extern template int ExactNumericType<Int96>::to_char32(std::int8_t, Int96, unsigned char*);
 
 /// How two operands at scales sa and sb are brought to the larger scale before they are combined
 /// (add, subtract, compare, select): each scale gives a factor (factorForScale: 1 outside 0..18); the
