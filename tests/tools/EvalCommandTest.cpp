@@ -51,6 +51,14 @@ TEST(EvalCommand, BundledExamplesRun) {
   const auto in = runSubprocess({"--data", kExamples + "prices.csv", kExamples + "in_list.rpn"});
   EXPECT_EQ(in.status, 0) << in.err;
   EXPECT_EQ(in.out, "value,state\n1,0\n1,0\n0,0\n");
+  // Trim and upper-case the name; the qty text read as an integer (0x prefix, trailing text), doubled,
+  // written back; the NULL qty row stays NULL.
+  for (const char* evaluator : {"vector", "row"}) {
+    const auto text =
+        runSubprocess({"--evaluator", evaluator, "--data", kExamples + "people.csv", kExamples + "text.rpn"});
+    EXPECT_EQ(text.status, 0) << text.err;
+    EXPECT_EQ(text.out, "value,state\nALICE=24,0\nBOB=62,0\nCAROL SMITH=-14,0\n,1\n");
+  }
   const auto constants = runSubprocess({"--rows", "2", kExamples + "constants.rpn"});
   EXPECT_EQ(constants.status, 1);
   EXPECT_EQ(constants.out, "value,state\n,2\n,2\n");
