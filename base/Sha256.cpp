@@ -1,17 +1,28 @@
 #include "base/Sha256.h"
 
+#include <atomic>
 #include <new>
 #include <stdexcept>
 
+#include <openssl/crypto.h>
 #include <openssl/evp.h>
 
 namespace vela {
 
 namespace {
 
+// Set when the cryptographic library tears itself down at process exit. A thread that ends after that
+// (a pool worker stopped late in the exit) must not hand its context back to the torn-down library: the
+// process is ending, so the context is left to it.
+std::atomic<bool> g_cryptoCleanedUp{false};
+void markCryptoCleanedUp() {
+  g_cryptoCleanedUp.store(true, std::memory_order_release);
+}
+
 // The SHA-256 implementation, looked up once: naming it at every call would repeat the provider search.
 const EVP_MD* sha256Method() {
   static const EVP_MD* const method = [] {
+    OPENSSL_atexit(&markCryptoCleanedUp);
     const EVP_MD* fetched = EVP_MD_fetch(nullptr, "SHA256", nullptr);
     return fetched != nullptr ? fetched : EVP_sha256();
   }();
@@ -24,7 +35,10 @@ const EVP_MD* sha256Method() {
 // Re-initialising it per message reuses the context object; only the digest state inside is renewed.
 class ThreadContext {
 public:
-  ~ThreadContext() { EVP_MD_CTX_free(m_ctx); }
+  ~ThreadContext() {
+    if (!g_cryptoCleanedUp.load(std::memory_order_acquire))
+      EVP_MD_CTX_free(m_ctx);
+  }
   EVP_MD_CTX* get() {
     if (m_ctx == nullptr && (m_ctx = EVP_MD_CTX_new()) == nullptr)
       throw std::bad_alloc();

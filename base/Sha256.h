@@ -3,7 +3,7 @@
 //
 // The digest is computed by the platform's cryptographic library, kept out of this header: a consumer
 // of the installed library needs none of its headers. Each thread keeps one digest context and reuses
-// it for every call, so a call allocates nothing of its own.
+// it for every call: a call creates no context of its own.
 //
 // Failure: if the cryptographic library cannot allocate its context, std::bad_alloc is thrown (the same
 // way a pool that cannot reserve memory fails); an unusable digest implementation (a library built
