@@ -50,55 +50,15 @@ Model model(const std::string& key, std::uint64_t seed1, std::uint64_t seed2) {
     h2 = rotl(h2, 31), h2 += h1, h2 = h2 * 5 + 0x38495ab5;
   }
   const std::uint8_t* tail = data + 16 * nblocks;
+  // Tail bytes 0-7 go to k1 and 8-15 to k2, little-endian; a word is mixed in when any byte reached it.
+  const std::size_t rest = len & 15;
   std::uint64_t k1 = 0, k2 = 0;
-  switch (len & 15) {
-  case 15:
-    k2 ^= std::uint64_t(tail[14]) << 48;
-    [[fallthrough]];
-  case 14:
-    k2 ^= std::uint64_t(tail[13]) << 40;
-    [[fallthrough]];
-  case 13:
-    k2 ^= std::uint64_t(tail[12]) << 32;
-    [[fallthrough]];
-  case 12:
-    k2 ^= std::uint64_t(tail[11]) << 24;
-    [[fallthrough]];
-  case 11:
-    k2 ^= std::uint64_t(tail[10]) << 16;
-    [[fallthrough]];
-  case 10:
-    k2 ^= std::uint64_t(tail[9]) << 8;
-    [[fallthrough]];
-  case 9:
-    k2 ^= std::uint64_t(tail[8]);
+  for (std::size_t i = rest; i-- > 0;)
+    (i >= 8 ? k2 : k1) ^= std::uint64_t(tail[i]) << (8 * (i & 7));
+  if (rest > 8)
     k2 *= c2, k2 = rotl(k2, 33), k2 *= c1, h2 ^= k2;
-    [[fallthrough]];
-  case 8:
-    k1 ^= std::uint64_t(tail[7]) << 56;
-    [[fallthrough]];
-  case 7:
-    k1 ^= std::uint64_t(tail[6]) << 48;
-    [[fallthrough]];
-  case 6:
-    k1 ^= std::uint64_t(tail[5]) << 40;
-    [[fallthrough]];
-  case 5:
-    k1 ^= std::uint64_t(tail[4]) << 32;
-    [[fallthrough]];
-  case 4:
-    k1 ^= std::uint64_t(tail[3]) << 24;
-    [[fallthrough]];
-  case 3:
-    k1 ^= std::uint64_t(tail[2]) << 16;
-    [[fallthrough]];
-  case 2:
-    k1 ^= std::uint64_t(tail[1]) << 8;
-    [[fallthrough]];
-  case 1:
-    k1 ^= std::uint64_t(tail[0]);
+  if (rest > 0)
     k1 *= c1, k1 = rotl(k1, 31), k1 *= c2, h1 ^= k1;
-  }
   h1 ^= len, h2 ^= len;
   h1 += h2, h2 += h1;
   h1 = fmix(h1), h2 = fmix(h2);
@@ -140,7 +100,8 @@ std::vector<Text> sampleTexts() {
   return texts;
 }
 
-// Runs `program` (string column 0 and maybe a seed column 1) and checks each row against `expected`.
+// Runs `code` over the sample strings (column 0) and, unless seedLoad is -1, a column of the seeds
+// cycled (column 1), and checks each row against `expected`.
 template <class Out, class Seed>
 void expectHashes(TypedRpnOp code, int seedLoad, const std::vector<Seed>& seeds,
                   Out (*expected)(const std::string&, const Seed&)) {
