@@ -182,45 +182,12 @@ T ExactNumericType<T>::convert_charN1(const char* text, std::size_t length, std:
 
 namespace {
 
-// Two decimal digits per entry, the ones digit first: copied as one 16-bit word, a pair lands in the
-// last-first order in which the text is built.
-struct DigitPairs {
-  char v[200];
-  constexpr DigitPairs() : v() {
-    for (int k = 0; k < 100; ++k) {
-      v[2 * k] = static_cast<char>('0' + k % 10);
-      v[2 * k + 1] = static_cast<char>('0' + k / 10);
-    }
-  }
-};
-constexpr DigitPairs kDigitPairs{};
-
-// The decimal digits of m last-first from out[0]; returns their count (at least 1).
-int digitsLastFirst(std::uint64_t m, char* out) {
-  int n = 0;
-  while (m >= 100) {
-    std::memcpy(out + n, kDigitPairs.v + 2 * (m % 100), 2);
-    m /= 100;
-    n += 2;
-  }
-  if (m >= 10) {
-    std::memcpy(out + n, kDigitPairs.v + 2 * m, 2);
-    return n + 2;
-  }
-  out[n] = static_cast<char>('0' + m);
-  return n + 1;
+using decimal_digits::kDigitPairs;
+inline int digitsLastFirst(std::uint64_t m, char* out) {
+  return decimal_digits::writeLastFirst(m, out);
 }
-
-int digitsLastFirst(uint128_t m, char* out) {
-  constexpr std::uint64_t k19 = 10000000000000000000ULL;
-  int n = 0;
-  while (m >> 64 != 0) {
-    std::uint64_t chunk = static_cast<std::uint64_t>(m % k19);
-    m /= k19;
-    for (int k = 0; k < 19; ++k, chunk /= 10)
-      out[n++] = static_cast<char>('0' + chunk % 10);
-  }
-  return n + digitsLastFirst(static_cast<std::uint64_t>(m), out + n);
+inline int digitsLastFirst(uint128_t m, char* out) {
+  return decimal_digits::writeLastFirst(m, out);
 }
 
 } // namespace

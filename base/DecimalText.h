@@ -3,6 +3,7 @@
 // factor, and the plain decimal text of an unscaled value at a scale.
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "base/Int128.h"
@@ -55,5 +56,50 @@ inline constexpr PowersOfTen128 kPowersOfTen128{};
 /// A scale of 0 gives an integer; a negative scale appends -scale zeros to a non-zero value
 /// (unscaled 12 at scale -2 is "1200"). No exponent form is ever produced.
 std::string decimal_as_string(int128_t unscaled, int scale);
+
+/// Decimal digits written last-first (the ones digit at out[0]), the way text is built for the reversed
+/// fixed-width layout and for right-to-left formatting. Two digits per table entry, the ones digit
+/// first, copied as one 16-bit word.
+namespace decimal_digits {
+struct DigitPairs {
+  char v[200];
+  constexpr DigitPairs() : v() {
+    for (int k = 0; k < 100; ++k) {
+      v[2 * k] = static_cast<char>('0' + k % 10);
+      v[2 * k + 1] = static_cast<char>('0' + k / 10);
+    }
+  }
+};
+inline constexpr DigitPairs kDigitPairs{};
+
+/// Writes the digits of v last-first from out[0]; returns their count (at least 1). Room for 20.
+inline int writeLastFirst(std::uint64_t v, char* out) {
+  int n = 0;
+  while (v >= 100) {
+    std::memcpy(out + n, kDigitPairs.v + 2 * (v % 100), 2);
+    v /= 100;
+    n += 2;
+  }
+  if (v >= 10) {
+    std::memcpy(out + n, kDigitPairs.v + 2 * v, 2);
+    return n + 2;
+  }
+  out[n] = static_cast<char>('0' + v);
+  return n + 1;
+}
+
+/// As above for a 128-bit value; room for 39.
+inline int writeLastFirst(uint128_t v, char* out) {
+  constexpr std::uint64_t k19 = 10000000000000000000ULL;
+  int n = 0;
+  while (v >> 64 != 0) {
+    std::uint64_t chunk = static_cast<std::uint64_t>(v % k19);
+    v /= k19;
+    for (int k = 0; k < 19; ++k, chunk /= 10)
+      out[n++] = static_cast<char>('0' + chunk % 10);
+  }
+  return n + writeLastFirst(static_cast<std::uint64_t>(v), out + n);
+}
+} // namespace decimal_digits
 
 } // namespace vela

@@ -18,6 +18,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "base/DecimalText.h"
 #include "base/Int128.h"
 #include "functions/text/CharN.h"
 
@@ -138,46 +139,13 @@ inline T readInt(const Text& t, unsigned base, IntPrefixes prefixes) {
   return static_cast<T>(acc);
 }
 
-/// Two decimal digits per entry, the ones digit in the low byte: copied as one 16-bit word, the pair
-/// lands in last-first order.
-struct DigitPairs {
-  unsigned char v[200];
-  constexpr DigitPairs() : v() {
-    for (int k = 0; k < 100; ++k) {
-      v[2 * k] = static_cast<unsigned char>('0' + k % 10);
-      v[2 * k + 1] = static_cast<unsigned char>('0' + k / 10);
-    }
-  }
-};
-inline constexpr DigitPairs kDigitPairs{};
-
-/// Writes the decimal digits of v last-first from out[0]; returns their count (at least 1). Room for 20.
+/// Writes the decimal digits of v last-first from out[0]; returns their count (at least 1). Room for 20
+/// (39 for the 128-bit form).
 inline int writeDigitsLastFirst(std::uint64_t v, unsigned char* out) {
-  int n = 0;
-  while (v >= 100) {
-    std::memcpy(out + n, kDigitPairs.v + 2 * (v % 100), 2);
-    v /= 100;
-    n += 2;
-  }
-  if (v >= 10) {
-    std::memcpy(out + n, kDigitPairs.v + 2 * v, 2);
-    return n + 2;
-  }
-  out[n] = static_cast<unsigned char>('0' + v);
-  return n + 1;
+  return decimal_digits::writeLastFirst(v, reinterpret_cast<char*>(out));
 }
-
-/// As writeDigitsLastFirst for a 128-bit value; room for 39.
 inline int writeDigitsLastFirst(uint128_t v, unsigned char* out) {
-  constexpr std::uint64_t k19 = 10000000000000000000ULL;
-  int n = 0;
-  while (v >> 64 != 0) {
-    std::uint64_t chunk = static_cast<std::uint64_t>(v % k19);
-    v /= k19;
-    for (int k = 0; k < 19; ++k, chunk /= 10)
-      out[n++] = static_cast<unsigned char>('0' + chunk % 10);
-  }
-  return n + writeDigitsLastFirst(static_cast<std::uint64_t>(v), out + n);
+  return decimal_digits::writeLastFirst(v, reinterpret_cast<char*>(out));
 }
 
 /// Text of `len` characters stored last-first (lastFirst[0] is the last character) in a buffer of
