@@ -160,7 +160,8 @@ VelaRegexp::VelaRegexp(std::string_view pattern, std::string_view flags, std::st
   options.set_encoding(RE2::Options::EncodingLatin1);
   options.set_log_errors(false);
   options.set_case_sensitive(caseSensitive);
-  const std::string full = inline_.empty() ? std::string(pattern) : "(?" + inline_ + ")" + std::string(pattern);
+  const std::string full =
+      inline_.empty() ? std::string(pattern) : "(?" + inline_ + ")" + std::string(pattern);
   m.re = std::make_unique<RE2>(full, options);
   if (!m.re->ok())
     refuse(__LINE__, "Invalid regular expression " + quoted(pattern) + ": " + m.re->error());
@@ -184,13 +185,15 @@ VelaRegexp::VelaRegexp(std::string_view pattern, std::string_view flags, std::st
       const int g = next - '0';
       if (g > m.groups)
         refuse(__LINE__, "Invalid replacement " + quoted(replacement) + " for regular expression " +
-                             quoted(pattern) + ": \\" + std::string(1, next) + " names a group the pattern does " +
-                             "not have (it has " + std::to_string(m.groups) + ")");
+                             quoted(pattern) + ": \\" + std::string(1, next) +
+                             " names a group the pattern does " + "not have (it has " +
+                             std::to_string(m.groups) + ")");
       m.pieces.push_back({g, {}});
       m.replaceGroups = std::max(m.replaceGroups, g + 1);
     } else {
       refuse(__LINE__, "Invalid replacement " + quoted(replacement) + " for regular expression " +
-                           quoted(pattern) + ": a backslash is followed by a digit (a group) or by a backslash");
+                           quoted(pattern) +
+                           ": a backslash is followed by a digit (a group) or by a backslash");
     }
   }
 }

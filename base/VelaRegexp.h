@@ -13,7 +13,8 @@
 // hostile pattern is refused at construction rather than exhausting the stack or the heap.
 //
 // Flags: a string of letters, applied left to right (a later 'c' or 'i' wins):
-//   'c' case-sensitive (the default)       'i' case-insensitive (ASCII letters)
+//   'c' case-sensitive (the default)       'i' case-insensitive: ASCII letters, and bytes 0xC0-0xFE
+//                                          read as Latin-1 letters (0xC9 and 0xE9 are one letter)
 //   'm' '^' and '$' also match at lines    'n' '.' also matches a newline (byte 10)
 // Any other letter is refused.
 //
@@ -65,7 +66,8 @@ class VelaRegexp {
 public:
   /// Compiles `pattern` with `flags`; `replacement` is the text REGEXP_REPLACE inserts. Throws
   /// VelaException(InvalidArgument status) naming the pattern and the engine's reason.
-  explicit VelaRegexp(std::string_view pattern, std::string_view flags = {}, std::string_view replacement = {});
+  explicit VelaRegexp(std::string_view pattern, std::string_view flags = {},
+                      std::string_view replacement = {});
   ~VelaRegexp();
   VelaRegexp(const VelaRegexp&) = delete;
   VelaRegexp& operator=(const VelaRegexp&) = delete;

@@ -363,7 +363,9 @@ Parsed parseElement(const Element& e) {
           refuse(e, key + "= belongs to the regular-expression ops (REGEXP_...)");
         if (key == "replacement" && std::string_view(p.op->name).rfind("REGEXP_REPLACE", 0) != 0)
           refuse(e, "replacement= belongs to REGEXP_REPLACE");
-        std::optional<std::string>& slot = key == "regex" ? p.regex : key == "flags" ? p.regexFlags : p.replacement;
+        std::optional<std::string>& slot = key == "regex"   ? p.regex
+                                           : key == "flags" ? p.regexFlags
+                                                            : p.replacement;
         if (slot)
           refuse(e, key + "= is given twice");
         slot = unquote(e, value);

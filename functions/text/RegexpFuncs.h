@@ -60,10 +60,12 @@ struct RegexpCountFunc {
 struct RegexpInstrFunc {
   const VelaRegexp* re;
   template <class C>
-  std::int32_t operator()(const C& s, std::int32_t p1, std::int32_t p2, std::int32_t p3, std::int32_t p4) const {
+  std::int32_t operator()(const C& s, std::int32_t p1, std::int32_t p2, std::int32_t p3,
+                          std::int32_t p4) const {
     return re->instr(bytes(s), p1, p2, p3, p4, sizeof(C));
   }
-  std::int32_t operator()(StringCell s, std::int32_t p1, std::int32_t p2, std::int32_t p3, std::int32_t p4) const {
+  std::int32_t operator()(StringCell s, std::int32_t p1, std::int32_t p2, std::int32_t p3,
+                          std::int32_t p4) const {
     return re->instrForward(s, p1, p2, p3, p4);
   }
 };
