@@ -10,9 +10,10 @@
 // charN forms work on a copy of the cell, which the engine rewrites in place: the result is cut at the
 // width with a zero tail. String forms: REGEXP_REPLACE and REGEXP_SUBSTR allocate each result once at
 // its final length, charged to the pool. A result that is the input unchanged (nothing replaced) is
-// stored as the input itself and its ownership settled by checkObjectMove, so no row copies its input;
-// a substring that is the whole input is copied like any other (only a copy can be cut from the input,
-// and telling the two apart is not worth a branch). A null input gives false, 0 or an empty string.
+// stored as the input itself and its ownership settled by checkObjectMove, so REPLACE never copies an
+// input it leaves alone. SUBSTR always copies its piece into a new string, also when the piece is the
+// whole input (rare, and a copy keeps that path free of ownership moves). A null input gives false, 0
+// or an empty string.
 
 #include <cstdint>
 #include <cstring>
