@@ -837,6 +837,16 @@ std::string describeProgram(const std::vector<TypedRpnElement>& program) {
       out << "  states " << int(op->statesIn) << " -> " << int(op->statesOut);
     if (readsColumn(e.op))
       out << "  column " << e.columnIndex();
+    if (isRegexpOp(*op)) {
+      const vela::VelaRegexp* re = nullptr;
+      std::memcpy(&re, e.operand + kRegexpOperandOffset, sizeof re);
+      if (re == nullptr)
+        out << "  no pattern";
+      else
+        out << "  regex " << quoteInput(re->pattern())
+            << (re->flags().empty() ? "" : " flags " + quoteInput(re->flags()))
+            << (re->replacement().empty() ? "" : " replacement " + quoteInput(re->replacement()));
+    }
     out << '\n';
   }
   const auto a = vela::cuda::analyzeProgram(program.data(), program.size());

@@ -38,6 +38,17 @@ TEST(RegexpText, AttributesGiveTheOpItsPattern) {
     }
 }
 
+TEST(RegexpText, ExplainShowsThePattern) {
+  const auto r = runInProcess({"--explain", "-e",
+                               "CONST_CHAR4 'ab'; CONST_I32 1; CONST_I32 0; REGEXP_REPLACE_CHAR4 regex='(b)' "
+                               "flags='i' replacement='<\\1>'"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("REGEXP_REPLACE_CHAR4  String  (char4, i32, i32) -> char4  regex '(b)' flags 'i' "
+                       "replacement '<\\1>'\n"),
+            std::string::npos)
+      << r.out;
+}
+
 TEST(RegexpText, MissingOrInvalidPatternsAreRefused) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"LOAD_COL_STRING 0; REGEXP_MATCH_STRING", "REGEXP_MATCH_STRING needs its pattern: regex='...'"},
