@@ -121,6 +121,15 @@ Program& Program::pointerConstant(TypedRpnOp code, const void* object) {
   return constant(code, object);
 }
 
+Program& Program::regexp(TypedRpnOp code, const VelaRegexp* re) {
+  const OpInfo& info = infoOrRefuse(code);
+  if (std::string_view(info.name).rfind("REGEXP_", 0) != 0)
+    refuse(std::string(info.name) + " is not a regular-expression op");
+  TypedRpnElement& e = add(code);
+  std::memcpy(e.operand + kRegexpOperandOffset, &re, sizeof re);
+  return *this;
+}
+
 Program& Program::list(TypedRpnOp code, const void* values, std::uint32_t count,
                        std::vector<std::int32_t> aux) {
   const OpInfo& info = infoOrRefuse(code);

@@ -12,7 +12,14 @@
 #include "base/Int128.h"
 #include "base/ParserUtils.h"
 
+namespace vela {
+class VelaRegexp;
+}
+
 namespace vela::ParserUtils {
+
+/// Byte offset, in an element's operand area, of the compiled pattern of a regular-expression op.
+inline constexpr std::size_t kRegexpOperandOffset = 8;
 
 /// Writes `text` into an N-byte fixed-width cell: first character at the highest address, the rest
 /// downwards, unused low bytes zero. Text longer than `width` is refused (VelaException).
@@ -46,6 +53,10 @@ public:
   Program& decimalConstant(TypedRpnOp code, std::string_view text, int precision, int scale);
   /// An object or index constant: the pointer is stored, not owned.
   Program& pointerConstant(TypedRpnOp code, const void* object);
+  /// A regular-expression op (REGEXP_COUNT ... REGEXP_SUBSTR_STRING) with its compiled pattern, stored
+  /// at byte kRegexpOperandOffset of the operand area; not owned: the caller keeps `re` alive for every
+  /// evaluation of the program.
+  Program& regexp(TypedRpnOp code, const VelaRegexp* re);
   /// A list constant of `count` values of the op's list element width (copied and owned by the
   /// program) and an optional parallel array of 32-bit integers.
   Program& list(TypedRpnOp code, const void* values, std::uint32_t count, std::vector<std::int32_t> aux = {});

@@ -286,6 +286,11 @@ void ConstantObjects::adopt(RpnDataType type, const void* object) {
   m_objects.emplace_back(type, object);
 }
 
+const vela::VelaRegexp* ConstantObjects::adopt(std::unique_ptr<vela::VelaRegexp> regexp) {
+  m_regexps.push_back(std::move(regexp));
+  return m_regexps.back().get();
+}
+
 namespace {
 
 bool isDecimal(RpnDataType t) {
@@ -300,7 +305,26 @@ struct Parsed {
   bool haveOperand = false;
   std::optional<std::vector<std::int32_t>> results;
   std::optional<int> attr[24]; // EvalInfo bytes the text states (0, 1 and 12..17)
+  // Regular-expression ops: regex=, flags=, replacement= (unquoted).
+  std::optional<std::string> regex, regexFlags, replacement;
 };
+
+bool isRegexpOp(const OpInfo& op) {
+  return std::string_view(op.name).rfind("REGEXP_", 0) == 0;
+}
+
+// The compiled pattern of a regular-expression element, kept by the context's store. A pattern the
+// engine refuses is a refusal of the program text, with the engine's reason.
+const vela::VelaRegexp* compileRegexp(const Parsed& p, const ProgramTextContext& context) {
+  if (context.objects == nullptr)
+    refuse(p.e, "compiled patterns need a place to live; this caller gives none");
+  try {
+    return context.objects->adopt(std::make_unique<vela::VelaRegexp>(
+        *p.regex, p.regexFlags.value_or(std::string()), p.replacement.value_or(std::string())));
+  } catch (const vela::VelaException& x) {
+    refuse(p.e, x.status() ? x.status()->message() : std::string(x.what()));
+  }
+}
 
 // What is known about a stack entry while the program is assembled: its type (lists: their items'
 // type), for decimals its precision and scale, and the value of an i8 constant (the run-time precision
@@ -334,6 +358,19 @@ Parsed parseElement(const Element& e) {
     const auto eq = w[i].find('=');
     if (eq != std::string::npos && w[i][0] != '\'' && w[i][0] != '[' && w[i][0] != '$') {
       const std::string key = w[i].substr(0, eq), value = w[i].substr(eq + 1);
+      if (key == "regex" || key == "flags" || key == "replacement") {
+        if (!isRegexpOp(*p.op))
+          refuse(e, key + "= belongs to the regular-expression ops (REGEXP_...)");
+        if (key == "replacement" && std::string_view(p.op->name).rfind("REGEXP_REPLACE", 0) != 0)
+          refuse(e, "replacement= belongs to REGEXP_REPLACE");
+        std::optional<std::string>& slot = key == "regex"   ? p.regex
+                                           : key == "flags" ? p.regexFlags
+                                                            : p.replacement;
+        if (slot)
+          refuse(e, key + "= is given twice");
+        slot = unquote(e, value);
+        continue;
+      }
       if (key == "results") {
         if (p.op->result != RpnDataType::List)
           refuse(e, "results= belongs to list constants");
@@ -363,6 +400,8 @@ Parsed parseElement(const Element& e) {
     refuse(e, std::string(p.op->name) + " needs an operand");
   if (!takesOperand(*p.op) && p.haveOperand)
     refuse(e, std::string(p.op->name) + " takes no operand");
+  if (isRegexpOp(*p.op) && !p.regex)
+    refuse(e, std::string(p.op->name) + " needs its pattern: regex='...'");
   return p;
 }
 
@@ -763,6 +802,9 @@ void parseProgramText(std::string_view text, Program& program, const ProgramText
       pushed.scale = r.scale;
       if (storageOf(op.result) == RpnDataType::Int8)
         pushed.i8 = static_cast<std::int8_t>(cell[0]);
+    } else if (isRegexpOp(op)) {
+      fillDecimalInfo(p, operands, known, nullptr, 0, info);
+      program.regexp(op.code, compileRegexp(p, context)).info(info);
     } else {
       const DecimalResult r = fillDecimalInfo(p, operands, known, nullptr, 0, info);
       program.op(op.code, info);
@@ -795,6 +837,16 @@ std::string describeProgram(const std::vector<TypedRpnElement>& program) {
       out << "  states " << int(op->statesIn) << " -> " << int(op->statesOut);
     if (readsColumn(e.op))
       out << "  column " << e.columnIndex();
+    if (isRegexpOp(*op)) {
+      const vela::VelaRegexp* re = nullptr;
+      std::memcpy(&re, e.operand + kRegexpOperandOffset, sizeof re);
+      if (re == nullptr)
+        out << "  no pattern";
+      else
+        out << "  regex " << quoteInput(re->pattern())
+            << (re->flags().empty() ? "" : " flags " + quoteInput(re->flags()))
+            << (re->replacement().empty() ? "" : " replacement " + quoteInput(re->replacement()));
+    }
     out << '\n';
   }
   const auto a = vela::cuda::analyzeProgram(program.data(), program.size());

@@ -6,14 +6,17 @@
 // nan/inf, decimal text, text in single quotes with '' for a quote, lists in brackets, and for object
 // constants the object's text: JSON, [x, ...] vectors, WKT). Attributes p= and s= set the result
 // precision and scale, pK= and sK= (K = 0, 1, 2) the arguments'; results=[...] gives a list constant
-// its parallel 32-bit results.
+// its parallel 32-bit results; regex='...' (required), flags='...' and replacement='...' give a
+// regular-expression op its pattern, compiled while the program is assembled.
 
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "base/ProgramBuilder.h"
+#include "base/VelaRegexp.h"
 #include "tools/CsvData.h"
 
 namespace quarry::tools {
@@ -34,10 +37,13 @@ public:
   ConstantObjects& operator=(const ConstantObjects&) = delete;
 
   void adopt(vela::ParserUtils::RpnDataType type, const void* object);
+  /// Keeps a compiled pattern of a regular-expression op; returns it.
+  const vela::VelaRegexp* adopt(std::unique_ptr<vela::VelaRegexp> regexp);
   std::size_t size() const { return m_objects.size(); }
 
 private:
   std::vector<std::pair<vela::ParserUtils::RpnDataType, const void*>> m_objects;
+  std::vector<std::unique_ptr<vela::VelaRegexp>> m_regexps;
 };
 
 /// What the text may refer to besides the catalogue: the input columns (named references resolve to

@@ -212,7 +212,10 @@ WalkCase buildCase(const OpInfo& op, const Tables& t) {
         return w.skip = "no not-null state", w;
       p << "NOT_NULL_STATE\n";
     }
-    p << op.name << "\n";
+    p << op.name;
+    if (name.rfind("REGEXP_", 0) == 0) // the compiled pattern is an attribute of the element
+      p << " regex='(b)c?' flags='i'" << (name.rfind("REGEXP_REPLACE", 0) == 0 ? " replacement='<\\1>'" : "");
+    p << "\n";
   }
   w.program = p.str();
   if (!header.empty()) {
