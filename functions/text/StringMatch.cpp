@@ -9,6 +9,11 @@
 // Lengths handed to the matchers are ints: a text of 2 GiB or more is read as its first 2^31 - 1
 // bytes by the general matcher and by soundex (the LIKE fast paths read any length).
 
+#include <bit>
+#if defined(__AVX2__)
+#include <immintrin.h>
+#endif
+
 #include "functions/text/CharFuncLike.h"
 #include "functions/text/EditDistance.h"
 #include "functions/text/LikeMatch.h"
@@ -50,6 +55,41 @@ inline bool foldedEqual(const char* text, std::string_view literal) {
   return true;
 }
 
+// Whether the text contains the literal (1..256 bytes), for the short texts LIKE usually meets: 32
+// starts at a time must match the literal's first and last bytes, then the bytes between are
+// compared. The loads stay inside the text (only starts whose 32-byte loads fit are done this way);
+// the last starts are tried one by one.
+inline bool containsLiteral(std::string_view t, std::string_view literal, const SubstringFinder& finder) {
+#if defined(__AVX2__)
+  const std::size_t n = literal.size();
+  if (t.size() < n)
+    return false;
+  const char* base = t.data();
+  const std::size_t starts = t.size() - n + 1; // starts 0 .. starts - 1
+  const __m256i first = _mm256_set1_epi8(literal[0]);
+  const __m256i last = _mm256_set1_epi8(literal[n - 1]);
+  std::size_t q = 0;
+  for (; q + 32 <= starts; q += 32) {
+    const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + q));
+    const __m256i z = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(base + q + n - 1));
+    for (auto mask = static_cast<std::uint32_t>(
+             _mm256_movemask_epi8(_mm256_and_si256(_mm256_cmpeq_epi8(a, first), _mm256_cmpeq_epi8(z, last))));
+         mask != 0; mask &= mask - 1) {
+      const std::size_t at = q + static_cast<std::size_t>(std::countr_zero(mask));
+      if (n <= 2 || std::memcmp(base + at + 1, literal.data() + 1, n - 2) == 0)
+        return true;
+    }
+  }
+  for (; q < starts; ++q)
+    if (base[q] == literal[0] && base[q + n - 1] == literal[n - 1] &&
+        (n <= 2 || std::memcmp(base + q + 1, literal.data() + 1, n - 2) == 0))
+      return true;
+  return false;
+#else
+  return finder.find(t, 0) != std::string_view::npos;
+#endif
+}
+
 template <LikeShape Shape, bool Fold>
 struct PlanFunc {
   std::string_view literal;
@@ -79,7 +119,7 @@ struct PlanFunc {
           return 1;
       return 0;
     } else {
-      return finder->find(t, 0) != std::string_view::npos;
+      return containsLiteral(t, literal, *finder);
     }
   }
 };
