@@ -125,8 +125,8 @@ TEST_F(StringOwnership, AnInputReturnedUnchangedIsTheSameObject) {
 }
 
 TEST_F(StringOwnership, IntermediatesHandedOnAreNotCopied) {
-  // LOWER makes one new string per row; LTRIM, LEFT and CONCAT with '' hand each one on, so a chain
-  // of them reserves no more per row than LOWER alone (the entries' slot arrays are per batch).
+  // LOWER makes one new string per row; LTRIM, LEFT, CONCAT with '', IF and LOOKUP hand each one on,
+  // so a chain of them reserves no more per row than LOWER alone (slot arrays are per batch).
   StringObjects s;
   std::vector<StringCell> texts;
   for (int i = 0; i < 1000; ++i)
@@ -134,13 +134,21 @@ TEST_F(StringOwnership, IntermediatesHandedOnAreNotCopied) {
   const StringCell empty = s.make(Text(""));
   Program alone, chain;
   alone.column(kLoadString, 0).op(kLower).op(kLength);
-  chain.column(kLoadString, 0)
+  const auto list = s.make(std::vector<Text>{"p", "q"});
+  chain
+      .constant(kConstI32, 7) // LOOKUP out of range: the default, which is the chain below
+      .list(kListString, list)
+      .column(kLoadString, 0)
       .op(kLower)
       .op(kLtrim)
       .constant(kConstI32, 100)
       .op(kLeft)
       .pointerConstant(kConstString, empty)
       .op(kConcat)
+      .pointerConstant(kConstString, empty)
+      .constant(kConstI8, std::int8_t(1))
+      .op(kIf)
+      .op(kLookup)
       .op(kLength);
   const std::uint64_t before = pool.reserveCalls();
   EXPECT_EQ(evaluate(alone, texts)[999], 6);
