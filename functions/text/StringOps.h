@@ -55,23 +55,40 @@ inline bool isLetter(unsigned char c) {
   return static_cast<unsigned char>((c | 32) - 'a') < 26;
 }
 
+// The writers below take the row's EvalOutputString, or a BufferSink where a named helper returns the
+// result as a managed string of its own.
+
+/// Collects a result as a new managed string: an input handed on is copied.
+struct BufferSink {
+  ManagedInlineBufferPtr<char> result;
+  void writeInput(StringCell s) {
+    result =
+        s == nullptr ? ManagedInlineBufferPtr<char>(0) : ManagedInlineBufferPtr<char>(s->data(), s->size());
+  }
+  void write(ManagedInlineBufferPtr<char>& buffer) { result = std::move(buffer); }
+  void write(const char* bytes, std::uint64_t n) { result = ManagedInlineBufferPtr<char>(bytes, n); }
+};
+
 /// Writes a new string of n bytes, filled by fill(char* bytes) (not called for n = 0).
-template <class Fill>
-inline void writeNew(EvalOutputString& out, std::uint64_t n, Fill&& fill) {
+template <class Out, class Fill>
+inline void writeNew(Out& out, std::uint64_t n, Fill&& fill) {
   ManagedInlineBufferPtr<char> buffer(n);
   if (n != 0)
     fill(buffer->data());
   out.write(buffer);
 }
 /// Writes a new string holding a copy of `bytes`.
-inline void writeCopy(EvalOutputString& out, std::string_view bytes) {
+template <class Out>
+inline void writeCopy(Out& out, std::string_view bytes) {
   out.write(bytes.data(), bytes.size());
 }
-inline void writeEmpty(EvalOutputString& out) {
+template <class Out>
+inline void writeEmpty(Out& out) {
   out.write(static_cast<const char*>(nullptr), 0);
 }
 /// Writes the input itself when `part` is all of it, else a copy of `part`.
-inline void writePart(EvalOutputString& out, StringCell s, std::string_view part) {
+template <class Out>
+inline void writePart(Out& out, StringCell s, std::string_view part) {
   if (s != nullptr && part.size() == s->size())
     out.writeInput(s);
   else
@@ -140,3 +157,18 @@ private:
 };
 
 } // namespace vela::cuda::strops
+
+namespace vela::cuda {
+
+// The named helpers of padding, replacement and splitting: the rules of STRING_LPAD, STRING_RPAD,
+// STRING_REPLACE and STRING_SPLIT, each result a new string charged to the default pool (where the op
+// would hand its input on, these return a copy of it). An absent operand gives the empty string.
+ManagedInlineBufferPtr<char> StringBufferLpad(const InlineBuffer<char>* s, int n,
+                                              const InlineBuffer<char>* pad);
+ManagedInlineBufferPtr<char> StringBufferRpad(const InlineBuffer<char>* s, int n,
+                                              const InlineBuffer<char>* pad);
+ManagedInlineBufferPtr<char> StringBufferReplace(const InlineBuffer<char>* s, const InlineBuffer<char>* from,
+                                                 const InlineBuffer<char>* to);
+ManagedInlineBufferPtr<char> StringBufferSplit(const InlineBuffer<char>* s, char delimiter, int k);
+
+} // namespace vela::cuda

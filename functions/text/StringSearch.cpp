@@ -157,7 +157,8 @@ struct LocateOp {
 // s with every occurrence of `from` replaced by `to`, occurrences found from the left without overlap.
 // An absent operand gives the empty string; an empty `from`, one longer than s, or no occurrence at
 // all give s itself. The occurrences are counted first so that the result is allocated at its length.
-void replaceAll(EvalOutputString& out, StringCell s, const SubstringFinder& finder, std::string_view to) {
+template <class Out>
+void replaceAll(Out& out, StringCell s, const SubstringFinder& finder, std::string_view to) {
   const std::string_view text = s->view(), from = finder.needle();
   if (from.empty() || from.size() > text.size())
     return out.writeInput(s);
@@ -269,5 +270,15 @@ bool registerStringSearch() {
 [[maybe_unused]] const bool kRegistered = registerStringSearch();
 
 } // namespace
+
+ManagedInlineBufferPtr<char> StringBufferReplace(const InlineBuffer<char>* s, const InlineBuffer<char>* from,
+                                                 const InlineBuffer<char>* to) {
+  BufferSink sink;
+  if (s == nullptr || from == nullptr || to == nullptr)
+    writeEmpty(sink);
+  else
+    replaceAll(sink, s, SubstringFinder(from->view()), to->view());
+  return std::move(sink.result);
+}
 
 } // namespace vela::cuda

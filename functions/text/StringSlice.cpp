@@ -73,23 +73,28 @@ struct MaskFunc {
 // included; a negative k counts from the end, -1 the last). An empty delimiter, an empty s, k = 0 and
 // k beyond the field count either way give the empty string; a text without the delimiter is its
 // own only field and is handed on.
+template <class Out>
+void splitString(Out& out, StringCell s, Char1 delimiter, std::int32_t k) {
+  if (s == nullptr || delimiter == 0 || k == 0 || s->empty())
+    return writeEmpty(out);
+  const std::string_view text = s->view();
+  const auto d = static_cast<char>(delimiter);
+  const auto fields = static_cast<std::int64_t>(std::count(text.begin(), text.end(), d)) + 1;
+  if (k > fields || k < -fields)
+    return writeEmpty(out);
+  if (fields == 1)
+    return out.writeInput(s);
+  const std::int64_t field = k < 0 ? fields + k + 1 : k; // 1 .. fields
+  std::size_t begin = 0;
+  for (std::int64_t f = 1; f < field; ++f)
+    begin = text.find(d, begin) + 1;
+  const std::size_t end = std::min(text.find(d, begin), text.size());
+  writeCopy(out, text.substr(begin, end - begin));
+}
+
 struct SplitFunc {
   void operator()(EvalOutputString out, StringCell s, Char1 delimiter, std::int32_t k) const {
-    if (s == nullptr || delimiter == 0 || k == 0 || s->empty())
-      return writeEmpty(out);
-    const std::string_view text = s->view();
-    const auto d = static_cast<char>(delimiter);
-    const auto fields = static_cast<std::int64_t>(std::count(text.begin(), text.end(), d)) + 1;
-    if (k > fields || k < -fields)
-      return writeEmpty(out);
-    if (fields == 1)
-      return out.writeInput(s);
-    const std::int64_t field = k < 0 ? fields + k + 1 : k; // 1 .. fields
-    std::size_t begin = 0;
-    for (std::int64_t f = 1; f < field; ++f)
-      begin = text.find(d, begin) + 1;
-    const std::size_t end = std::min(text.find(d, begin), text.size());
-    writeCopy(out, text.substr(begin, end - begin));
+    splitString(out, s, delimiter, k);
   }
 };
 
@@ -155,5 +160,11 @@ bool registerStringSlice() {
 [[maybe_unused]] const bool kRegistered = registerStringSlice();
 
 } // namespace
+
+ManagedInlineBufferPtr<char> StringBufferSplit(const InlineBuffer<char>* s, char delimiter, int k) {
+  BufferSink sink;
+  splitString(sink, s, static_cast<Char1>(delimiter), k);
+  return std::move(sink.result);
+}
 
 } // namespace vela::cuda

@@ -49,8 +49,8 @@ void fillCycle(char* dst, std::size_t m, std::string_view pad) {
   }
 }
 
-template <bool Left>
-void padString(EvalOutputString& out, StringCell s, std::int32_t n, StringCell pad) {
+template <bool Left, class Out>
+void padString(Out& out, StringCell s, std::int32_t n, StringCell pad) {
   if (s == nullptr || pad == nullptr || n <= 0 || pad->empty())
     return writeEmpty(out);
   const std::string_view text = s->view();
@@ -92,5 +92,19 @@ bool registerStringTrimPad() {
 [[maybe_unused]] const bool kRegistered = registerStringTrimPad();
 
 } // namespace
+
+ManagedInlineBufferPtr<char> StringBufferLpad(const InlineBuffer<char>* s, int n,
+                                              const InlineBuffer<char>* pad) {
+  BufferSink sink;
+  padString<true>(sink, s, n, pad);
+  return std::move(sink.result);
+}
+
+ManagedInlineBufferPtr<char> StringBufferRpad(const InlineBuffer<char>* s, int n,
+                                              const InlineBuffer<char>* pad) {
+  BufferSink sink;
+  padString<false>(sink, s, n, pad);
+  return std::move(sink.result);
+}
 
 } // namespace vela::cuda

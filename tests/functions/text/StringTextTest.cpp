@@ -1,6 +1,8 @@
 // Text functions on heap strings, table by table through both evaluators with string operands as
 // columns and as constants: hand-computed rows for the edge cases (empty, absent, NUL and high bytes,
 // positions 0, negative and past the end, pad caps, identifier quoting, splitting, codecs).
+#include "base/RamPool.h"
+#include "functions/text/StringOps.h"
 #include "tests/functions/text/StringTestSupport.h"
 
 using namespace quarry::test;
@@ -224,6 +226,30 @@ TEST(StringText, EncodeAndDecode) {
                                              {{"plain", "escape"}, "plain"},
                                              {{"01", "Hex"}, "01"},
                                              {{kAbsent, "hex"}, ""}});
+}
+
+TEST(StringText, NamedHelpersReturnNewStrings) {
+  vela::RamPool pool("string-helpers");
+  {
+    vela::RamPoolThreadBinding binding(&pool);
+    StringObjects s;
+    const auto text = [](const vela::cuda::ManagedInlineBufferPtr<char>& b) {
+      return std::string(b->view());
+    };
+    EXPECT_EQ(text(vela::cuda::StringBufferLpad(s.make("abc"), 5, s.make("xy"))), "xyabc");
+    EXPECT_EQ(text(vela::cuda::StringBufferRpad(s.make("abc"), 6, s.make("xy"))), "abcxyx");
+    EXPECT_EQ(text(vela::cuda::StringBufferLpad(s.make("a"), 200000, s.make("b"))).size(), 100000u);
+    EXPECT_EQ(text(vela::cuda::StringBufferReplace(s.make("aaa"), s.make("aa"), s.make("b"))), "ba");
+    EXPECT_EQ(text(vela::cuda::StringBufferSplit(s.make("a,b,,d"), ',', -1)), "d");
+    EXPECT_EQ(text(vela::cuda::StringBufferSplit(nullptr, ',', 1)), "");
+    // Where the op hands its input on, the helper returns a copy.
+    const InlineBuffer<char>* abc = s.make("abc");
+    const auto same = vela::cuda::StringBufferReplace(abc, s.make("z"), s.make("y"));
+    EXPECT_NE(same.get(), abc);
+    EXPECT_EQ(text(same), "abc");
+    EXPECT_EQ(pool.reservedBytes(), same.reservedBytes());
+  }
+  EXPECT_EQ(pool.reservedBytes(), 0u);
 }
 
 } // namespace
