@@ -23,29 +23,32 @@ using namespace charfunc;
 using text_walk::foldLetter;
 
 LikePlan like_plan(const char* pattern256, char escape, signed char flags) {
+  char p[256];
+  const int pl = textOf(pattern256, 256, p);
+  return like_plan(std::string_view(p, static_cast<std::size_t>(pl)), escape, flags);
+}
+
+LikePlan like_plan(std::string_view pattern, char escape, signed char flags) {
   LikePlan plan;
   if ((flags & 1) != 0)
     return plan;
-  char p[256];
-  const int pl = textOf(pattern256, 256, p);
-  if (escape != 0 && std::memchr(p, escape, static_cast<std::size_t>(pl)) != nullptr)
+  if (escape != 0 && pattern.find(escape) != std::string_view::npos)
     return plan;
-  int lead = 0, trail = 0;
-  while (lead < pl && p[lead] == '%')
+  std::size_t lead = 0, trail = 0; // the runs of "%" at both ends
+  while (lead < pattern.size() && pattern[lead] == '%')
     ++lead;
-  while (trail < pl - lead && p[pl - 1 - trail] == '%')
+  while (trail < pattern.size() - lead && pattern[pattern.size() - 1 - trail] == '%')
     ++trail;
-  const int len = pl - lead - trail;
-  for (int i = lead; i < lead + len; ++i)
-    if (p[i] == '%' || p[i] == '_' || p[i] == '[')
-      return plan;
+  const std::string_view literal = pattern.substr(lead, pattern.size() - lead - trail);
+  if (literal.size() > sizeof plan.reversed || literal.find_first_of("%_[") != std::string_view::npos)
+    return plan;
   plan.fold = (flags & 2) != 0;
-  plan.len = len;
-  for (int i = 0; i < len; ++i) {
-    const auto c = static_cast<unsigned char>(p[lead + len - 1 - i]);
+  plan.len = static_cast<int>(literal.size());
+  for (std::size_t i = 0; i < literal.size(); ++i) {
+    const auto c = static_cast<unsigned char>(literal[literal.size() - 1 - i]);
     plan.reversed[i] = plan.fold ? foldLetter(c) : c;
   }
-  if (len == 0 && lead > 0)
+  if (literal.empty() && lead > 0)
     plan.shape = LikeShape::All;
   else
     plan.shape = lead == 0 ? (trail == 0 ? LikeShape::Exact : LikeShape::Prefix)

@@ -18,6 +18,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace vela::cuda {
 
@@ -33,6 +34,10 @@ struct LikePlan {
 /// The plan of a constant pattern (a char256 cell), escape and flags; shape General when only the
 /// general matcher gives the answer.
 LikePlan like_plan(const char* pattern256, char escape, signed char flags);
+
+/// The same plan for a pattern given as its bytes in reading order (a heap string's pattern, where a
+/// NUL byte is an ordinary byte); General also for a literal longer than the plan holds (256 bytes).
+LikePlan like_plan(std::string_view pattern, char escape, signed char flags);
 
 /// The answer of a plan (shape other than General) for a cell of width N, which is like_match's.
 template <std::size_t N>

@@ -1,0 +1,143 @@
+// String family: the null-handling and selection forms of strings (both string kinds): IS NULL,
+// zero-if-null, the empty string from any value, the no-op marker, IF, and LOOKUP with and without
+// states.
+//
+// The selections (IF, LOOKUP) return one of their inputs as it is, a null pointer included: the row's
+// state comes from the program's state ops, and an absent selected value is a null row there. A list
+// element is a program constant and is written borrowed; the end of the batch copies it if it is the
+// final result.
+
+#include "functions/scalar/CastZeroFromAny.h"
+#include "functions/scalar/CompareFunctors.h"
+#include "functions/text/StringOps.h"
+
+namespace vela::cuda {
+
+namespace {
+
+using namespace strops;
+
+// IS NULL of a string: pops the state s and the string (discarded, so that its owner frees it) and
+// pushes s == 1 with the state s == 1 ? 0 : s.
+struct IsNullFunc {
+  Bool operator()(State s, State& state) const {
+    state = s == RPN_EVAL_NULL ? RPN_EVAL_OK : s;
+    return s == RPN_EVAL_NULL ? 1 : 0;
+  }
+};
+
+struct IsNullOp {
+  template <class E>
+  static void eval(E& e) {
+    auto s = e.template popInput<State>();
+    (void)e.template popInput<StringCell>();
+    auto states = e.template prepareOutput<State>();
+    auto out = e.template prepareOutput<Bool>();
+    e.runKernelWithState(IsNullFunc{}, out, states, s);
+    e.push(std::move(states));
+    e.push(std::move(out));
+  }
+};
+
+// Zero-if-null: a null row becomes a new empty string with state 0; every other row keeps its string
+// (handed on) and its state, errors included.
+struct RemoveNullableFunc {
+  void operator()(EvalOutputString out, StringCell v, State s, State& state) const {
+    if (s == RPN_EVAL_NULL) {
+      state = RPN_EVAL_OK;
+      return writeEmpty(out);
+    }
+    state = s;
+    out.writeInput(v);
+  }
+};
+
+/// The empty string every row of STRING_EMPTY_FROM_ANY shares: created once, never freed, pushed as a
+/// constant (borrowed in intermediate results, copied into owned strings in the final one).
+StringCell sharedEmptyString() {
+  static const InlineBuffer<char>* const empty = InlineBuffer<char>::allocate(0);
+  return empty;
+}
+
+struct EmptyFromAnyOp {
+  template <class E>
+  static void eval(E& e) {
+    zero_from_any_detail::popAnyValue(e);
+    e.template evalConstValue<StringCell>(sharedEmptyString());
+  }
+};
+
+// The marker the row evaluator passes over: both stacks stay as they are.
+struct NopOp {
+  template <class E>
+  static void eval(E&) {}
+};
+
+// a where the condition is set, else b (the object IFs select their first operand on true).
+struct IfFunc {
+  void operator()(EvalOutputString out, StringCell a, StringCell b, Bool c) const {
+    out.writeInput(c != 0 ? a : b);
+  }
+};
+
+inline StringCell listElement(const TypedVec* list, std::int32_t p) {
+  if (list != nullptr && p >= 0 && static_cast<std::uint32_t>(p) < list->count)
+    return listValue<StringCell>(*list, static_cast<std::uint32_t>(p));
+  return nullptr;
+}
+inline bool inList(const TypedVec* list, std::int32_t p) {
+  return list != nullptr && p >= 0 && static_cast<std::uint32_t>(p) < list->count;
+}
+
+// Element p of the list when 0 <= p < count, else the default.
+struct LookupFunc {
+  void operator()(EvalOutputString out, std::int32_t p, const TypedVec* list, StringCell fallback) const {
+    out.writeInput(inList(list, p) ? listElement(list, p) : fallback);
+  }
+};
+
+// With the states of the position (deeper) and of the default: an error of the position passes on, a
+// null position or an absent list gives a null, an in-range position a present element, an
+// out-of-range one the default with the default's state. Rows that are not a present element carry the
+// default as their value.
+struct LookupStateFunc {
+  void operator()(EvalOutputString out, std::int32_t p, const TypedVec* list, StringCell fallback,
+                  State positionState, State fallbackState, State& state) const {
+    StringCell value = fallback;
+    if (positionState >= RPN_EVAL_DIVIDE_BY_ZERO) {
+      state = positionState;
+    } else if (positionState == RPN_EVAL_NULL || list == nullptr) {
+      state = RPN_EVAL_NULL;
+    } else if (inList(list, p)) {
+      state = RPN_EVAL_OK;
+      value = listElement(list, p);
+    } else {
+      state = fallbackState;
+    }
+    out.writeInput(value);
+  }
+};
+
+using List = const TypedVec*;
+
+bool registerStringNulls() {
+  const OpRegistration ops[] = {
+      opEntry<IsNullOp>(279),
+      opEntry<IsNullOp>(283),
+      opEntry<StringResultOpWithState<RemoveNullableFunc, StringCell, State>>(313),
+      opEntry<StringResultOpWithState<RemoveNullableFunc, StringCell, State>>(317),
+      opEntry<EmptyFromAnyOp>(636),
+      opEntry<NopOp>(1195),
+      opEntry<StringResultOp<IfFunc, StringCell, StringCell, Bool>>(1221),
+      opEntry<StringResultOp<IfFunc, StringCell, StringCell, Bool>>(1222),
+      opEntry<StringResultOp<LookupFunc, std::int32_t, List, StringCell>>(1954),
+      opEntry<StringResultOpWithState<LookupStateFunc, std::int32_t, List, StringCell, State, State>>(1975),
+  };
+  return registerOps(OpFamily::String, ops);
+}
+
+[[maybe_unused]] const bool kRegistered = registerStringNulls();
+
+} // namespace
+
+} // namespace vela::cuda

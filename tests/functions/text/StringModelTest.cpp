@@ -1,0 +1,258 @@
+// The reshaping text functions on random strings against an independent model written here with
+// std::string, through both evaluators: lengths 0, 1, 255, 256 and 100000 among short random texts,
+// counts and positions negative, zero, inside and past the end.
+#include <algorithm>
+
+#include "tests/functions/text/StringTestSupport.h"
+
+using namespace quarry::test;
+
+namespace {
+
+using I32 = std::int32_t;
+using C1 = std::uint8_t;
+
+const std::string kWhite = " \t\n\v\f\r";
+
+std::string m_trim(const std::string& s, bool left, bool right) {
+  std::size_t i = 0, j = s.size();
+  while (left && i < j && kWhite.find(s[i]) != std::string::npos)
+    ++i;
+  while (right && j > i && kWhite.find(s[j - 1]) != std::string::npos)
+    --j;
+  return s.substr(i, j - i);
+}
+std::string m_left(const std::string& s, I32 n) {
+  return n <= 0 ? "" : s.substr(0, std::size_t(n));
+}
+std::string m_right(const std::string& s, I32 n) {
+  const long k = std::min<long>(std::max<long>(n, 0), long(s.size()));
+  return s.substr(s.size() - std::size_t(k));
+}
+std::string m_substr(const std::string& s, I32 start, I32 length) {
+  const long m = std::min<long>(long(s.size()) - (long(start) - 1), length);
+  if (start < 1 || m < 1)
+    return "";
+  return s.substr(std::size_t(start - 1), std::size_t(m));
+}
+std::string m_pad(const std::string& s, I32 n, const std::string& pad, bool left) {
+  n = std::min(n, 100000);
+  if (n <= 0 || pad.empty())
+    return "";
+  const std::string head = s.substr(0, std::min<std::size_t>(std::size_t(n), s.size()));
+  std::string fill;
+  while (fill.size() + head.size() < std::size_t(n))
+    fill += pad[fill.size() % pad.size()];
+  return left ? fill + head : head + fill;
+}
+std::string m_replace(const std::string& s, const std::string& from, const std::string& to) {
+  if (from.empty() || from.size() > s.size())
+    return s;
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    if (s.compare(i, from.size(), from) == 0) {
+      out += to;
+      i += from.size();
+    } else {
+      out += s[i++];
+    }
+  }
+  return out;
+}
+std::string m_split(const std::string& s, char d, I32 k) {
+  if (d == 0 || s.empty() || k == 0)
+    return "";
+  std::vector<std::string> fields(1);
+  for (char c : s)
+    if (c == d)
+      fields.emplace_back();
+    else
+      fields.back().push_back(c);
+  const long f = long(fields.size());
+  if (k > f || k < -f)
+    return "";
+  return fields[std::size_t(k > 0 ? k - 1 : f + k)];
+}
+std::string m_mask(const std::string& s, I32 start, I32 length, C1 c) {
+  if (start < 1 || length < 1 || std::size_t(start) > s.size())
+    return s;
+  if (c == 0)
+    return s.substr(0, std::size_t(start - 1));
+  std::string out = s;
+  for (long i = start - 1; i < std::min<long>(long(s.size()), long(start) + length - 1); ++i)
+    out[std::size_t(i)] = char(c);
+  return out;
+}
+I32 m_locate(const std::string& sub, const std::string& s, I32 start) {
+  if (sub.empty())
+    return 1;
+  if (start < 1 || std::size_t(start - 1) > s.size())
+    return 0;
+  const std::size_t p = s.find(sub, std::size_t(start - 1));
+  return p == std::string::npos ? 0 : I32(p + 1);
+}
+std::string m_case(std::string s, int mode) { // 0 lower, 1 upper, 2 initcap
+  bool start = true;
+  for (char& c : s) {
+    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    if (letter) {
+      const bool up = mode == 1 || (mode == 2 && start);
+      c = up ? char(std::toupper(static_cast<unsigned char>(c)))
+             : char(std::tolower(static_cast<unsigned char>(c)));
+    }
+    start = kWhite.find(c) != std::string::npos;
+  }
+  return s;
+}
+std::string m_replaceChar(const std::string& s, C1 from, C1 to) {
+  if (from == 0)
+    return s;
+  std::string out;
+  for (char c : s)
+    if (static_cast<unsigned char>(c) != from)
+      out += c;
+    else if (to != 0)
+      out += char(to);
+  return out;
+}
+
+class Inputs {
+public:
+  Inputs() : m_gen(20261206) {}
+  // Mostly short texts over a small alphabet (so that searches and trims hit), sometimes one of the
+  // boundary lengths.
+  std::string text() {
+    const std::size_t k = m_gen() % 40;
+    if (k < 5) {
+      const std::size_t lengths[] = {0, 1, 255, 256, 100000};
+      if (k == 4 && m_long++ >= 2)
+        return randomText(m_gen, 8, kAlphabet);
+      std::string s(lengths[k], ' ');
+      for (char& c : s)
+        c = kAlphabet[m_gen() % kAlphabet.size()];
+      return s;
+    }
+    return randomText(m_gen, 12, kAlphabet);
+  }
+  std::string piece(const std::string& of) { // a piece of a text, or a random short one
+    if (of.empty() || m_gen() % 3 == 0)
+      return randomText(m_gen, 3, kAlphabet);
+    const std::size_t from = m_gen() % of.size();
+    return of.substr(from, 1 + m_gen() % std::min<std::size_t>(4, of.size() - from));
+  }
+  I32 count(std::size_t len) { // negative, zero, inside, the length, past it, extremes
+    switch (m_gen() % 8) {
+    case 0:
+      return -I32(m_gen() % 5) - 1;
+    case 1:
+      return 0;
+    case 2:
+      return I32(len);
+    case 3:
+      return I32(len) + 1 + I32(m_gen() % 3);
+    case 4:
+      return m_gen() % 2 ? 2147483647 : -2147483647 - 1;
+    default:
+      return len == 0 ? 1 : 1 + I32(m_gen() % len);
+    }
+  }
+  C1 byte() { return m_gen() % 6 == 0 ? 0 : C1(kAlphabet[m_gen() % kAlphabet.size()]); }
+  std::mt19937& gen() { return m_gen; }
+
+private:
+  inline static const std::string kAlphabet = "abA, \tZ";
+  std::mt19937 m_gen;
+  int m_long = 0;
+};
+
+constexpr int kRows = 300;
+const std::vector<unsigned long> kCounts = {1, 65};
+
+template <class Out, class... In>
+void run(int op, const std::vector<Row<Out, In...>>& rows) {
+  expectStringTable<Out, In...>(op, rows, false, kCounts);
+}
+
+TEST(StringModel, TrimCaseReverse) {
+  Inputs in;
+  std::vector<Row<Text, Text>> rows[7];
+  for (int i = 0; i < kRows; ++i) {
+    std::string s = in.text();
+    if (i % 4 == 0)
+      s = " \t" + s + "\n ";
+    rows[0].push_back({{s}, m_trim(s, true, false)});
+    rows[1].push_back({{s}, m_trim(s, false, true)});
+    rows[2].push_back({{s}, m_trim(s, true, true)});
+    rows[3].push_back({{s}, m_case(s, 0)});
+    rows[4].push_back({{s}, m_case(s, 1)});
+    rows[5].push_back({{s}, m_case(s, 2)});
+    rows[6].push_back({{s}, std::string(s.rbegin(), s.rend())});
+  }
+  const int codes[] = {1648, 1658, 1668, 1628, 1638, 2171, 2161};
+  for (int k = 0; k < 7; ++k)
+    run(codes[k], rows[k]);
+}
+
+TEST(StringModel, SlicesAndPads) {
+  Inputs in;
+  std::vector<Row<Text, Text, I32>> left, right;
+  std::vector<Row<Text, Text, I32, I32>> substr;
+  std::vector<Row<Text, Text, I32, Text>> lpad, rpad;
+  std::vector<Row<Text, Text, I32, I32, C1>> mask;
+  for (int i = 0; i < kRows; ++i) {
+    const std::string s = in.text();
+    const I32 n = in.count(s.size()), m = in.count(s.size());
+    left.push_back({{s, n}, m_left(s, n)});
+    right.push_back({{s, n}, m_right(s, n)});
+    substr.push_back({{s, n, m}, m_substr(s, n, m)});
+    const I32 width = i % 50 == 0 ? 100000 + I32(in.gen()() % 3) : I32(in.gen()() % 30) - 3;
+    const std::string pad = in.gen()() % 8 == 0 ? std::string() : in.piece(s);
+    lpad.push_back({{s, width, pad}, m_pad(s, width, pad, true)});
+    rpad.push_back({{s, width, pad}, m_pad(s, width, pad, false)});
+    const C1 c = in.byte();
+    mask.push_back({{s, n, m, c}, m_mask(s, n, m, c)});
+  }
+  run(1678, left);
+  run(1698, right);
+  run(1739, substr);
+  run(1688, lpad);
+  run(1708, rpad);
+  run(2196, mask);
+}
+
+TEST(StringModel, SearchReplaceSplitConcat) {
+  Inputs in;
+  std::vector<Row<Text, Text, Text, Text>> replace;
+  std::vector<Row<I32, Text, Text, I32>> locate;
+  std::vector<Row<Text, Text, C1, I32>> split;
+  std::vector<Row<Text, Text, C1, C1>> replaceChar;
+  std::vector<Row<Text, Text, Text>> concat;
+  for (int i = 0; i < kRows; ++i) {
+    const std::string s = in.text(), from = in.piece(s), to = in.piece(s);
+    replace.push_back({{s, from, to}, m_replace(s, from, to)});
+    const I32 start = in.count(s.size());
+    locate.push_back({{from, s, start}, m_locate(from, s, start)});
+    const C1 d = i % 3 == 0 ? C1(',') : in.byte();
+    const I32 k = I32(in.gen()() % 9) - 4;
+    split.push_back({{s, d, k}, m_split(s, char(d), k)});
+    const C1 a = in.byte(), b = in.byte();
+    replaceChar.push_back({{s, a, b}, m_replaceChar(s, a, b)});
+    const std::string t = in.text();
+    concat.push_back({{s, t}, s + t});
+  }
+  run(1993, replace);
+  run(1987, locate);
+  run(2151, split);
+  run(2012, replaceChar);
+  run(1788, concat);
+}
+
+TEST(StringModel, SearchIsLinearOnAdversarialText) {
+  // A needle that nearly matches everywhere: "aaa...ab" in "aaa...a". A quadratic search would take
+  // some 10^10 steps here; the linear one finishes at once.
+  const std::string hay(200000, 'a'), needle = std::string(50000, 'a') + "b";
+  run<I32, Text, Text, I32>(1987, {{{needle, hay, 1}, 0}, {{needle, hay + "b", 1}, 150001}});
+  run<Text, Text, Text, Text>(1993, {{{hay + "b", needle, "x"}, std::string(150000, 'a') + "x"}});
+}
+
+} // namespace
