@@ -3,8 +3,10 @@
 // column, both through the harness (both evaluators, several row counts), and must give the same values
 // and states; casts to strings must give the text of the charN cast's cell. Values cast to strings and
 // back come back unchanged.
+#include <cmath>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <random>
 #include <string>
 #include <vector>
@@ -209,11 +211,12 @@ TEST(StringCastProperty, DecimalReadersOnDecimalText) {
   expectSameReading(598, 597, 256, texts, {}, ps);
 }
 
-TEST(StringCastProperty, WritersGiveTheTextOfTheirCharNTwin) {
-  std::mt19937_64 gen(5);
+// Values of every type cast to strings: the ends of each range, then random ones (integers of random
+// magnitude, doubles of random bits and random quotients, decimals of both widths, UUIDs).
+struct Samples {
   std::vector<std::int8_t> i8 = {0, -1, 127, -128};
   std::vector<std::int16_t> i16 = {0, -1, 32767, -32768};
-  std::vector<int> i32 = {0, -1, 2147483647, -2147483647 - 1};
+  std::vector<int> i32 = {0, -1, 0x7F000001, std::numeric_limits<int>::min()};
   std::vector<long> i64 = {0, -1, std::numeric_limits<long>::max(), std::numeric_limits<long>::min()};
   std::vector<unsigned long> u64 = {0, 1, ~0ul};
   std::vector<double> f64 = {0.0,
@@ -225,51 +228,58 @@ TEST(StringCastProperty, WritersGiveTheTextOfTheirCharNTwin) {
                              1.0 / 3,
                              0.1,
                              9.99999999999e12,
-                             std::numeric_limits<double>::infinity(),
-                             std::numeric_limits<double>::quiet_NaN(),
+                             HUGE_VAL,
+                             NAN,
                              std::numeric_limits<double>::denorm_min(),
                              std::numeric_limits<double>::max()};
   std::vector<float> f32 = {0.0f, 1.5f, -3.25e-20f, 1e30f, 0.1f, std::numeric_limits<float>::max()};
   std::vector<Dec64> d64s = {d64(0), d64(-5), d64(std::numeric_limits<long>::min())};
   std::vector<Dec128> d128s = {d128(0), kMax96, kMin96};
   std::vector<fixed_array_t<16>> uuids;
-  for (int i = 0; i < 100; ++i) {
-    const std::uint64_t v = gen() >> (gen() % 64);
-    i8.push_back(static_cast<std::int8_t>(v));
-    i16.push_back(static_cast<std::int16_t>(v));
-    i32.push_back(static_cast<int>(v));
-    i64.push_back(static_cast<long>(v));
-    u64.push_back(v);
-    double x;
-    const std::uint64_t bits = gen();
-    std::memcpy(&x, &bits, 8);
-    f64.push_back(x);
-    f64.push_back(static_cast<double>(static_cast<long>(v)) / static_cast<double>(1 + gen() % 100000));
-    f32.push_back(static_cast<float>(x));
-    d64s.push_back(d64(static_cast<long>(v)));
-    d128s.push_back(
-        d128(vela::wrapToInt96(static_cast<vela::uint128_t>(gen()) << 64 | gen()) >> (gen() % 96)));
-    fixed_array_t<16> u;
-    const std::uint64_t halves[2] = {gen(), gen()};
-    std::memcpy(u.bytes, halves, 16);
-    uuids.push_back(u);
+
+  Samples() {
+    std::mt19937_64 gen(5);
+    for (int i = 0; i < 100; ++i) {
+      const std::uint64_t v = gen() >> (gen() % 64), bits = gen();
+      i8.push_back(static_cast<std::int8_t>(v));
+      i16.push_back(static_cast<std::int16_t>(v));
+      i32.push_back(static_cast<int>(v));
+      i64.push_back(static_cast<long>(v));
+      u64.push_back(v);
+      double x;
+      std::memcpy(&x, &bits, 8);
+      f64.push_back(x);
+      f64.push_back(static_cast<double>(static_cast<long>(v)) / static_cast<double>(1 + gen() % 100000));
+      f32.push_back(static_cast<float>(x));
+      d64s.push_back(d64(static_cast<long>(v)));
+      d128s.push_back(
+          d128(vela::wrapToInt96(static_cast<vela::uint128_t>(gen()) << 64 | gen()) >> (gen() % 96)));
+      fixed_array_t<16> u;
+      const std::uint64_t halves[2] = {gen(), gen()};
+      std::memcpy(u.bytes, halves, 16);
+      uuids.push_back(u);
+    }
   }
-  expectSameText(651, 650, i8);
-  expectSameText(662, 661, i16);
-  expectSameText(673, 672, i32);
-  expectSameText(684, 683, i64);
-  expectSameText(695, 694, u64);
-  expectSameText(702, 701, f32);
-  expectSameText(709, 708, f64);
-  expectSameText(738, 737, i32); // ipv4 values are i32 cells
+};
+
+TEST(StringCastProperty, WritersGiveTheTextOfTheirCharNTwin) {
+  const Samples v;
+  expectSameText(651, 650, v.i8);
+  expectSameText(662, 661, v.i16);
+  expectSameText(673, 672, v.i32);
+  expectSameText(684, 683, v.i64);
+  expectSameText(695, 694, v.u64);
+  expectSameText(702, 701, v.f32);
+  expectSameText(709, 708, v.f64);
+  expectSameText(738, 737, v.i32); // ipv4 values are i32 cells
   for (int scale : {0, 2, 18}) {
     EvalInfo info;
     info.setArg(0, 18, scale);
-    expectSameText(713, 711, d64s, info);
-    expectSameText(714, 712, d128s, info);
+    expectSameText(713, 711, v.d64s, info);
+    expectSameText(714, 712, v.d128s, info);
   }
   // UUIDs: the u128 column load holds the same 16 bytes.
-  expectSameText(762, 761, uuids);
+  expectSameText(762, 761, v.uuids);
 }
 
 // Through an intermediate string and back: the values come back, and the strings made on the way are
@@ -286,32 +296,16 @@ void expectRoundTrip(int toString, int fromString, const std::vector<T>& values,
 }
 
 TEST(StringCastProperty, RoundTripsThroughStrings) {
-  std::mt19937_64 gen(6);
-  std::vector<long> i64 = {0, -1, std::numeric_limits<long>::min(), std::numeric_limits<long>::max()};
-  std::vector<unsigned long> u64 = {0, ~0ul};
-  std::vector<int> ipv4 = {0, -1, 0x7F000001};
-  std::vector<Dec64> decimals = {d64(0), d64(std::numeric_limits<long>::min())};
-  std::vector<fixed_array_t<16>> uuids;
-  for (int i = 0; i < 50; ++i) {
-    const std::uint64_t v = gen() >> (gen() % 64);
-    i64.push_back(static_cast<long>(v));
-    u64.push_back(v);
-    ipv4.push_back(static_cast<int>(v));
-    decimals.push_back(d64(static_cast<long>(v)));
-    fixed_array_t<16> u;
-    const std::uint64_t halves[2] = {gen(), gen()};
-    std::memcpy(u.bytes, halves, 16);
-    uuids.push_back(u);
-  }
-  expectRoundTrip(684, 548, i64);
-  expectRoundTrip(695, 558, u64);
-  expectRoundTrip(738, 1596, ipv4, {}, {}, true);
-  expectRoundTrip(762, 1600, uuids, {}, {}, true);
+  const Samples v;
+  expectRoundTrip(684, 548, v.i64);
+  expectRoundTrip(695, 558, v.u64);
+  expectRoundTrip(738, 1596, v.i32, {}, {}, true);
+  expectRoundTrip(762, 1600, v.uuids, {}, {}, true);
   for (int scale : {0, 7, 18}) {
     EvalInfo out, back;
     out.setArg(0, 18, scale);
     back.setResult(0, scale);
-    expectRoundTrip(713, 568, decimals, out, back, true);
+    expectRoundTrip(713, 568, v.d64s, out, back, true);
   }
 }
 
