@@ -12,13 +12,13 @@
 // 0. Their grammar is otherwise the parser's: leading blanks, '+', an exponent and trailing NUL
 // padding are accepted; a number beyond the target precision is refused, so null. A precision or scale
 // the parser cannot take at all is a fault of the program, not of the text: it ends the call before
-// any row is read. The parser logs each refusal as it always does.
+// any row is read. Text with a byte that no number has is settled before the parser is asked; other
+// refusals are the parser's, which logs each one as it always does.
 //
 // Decimal to string is the plain decimal text at the source scale (the element's first argument
 // scale), the text of the charN cast (CastDecimalToChar32Func) without the cut at 32 characters, which
 // only scales outside 0..18 can reach.
 
-#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -48,10 +48,26 @@ struct CastDecimalStringCheckedFunc {
     ExactNumericType<T>::template convert_charN1<true>("", 0, cast.precision, cast.scale);
   }
 
+  // One pass over the text: a digit is needed, and a byte that the parser's grammar has no place for
+  // (anything but digits, blanks, signs, '.', 'e', 'E' and trailing NULs) settles the row without
+  // asking the parser, which would log and raise its refusal. Texts that pass go to the parser.
+  static bool mayBeNumber(const char* text, std::size_t len) {
+    bool digit = false;
+    for (std::size_t i = 0; i < len; ++i) {
+      const unsigned char c = static_cast<unsigned char>(text[i]);
+      if (c >= '0' && c <= '9')
+        digit = true;
+      else if (!(c == ' ' || (c >= 9 && c <= 13) || c == '+' || c == '-' || c == '.' || c == 'e' ||
+                 c == 'E' || c == 0))
+        return false;
+    }
+    return digit;
+  }
+
   ExactNumericType<T> operator()(StringCell s, rpn_eval_result_t& code) const {
     const char* text = stringData(s);
     const std::size_t len = stringSize(s);
-    if (std::none_of(text, text + len, [](char c) { return c >= '0' && c <= '9'; })) {
+    if (!mayBeNumber(text, len)) {
       code = RPN_EVAL_NULL;
       return ExactNumericType<T>();
     }
