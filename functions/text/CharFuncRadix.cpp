@@ -5,68 +5,16 @@
 #include <cstring>
 
 #include "functions/text/CharFuncShared.h"
+#include "functions/text/NumberText.h"
 
 namespace vela::cuda {
 
 using namespace charfunc;
 
-namespace {
-
-bool isDigit(unsigned char c) {
-  return c >= '0' && c <= '9';
-}
-bool isExponent(unsigned char c) {
-  return c == 'e' || c == 'E';
-}
-
-} // namespace
-
 bool charN_is_numeric(const char* s, int width) {
-  const auto* top = reinterpret_cast<const unsigned char*>(s) + (width - 1);
-  // Character i, or NUL past the cell.
-  auto at = [top, width](int i) -> unsigned char { return i < width ? top[-i] : 0; };
-  int i = 0;
-  while (at(i) == ' ')
-    ++i;
-  if (at(i) == 0)
-    return false; // empty, or spaces only
-  if (at(i) == '+' || at(i) == '-')
-    ++i;
-  bool dot = false, exponent = false;
-  if (isDigit(at(i))) {
-    ++i;
-  } else if (at(i) == '.' && isDigit(at(i + 1))) {
-    dot = true;
-    i += 2;
-  } else {
-    return false; // a sign that ends the text or is followed by anything else
-  }
-  for (; at(i) != 0 && at(i) != ' '; ++i) {
-    const unsigned char c = at(i);
-    if (isDigit(c))
-      continue;
-    if (c == '.') {
-      if (dot || exponent)
-        return false;
-      dot = true;
-    } else if (isExponent(c)) {
-      if (exponent)
-        return false;
-      exponent = true;
-    } else if (c == '+' || c == '-') {
-      if (!isExponent(at(i - 1)))
-        return false;
-    } else {
-      return false;
-    }
-  }
-  // The number may not stop at the exponent marker itself; a sign after the marker with no digit
-  // after it is accepted.
-  if (isExponent(at(i - 1)))
-    return false;
-  while (at(i) == ' ')
-    ++i;
-  return at(i) == 0; // readers stop at the first NUL: whatever a cell holds below it is not text
+  const number_text::CellText text{reinterpret_cast<const unsigned char*>(s) + (width - 1),
+                                   static_cast<std::size_t>(width)};
+  return number_text::isNumericLiteral(text);
 }
 
 void charN_to_radix(char* out, int width, std::int64_t v, int radix, unsigned digits) {

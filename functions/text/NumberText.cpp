@@ -162,35 +162,80 @@ int convert_num_to_text(double x, char* out, int width) {
   return w.pos;
 }
 
+namespace {
+
+// Whether the decimal number in [p, end) (digits, an optional '.', an optional exponent, as from_chars
+// read it) has its leading significant digit at a non-negative power of ten. from_chars refuses only
+// results that round to infinity or to zero, which lie hundreds of powers of ten on either side, so
+// this side decides which one it is. Counts saturate far beyond any double's exponent.
+bool leadsAtOrAboveUnits(const char* p, const char* end) {
+  constexpr long kCap = 1000000000L;
+  bool found = false, point = false;
+  long integerDigits = 0, fractionZeros = 0; // significant digits before the point; zeros after it
+  for (; p < end && ((*p >= '0' && *p <= '9') || (*p == '.' && !point)); ++p) {
+    if (*p == '.') {
+      point = true;
+    } else if (!point) {
+      found = found || *p != '0';
+      if (found && integerDigits < kCap)
+        ++integerDigits;
+    } else if (!found) {
+      found = *p != '0';
+      if (!found && fractionZeros < kCap)
+        ++fractionZeros;
+    }
+  }
+  if (!found)
+    return false; // all zeros: from_chars does not refuse those
+  long position = integerDigits > 0 ? integerDigits - 1 : -(fractionZeros + 1);
+  if (p < end && (*p == 'e' || *p == 'E')) {
+    ++p;
+    const bool negative = p < end && *p == '-';
+    p += p < end && (*p == '-' || *p == '+');
+    long exponent = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p)
+      exponent = exponent < kCap ? exponent * 10 + (*p - '0') : kCap;
+    position += negative ? -exponent : exponent;
+  }
+  return position >= 0;
+}
+
+} // namespace
+
 template <class T>
-T doubleCast(const char* text, std::size_t len) {
+T doubleCast(const char* text, std::size_t len, std::size_t* consumed) {
   const bool negative = len > 0 && text[0] == '-';
   const std::size_t i = negative ? 1 : 0;
+  std::size_t used = 0;
   T v = 0;
   if (ciAt(text, len, i, 'i') && ciAt(text, len, i + 1, 'n') && ciAt(text, len, i + 2, 'f')) {
     v = std::numeric_limits<T>::infinity();
+    used = i + 3;
   } else if (ciAt(text, len, i, 'n') && ciAt(text, len, i + 1, 'a') && ciAt(text, len, i + 2, 'n')) {
     v = std::numeric_limits<T>::quiet_NaN();
+    used = i + 3;
   } else if (i < len && text[i] != '-' && text[i] != '+') {
-    // from_chars reads the decimal form only (no blanks, no hexadecimal) and rounds correctly.
+    // from_chars reads the decimal form only (no blanks, no hexadecimal) and rounds correctly; past
+    // the digits that can decide the rounding it only notes whether a non-zero one follows, so a long
+    // text costs one pass and no memory.
     const std::from_chars_result r = std::from_chars(text + i, text + len, v, std::chars_format::general);
     if (r.ec == std::errc::result_out_of_range) {
-      // Too large or too small for T: strtod of the same digits gives the infinity or the zero
-      // (or subnormal) that rounding calls for.
-      const std::string digits(text + i, r.ptr);
-      if constexpr (std::is_same_v<T, float>)
-        v = std::strtof(digits.c_str(), nullptr);
-      else
-        v = std::strtod(digits.c_str(), nullptr);
+      // Rounds to infinity or to zero (v is left as it was).
+      v = leadsAtOrAboveUnits(text + i, r.ptr) ? std::numeric_limits<T>::infinity() : T(0);
+      used = static_cast<std::size_t>(r.ptr - text);
     } else if (r.ec != std::errc()) {
       v = 0;
+    } else {
+      used = static_cast<std::size_t>(r.ptr - text);
     }
   }
+  if (consumed != nullptr)
+    *consumed = used;
   return negative ? -v : v;
 }
 
-template float doubleCast<float>(const char*, std::size_t);
-template double doubleCast<double>(const char*, std::size_t);
+template float doubleCast<float>(const char*, std::size_t, std::size_t*);
+template double doubleCast<double>(const char*, std::size_t, std::size_t*);
 
 int ipv4_to_text(std::int32_t address, char* out) {
   const auto a = static_cast<std::uint32_t>(address);

@@ -51,6 +51,17 @@ struct CellText {
   unsigned char operator[](std::size_t i) const { return top[-static_cast<std::ptrdiff_t>(i)]; }
   std::size_t size() const { return n; }
 };
+/// The length of the text a view holds: a heap string's text is all its bytes (a NUL inside is a byte,
+/// which no reader takes for a digit, sign, blank or marker); a cell's text ends at its first NUL.
+inline std::size_t textLength(const ForwardText& t) {
+  return t.n;
+}
+inline std::size_t textLength(const CellText& t) {
+  std::size_t len = 0;
+  while (len < t.n && t[len] != 0)
+    ++len;
+  return len;
+}
 template <class C>
 inline CellText cellText(const C& cell) {
   return {charn::bytesOf(cell) + (sizeof(C) - 1), sizeof(C)};
@@ -85,13 +96,21 @@ struct UnsignedOfImpl<T, true> {
 template <class T>
 using UnsignedOf = typename UnsignedOfImpl<T>::type;
 
+/// Where the integer reader stopped, for callers that ask whether the whole text was a number.
+struct IntTextEnd {
+  std::size_t end = 0;    // index of the first character not read (after the sign, prefix and digits)
+  std::size_t digits = 0; // digits of the base read after the prefix
+  bool quoted = false;    // the base came from a quoted form (X'..', O'..', B'..'), whose quote is not read
+};
+
 /// The integer reader: an optional '-', a base prefix as `prefixes` allows, then digits of the base
 /// (letters above 9, either case) up to the first byte that is not one. No blank is skipped and no '+'
 /// is read (" 5" and "+5" are 0). Never fails: text without digits is 0. The value is accumulated modulo
 /// 2^bits of T and negated after a '-', so a number too large for T keeps its low bits, as the casts between
-/// integer widths do.
+/// integer widths do. Every digit is read, however long the text: one pass, nothing copied. When `end` is
+/// given it receives where the reading stopped.
 template <class T, class Text>
-inline T readInt(const Text& t, unsigned base, IntPrefixes prefixes) {
+inline T readInt(const Text& t, unsigned base, IntPrefixes prefixes, IntTextEnd* end = nullptr) {
   using U = UnsignedOf<T>;
   const std::size_t n = t.size();
   std::size_t i = 0;
@@ -115,9 +134,12 @@ inline T readInt(const Text& t, unsigned base, IntPrefixes prefixes) {
       if (found != 0) {
         base = found;
         i += 2;
+        if (end != nullptr)
+          end->quoted = c1 == '\'';
       }
     }
   }
+  const std::size_t firstDigit = i;
   U acc = 0;
   if (base == 10) { // the casts' base: a compare instead of the table, a constant multiplier
     for (; i < n; ++i) {
@@ -133,6 +155,10 @@ inline T readInt(const Text& t, unsigned base, IntPrefixes prefixes) {
         break;
       acc = static_cast<U>(acc * static_cast<U>(base) + static_cast<U>(d));
     }
+  }
+  if (end != nullptr) {
+    end->end = i;
+    end->digits = i - firstDigit;
   }
   if (negative)
     acc = static_cast<U>(U(0) - acc);
@@ -195,8 +221,8 @@ inline int writeRadixLastFirst(T v, unsigned base, unsigned char* out) {
 /// use base 10 with every prefix form.
 template <class T>
 inline T intCast(const char* text, std::size_t len, unsigned base = 10,
-                 IntPrefixes prefixes = IntPrefixes::All) {
-  return number_text::readInt<T>(number_text::forwardText(text, len), base, prefixes);
+                 IntPrefixes prefixes = IntPrefixes::All, number_text::IntTextEnd* end = nullptr) {
+  return number_text::readInt<T>(number_text::forwardText(text, len), base, prefixes, end);
 }
 
 /// intCast of the text of a charN cell, read in place (at most N characters).
@@ -251,11 +277,13 @@ inline int convert_int_types_to_text(T v, char* out) {
 /// any case, or a decimal number (digits, an optional '.', an optional exponent) correctly rounded to
 /// T; the first byte that does not continue the number ends it. No number (the empty text, a lone '-',
 /// "abc") gives 0, signed by the '-'. No blanks are skipped and no '+' is read, as in the integer
-/// reader.
+/// reader. Text of any length is read in one pass without a copy: the digits beyond the ones that can
+/// decide the rounding (a few hundred) are only looked at to see whether any is non-zero. When
+/// `consumed` is given it receives the bytes the number took (sign included), 0 when there was none.
 template <class T>
-T doubleCast(const char* text, std::size_t len);
-extern template float doubleCast<float>(const char*, std::size_t);
-extern template double doubleCast<double>(const char*, std::size_t);
+T doubleCast(const char* text, std::size_t len, std::size_t* consumed = nullptr);
+extern template float doubleCast<float>(const char*, std::size_t, std::size_t*);
+extern template double doubleCast<double>(const char*, std::size_t, std::size_t*);
 
 /// doubleCast of the text of a charN cell.
 template <class T, class C>
@@ -339,14 +367,12 @@ namespace number_text {
 inline bool isBlank(unsigned char c) {
   return c == ' ' || (c >= 9 && c <= 13);
 }
-/// The dotted-quad walk: true when the text (up to its end or first NUL) is four groups of decimal
-/// digits of value 0..255 separated by three dots, blanks allowed before a group's digits and after
-/// them; the address (first group most significant) goes to *address.
+/// The dotted-quad walk: true when the text (textLength: a cell ends at its first NUL) is four groups
+/// of decimal digits of value 0..255 separated by three dots, blanks allowed before a group's digits and
+/// after them; the address (first group most significant) goes to *address.
 template <class Text>
 inline bool readIpv4(const Text& t, std::uint32_t* address) {
-  std::size_t len = 0;
-  while (len < t.size() && t[len] != 0)
-    ++len;
+  const std::size_t len = textLength(t);
   if (len < 7)
     return false;
   std::uint32_t value = 0, group = 0;
@@ -379,6 +405,59 @@ inline bool readIpv4(const Text& t, std::uint32_t* address) {
   *address = value << 8 | group;
   return true;
 }
+/// Whether the text (textLength) is a decimal number literal: optional leading spaces (byte 32), an
+/// optional '+' or '-', then a digit or a '.' followed by a digit; then digits, at most one '.' (not
+/// after the exponent), at most one exponent marker 'e' or 'E', a sign only directly after the marker;
+/// then optionally spaces up to the end. A text that is empty, only spaces, a lone sign, or ends at the
+/// exponent marker itself is not one; a sign after the marker with no digit after it is accepted.
+template <class Text>
+inline bool isNumericLiteral(const Text& t) {
+  const std::size_t n = textLength(t);
+  auto at = [&](std::size_t i) -> int { return i < n ? t[i] : -1; }; // -1: past the end
+  auto digit = [](int c) { return c >= '0' && c <= '9'; };
+  auto exponent = [](int c) { return c == 'e' || c == 'E'; };
+  std::size_t i = 0;
+  while (at(i) == ' ')
+    ++i;
+  if (at(i) < 0)
+    return false;
+  if (at(i) == '+' || at(i) == '-')
+    ++i;
+  bool dot = false, marker = false;
+  if (digit(at(i))) {
+    ++i;
+  } else if (at(i) == '.' && digit(at(i + 1))) {
+    dot = true;
+    i += 2;
+  } else {
+    return false;
+  }
+  for (; at(i) >= 0 && at(i) != ' '; ++i) {
+    const int c = at(i);
+    if (digit(c))
+      continue;
+    if (c == '.') {
+      if (dot || marker)
+        return false;
+      dot = true;
+    } else if (exponent(c)) {
+      if (marker)
+        return false;
+      marker = true;
+    } else if (c == '+' || c == '-') {
+      if (!exponent(at(i - 1)))
+        return false;
+    } else {
+      return false;
+    }
+  }
+  if (exponent(at(i - 1)))
+    return false;
+  while (at(i) == ' ')
+    ++i;
+  return at(i) < 0;
+}
+
 } // namespace number_text
 
 /// Whether the text (reading order) is a dotted-quad IPv4 address: at least 7 characters, four groups of

@@ -122,13 +122,14 @@ WalkCase buildCase(const OpInfo& op, const Tables& t) {
   std::ostringstream p;
   // Text read as a decimal must be decimal text: other text ends the call with the parser's exception.
   const std::string opName = op.name;
-  const bool decimalText = opName.rfind("CAST_CHAR", 0) == 0 && opName.find("_TO_DEC") != std::string::npos;
+  const bool decimalText = (opName.rfind("CAST_CHAR", 0) == 0 || opName.rfind("CAST_STRING", 0) == 0) &&
+                           opName.find("_TO_DEC") != std::string::npos;
   auto addColumn = [&](RpnDataType type) -> std::string {
     std::optional<Sample> s = sampleOf(storageOf(type));
     if (type == RpnDataType::Array)
       s->a = "[]"; // array kinds get arrays only
-    if (decimalText && isText(storageOf(type))) {
-      const std::size_t width = get_rpn_datatype_size(storageOf(type));
+    if (decimalText && (isText(storageOf(type)) || storageOf(type) == RpnDataType::String)) {
+      const std::size_t width = isText(storageOf(type)) ? get_rpn_datatype_size(storageOf(type)) : 256;
       s->a = width >= 4 ? "1.5" : "7";
       s->b = width >= 2 ? "-5" : "5";
     }
