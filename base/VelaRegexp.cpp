@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <stdexcept>
 #include <vector>
 
 #include <re2/re2.h>
 
 #include "base/CallContext.h"
 #include "base/Logging.h"
+#include "base/RamPool.h"
 #include "base/VelaException.h"
 
 namespace vela {
@@ -82,18 +84,35 @@ std::string_view stringText(const cuda::InlineBuffer<char>* s) {
   return {reinterpret_cast<const char*>(s) + sizeof n, static_cast<std::size_t>(n)};
 }
 
-// Per-thread result buffer of replace (see replaceForward). Its capacity is given back when it grew
-// past kKeptScratchBytes, at the start of the next use, so that one long text does not pin memory.
-constexpr std::size_t kKeptScratchBytes = 1 << 20;
-std::string& scratch() {
-  thread_local std::string buffer;
-  if (buffer.capacity() > kKeptScratchBytes)
-    std::string().swap(buffer);
-  buffer.clear();
-  return buffer;
+} // namespace
+
+RegexpOutputBuffer::~RegexpOutputBuffer() {
+  if (m_pool != nullptr)
+    m_pool->deallocateRaw(m_data, m_capacity);
 }
 
-} // namespace
+void RegexpOutputBuffer::append(const char* bytes, std::size_t n) {
+  if (n == 0)
+    return;
+  if (n > m_capacity - m_size)
+    grow(n);
+  std::memcpy(m_data + m_size, bytes, n);
+  m_size += n;
+}
+
+void RegexpOutputBuffer::grow(std::size_t needed) {
+  if (needed > SIZE_MAX / 2 - m_size)
+    throw std::length_error("Size would exceed maximum allowed size");
+  const std::size_t capacity = std::max(m_capacity * 2, m_size + needed);
+  RamPool* pool = m_pool != nullptr ? m_pool : RamPool::getDefault();
+  char* data = static_cast<char*>(pool->allocateRaw(capacity, 16));
+  std::memcpy(data, m_data, m_size);
+  if (m_pool != nullptr)
+    m_pool->deallocateRaw(m_data, m_capacity);
+  m_pool = pool;
+  m_data = data;
+  m_capacity = capacity;
+}
 
 struct VelaRegexp::Impl {
   std::string pattern, flags, replacement;
@@ -280,7 +299,8 @@ std::string_view VelaRegexp::substrText(std::string_view text, int start, int oc
   return g.data() == nullptr ? std::string_view() : std::string_view(g.data(), g.size());
 }
 
-bool VelaRegexp::replaceText(std::string_view text, int start, int occurrence, std::string& out,
+template <class Out>
+bool VelaRegexp::replaceInto(std::string_view text, int start, int occurrence, Out& out,
                              std::size_t limit) const {
   text = nonNull(text);
   if (start < 1 || static_cast<std::size_t>(start) > text.size() + 1 || occurrence < 0)
@@ -323,6 +343,16 @@ bool VelaRegexp::replaceText(std::string_view text, int start, int occurrence, s
   return true;
 }
 
+bool VelaRegexp::replaceText(std::string_view text, int start, int occurrence, std::string& out,
+                             std::size_t limit) const {
+  return replaceInto(text, start, occurrence, out, limit);
+}
+
+bool VelaRegexp::replaceText(std::string_view text, int start, int occurrence, RegexpOutputBuffer& out,
+                             std::size_t limit) const {
+  return replaceInto(text, start, occurrence, out, limit);
+}
+
 // --- fixed-width cells --------------------------------------------------------------------------------
 
 bool VelaRegexp::match(const char* cell, unsigned long width) const {
@@ -343,9 +373,10 @@ int VelaRegexp::instr(const char* cell, int start, int occurrence, int option, i
 
 void VelaRegexp::replace(char* cell, int start, int occurrence, unsigned long width) const {
   char text[256];
-  std::string& out = scratch();
-  if (replaceText({text, cellText(cell, width, text)}, start, occurrence, out, width))
-    packCell(cell, width, out);
+  // At most `width` <= 256 bytes are written, so the buffer never leaves its inline storage.
+  RegexpOutputBuffer out;
+  if (replaceInto(std::string_view(text, cellText(cell, width, text)), start, occurrence, out, width))
+    packCell(cell, width, out.view());
 }
 
 void VelaRegexp::substr(char* cell, int start, int occurrence, int group, unsigned long width) const {
@@ -370,18 +401,27 @@ int VelaRegexp::instrForward(const cuda::InlineBuffer<char>* s, int start, int o
 }
 
 std::string_view VelaRegexp::replaceForward(const cuda::InlineBuffer<char>* s, int start, int occurrence,
-                                            ManagedThreadLocalArena* arena) const {
+                                            RegexpOutputBuffer& out) const {
   if (s == nullptr)
     return {};
   const std::string_view text = stringText(s);
-  std::string& out = scratch();
-  if (!replaceText(text, start, occurrence, out))
-    return text;
-  if (arena == nullptr || out.empty())
-    return out;
-  char* bytes = static_cast<char*>(arena->allocate(out.size(), 1));
-  std::memcpy(bytes, out.data(), out.size());
-  return {bytes, out.size()};
+  out.clear();
+  return replaceInto(text, start, occurrence, out, std::string_view::npos) ? out.view() : text;
+}
+
+std::string_view VelaRegexp::replaceForward(const cuda::InlineBuffer<char>* s, int start, int occurrence,
+                                            ManagedThreadLocalArena* arena) const {
+  RegexpOutputBuffer out;
+  const std::string_view result = replaceForward(s, start, occurrence, out);
+  if (result.data() != out.data())
+    return result;
+  if (result.empty())
+    return std::string_view("", 0);
+  if (arena == nullptr)
+    throw std::invalid_argument("VelaRegexp::replaceForward: a replaced text needs an arena");
+  char* bytes = static_cast<char*>(arena->allocate(result.size(), 1));
+  std::memcpy(bytes, result.data(), result.size());
+  return {bytes, result.size()};
 }
 
 std::string_view VelaRegexp::substrForward(const cuda::InlineBuffer<char>* s, int start, int occurrence,

@@ -48,6 +48,7 @@
 // their result cut at the width and every byte past it zero. The Forward forms take a heap string; a
 // null string matches nothing (false, 0, empty result).
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -61,6 +62,41 @@ class InlineBuffer;
 } // namespace cuda
 
 class ManagedThreadLocalArena;
+class RamPool;
+
+/// Growable result buffer of replace. The first kInlineBytes bytes live in the object itself, so a
+/// result that fits (every fixed-width cell does) allocates nothing. Beyond that the storage comes from
+/// the calling thread's pool (RamPool::getDefault() at the first growth), charged while the buffer holds
+/// it and given back when the buffer dies: a caller keeps one for a row or a batch, and nothing stays
+/// allocated between calls.
+class RegexpOutputBuffer {
+public:
+  static constexpr std::size_t kInlineBytes = 256;
+
+  RegexpOutputBuffer() noexcept = default;
+  ~RegexpOutputBuffer();
+  RegexpOutputBuffer(const RegexpOutputBuffer&) = delete;
+  RegexpOutputBuffer& operator=(const RegexpOutputBuffer&) = delete;
+
+  const char* data() const noexcept { return m_data; }
+  std::size_t size() const noexcept { return m_size; }
+  std::size_t capacity() const noexcept { return m_capacity; }
+  std::string_view view() const noexcept { return {m_data, m_size}; }
+  /// Empties the buffer, keeping its storage.
+  void clear() noexcept { m_size = 0; }
+  /// Appends bytes, growing (doubling, charged to the pool) when needed; throws what the pool throws,
+  /// leaving the buffer as it was.
+  void append(const char* bytes, std::size_t n);
+
+private:
+  void grow(std::size_t needed);
+
+  char* m_data = m_inline;
+  std::size_t m_size = 0;
+  std::size_t m_capacity = kInlineBytes;
+  RamPool* m_pool = nullptr; // set while m_data is pool storage
+  char m_inline[kInlineBytes];
+};
 
 class VelaRegexp {
 public:
@@ -88,6 +124,8 @@ public:
   /// appends nothing) when the result is `text` itself.
   bool replaceText(std::string_view text, int start, int occurrence, std::string& out,
                    std::size_t limit = std::string::npos) const;
+  bool replaceText(std::string_view text, int start, int occurrence, RegexpOutputBuffer& out,
+                   std::size_t limit = std::string::npos) const;
 
   // --- fixed-width cells ------------------------------------------------------------------------
   bool match(const char* cell, unsigned long width) const;
@@ -100,9 +138,13 @@ public:
   bool matchForward(const cuda::InlineBuffer<char>* s) const;
   int countForward(const cuda::InlineBuffer<char>* s, int start) const;
   int instrForward(const cuda::InlineBuffer<char>* s, int start, int occurrence, int option, int group) const;
-  /// The result text. Where it is the input or a piece of it, a view into the input. Otherwise its
-  /// bytes are in `arena` (the calling thread's blocks, valid until its next reset) when one is given,
-  /// else in a buffer of the calling thread that is reused by its next replaceForward or substrForward.
+  /// The result text. Where it is the input unchanged, a view into the input; otherwise a view of
+  /// `out`, which is cleared first and holds the text until its next use.
+  std::string_view replaceForward(const cuda::InlineBuffer<char>* s, int start, int occurrence,
+                                  RegexpOutputBuffer& out) const;
+  /// As above with the new bytes copied into `arena` (the calling thread's blocks, valid until its next
+  /// reset). The text is built in a buffer of this call, so nothing outlives it but the arena's copy.
+  /// A result that needs new bytes with a null arena is a fault of the caller (std::invalid_argument).
   std::string_view replaceForward(const cuda::InlineBuffer<char>* s, int start, int occurrence,
                                   ManagedThreadLocalArena* arena) const;
   /// Always a view into the input (or empty); `arena` is not needed and is accepted for the call shape.
@@ -110,6 +152,9 @@ public:
                                  ManagedThreadLocalArena* arena) const;
 
 private:
+  template <class Out>
+  bool replaceInto(std::string_view text, int start, int occurrence, Out& out, std::size_t limit) const;
+
   struct Impl;
   std::unique_ptr<Impl> m_impl;
 };

@@ -82,9 +82,12 @@ struct RegexpReplaceFunc {
   void operator()(EvalOutputString out, StringCell s, std::int32_t start, std::int32_t occurrence) const {
     if (s == nullptr)
       return out.write(std::string_view());
-    // No arena: the text is copied into the row's result at once, so the engine's per-thread buffer,
-    // reused row after row, is enough (an arena would keep every row's text until the call ends).
-    const std::string_view result = re->replaceForward(s, start, occurrence, nullptr);
+    // The text is built in a buffer of this row and copied into the row's result at once: up to
+    // RegexpOutputBuffer::kInlineBytes it stays on the stack; a longer one is charged to the thread's
+    // pool while it is built and given back before the next row (an arena would keep every row's text
+    // until the call ends).
+    RegexpOutputBuffer buffer;
+    const std::string_view result = re->replaceForward(s, start, occurrence, buffer);
     if (result.data() == s->data() && result.size() == s->size())
       return out.writeInput(s);
     out.write(result);

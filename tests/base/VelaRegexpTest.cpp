@@ -2,6 +2,7 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -9,6 +10,7 @@
 
 #include "base/CallContext.h"
 #include "base/ProgramBuilder.h"
+#include "base/RamPool.h"
 #include "base/VelaException.h"
 #include "base/VelaRegexp.h"
 
@@ -287,10 +289,11 @@ TEST(VelaRegexp, HeapStringsAndNulls) {
   EXPECT_EQ(re.countForward(nullptr, 1), 0);
   EXPECT_EQ(re.instrForward(s.get(), 1, 2, 0, 1), 5);
   EXPECT_EQ(re.instrForward(nullptr, 1, 1, 0, 0), 0);
-  EXPECT_EQ(re.replaceForward(s.get(), 1, 0, nullptr), "12ab34cd");
-  EXPECT_EQ(re.replaceForward(nullptr, 1, 0, nullptr), "");
+  vela::RegexpOutputBuffer out;
+  EXPECT_EQ(re.replaceForward(s.get(), 1, 0, out), "12ab34cd");
+  EXPECT_EQ(re.replaceForward(nullptr, 1, 0, out), "");
   // Unchanged and substring results are views into the input itself.
-  const std::string_view same = re.replaceForward(s.get(), 1, 3, nullptr);
+  const std::string_view same = re.replaceForward(s.get(), 1, 3, out);
   EXPECT_EQ(same.data(), reinterpret_cast<const char*>(s.words.data() + 1));
   EXPECT_EQ(same.size(), 8u);
   const std::string_view piece = re.substrForward(s.get(), 1, 2, 1, nullptr);
@@ -300,7 +303,49 @@ TEST(VelaRegexp, HeapStringsAndNulls) {
 
   const FakeString empty("");
   EXPECT_TRUE(VelaRegexp("^$").matchForward(empty.get()));
-  EXPECT_EQ(VelaRegexp("x*", "", "-").replaceForward(empty.get(), 1, 0, nullptr), "-");
+  EXPECT_EQ(VelaRegexp("x*", "", "-").replaceForward(empty.get(), 1, 0, out), "-");
+  // Without an output place a replaced text is refused; an unchanged one needs none.
+  EXPECT_THROW(re.replaceForward(s.get(), 1, 0, static_cast<vela::ManagedThreadLocalArena*>(nullptr)),
+               std::invalid_argument);
+  EXPECT_EQ(re.replaceForward(s.get(), 1, 3, static_cast<vela::ManagedThreadLocalArena*>(nullptr)).data(),
+            same.data());
+}
+
+// The replace buffer: results up to its inline size touch no pool; longer ones are charged to the
+// thread's pool while held (the old and the grown block at once while growing) and given back when the
+// buffer dies, so nothing stays allocated between rows.
+TEST(VelaRegexp, ReplaceBufferIsChargedWhileHeldAndBalancedAfter) {
+  vela::RamPool pool("regex-scratch");
+  vela::RamPoolThreadBinding binding(&pool);
+  const VelaRegexp re("a", "", "bb");
+  struct Row {
+    std::size_t length; // of the input, all 'a': the result is twice as long
+    std::size_t minPeak;
+  };
+  // 128 -> 256 bytes fits inline; 100000 -> 200000 bytes needs a block of at least 200000 bytes, grown
+  // by doubling from 256, so the last growth held 131072 + 262144 bytes at once.
+  for (const Row& r : {Row{128, 0}, Row{100000, 131072 + 262144}}) {
+    const FakeString s(std::string(r.length, 'a'));
+    const std::uint64_t callsBefore = pool.reserveCalls();
+    {
+      vela::RegexpOutputBuffer out;
+      const std::string_view result = re.replaceForward(s.get(), 1, 0, out);
+      EXPECT_EQ(result, std::string(2 * r.length, 'b'));
+      EXPECT_EQ(pool.reservedBytes(), r.minPeak == 0 ? 0u : out.capacity()) << r.length;
+    }
+    EXPECT_EQ(pool.reservedBytes(), 0u) << r.length;
+    EXPECT_EQ(pool.liveAllocations(), 0) << r.length;
+    EXPECT_GE(pool.peakBytes(), r.minPeak) << r.length;
+    if (r.minPeak == 0) {
+      EXPECT_EQ(pool.reserveCalls(), callsBefore) << "inline result charged nothing";
+    }
+  }
+  // Fixed-width rewrites never allocate, even at 256 bytes.
+  const std::uint64_t callsBefore = pool.reserveCalls();
+  auto cell = cellOf(std::string(256, 'a'), 256);
+  re.replace(cell.data(), 1, 0, 256);
+  EXPECT_EQ(textOf(cell), std::string(256, 'b'));
+  EXPECT_EQ(pool.reserveCalls(), callsBefore);
 }
 
 TEST(VelaRegexp, ReplaceIntoAnArenaOutlivesTheNextCall) {

@@ -2,6 +2,7 @@
 // runs at every charN width its text fits and as a heap string, with the int operands as columns and
 // as constants. Expected values are hand-computed for the text; a charN rewrite expects that text cut at
 // the width.
+#include <cstring>
 #include <optional>
 #include <string>
 #include <variant>
@@ -215,6 +216,48 @@ TEST(RegexpOps, LongStrings) {
       .addStringColumn({std::string(40, 'a') + "b", big})
       .rowCounts({65})
       .expectRows<Bool>({0, 0});
+}
+
+// REPLACE over 100000-byte strings: the result's text is built in pool-charged scratch, so the pool's
+// peak covers scratch and result together, and after the call the pool holds exactly the results the
+// caller owns (nothing of the scratch stays reserved or allocated).
+TEST(RegexpOps, LongReplaceScratchIsChargedAndGivenBack) {
+  using vela::cuda::InlineBuffer;
+  const VelaRegexp re("a", "", "bb");
+  Program p;
+  p.column(kLoadString, 0).constant(kConstI32, 1).constant(kConstI32, 0).regexp(kReplace + 9, &re);
+  constexpr std::size_t kLength = 100000, kResult = 2 * kLength;
+  InlineBuffer<char>* text = InlineBuffer<char>::allocate(kLength);
+  std::memset(text->data(), 'a', kLength);
+  for (unsigned long rows : {1ul, 3ul}) {
+    const std::vector<const InlineBuffer<char>*> column(rows, text);
+    const unsigned char* columns[] = {reinterpret_cast<const unsigned char*>(column.data())};
+    std::vector<const InlineBuffer<char>*> values(rows);
+    std::vector<unsigned char> nulls(rows, 0xA5);
+    std::vector<unsigned long> sizes(rows);
+    vela::RamPool pool("regex-scratch");
+    vela::RamPoolThreadBinding binding(&pool);
+    vela::cuda::evaluateTypedRpnHost(p.elements(), columns, 1,
+                                     reinterpret_cast<unsigned char*>(values.data()), nulls.data(),
+                                     sizes.data(), rows, 0, nullptr, nullptr);
+    std::size_t owned = 0;
+    for (unsigned long r = 0; r < rows; ++r) {
+      ASSERT_NE(values[r], nullptr);
+      EXPECT_EQ(values[r]->view(), std::string(kResult, 'b'));
+      EXPECT_EQ(sizes[r], kResult + 8);
+      owned += sizes[r];
+    }
+    EXPECT_EQ(pool.reservedBytes(), owned) << rows << " rows";
+    // A row's scratch (at least the result's length) was held when its result was charged.
+    EXPECT_GE(pool.peakBytes(), kResult + (kResult + 8)) << rows << " rows";
+    for (unsigned long r = 0; r < rows; ++r) {
+      vela::cuda::deleteString(values[r]);
+      pool.unreserveRaw(sizes[r]);
+    }
+    EXPECT_EQ(pool.reservedBytes(), 0u);
+    EXPECT_EQ(pool.liveAllocations(), 0);
+  }
+  InlineBuffer<char>::deallocate(text);
 }
 
 // A string input returned unchanged (nothing replaced) is passed on, not copied; from an intermediate
