@@ -12,7 +12,9 @@
 
 #include "TypeManagement/Int96.h"
 #include "base/Int128.h"
+#include "base/RamPool.h"
 #include "cuda/EvalElementHandler.h"
+#include "cuda/ManagedObjects.h"
 
 namespace quarry::bench {
 
@@ -277,20 +279,61 @@ std::vector<BenchCase> makeCases() {
     cases.push_back(c);
   }
   appendTextCases(cases);
+  appendStringCases(cases);
   return cases;
 }
 
 } // namespace
 
+using StringCell = const InlineBuffer<char>*;
+
+Dataset::~Dataset() {
+  for (const InputColumn& c : columns)
+    if (c.ownsStrings)
+      tbb::parallel_for(tbb::blocked_range<unsigned long>(0, rows, 1 << 14),
+                        [&](const tbb::blocked_range<unsigned long>& r) {
+                          const auto* cells = reinterpret_cast<const StringCell*>(c.bytes.data());
+                          for (unsigned long i = r.begin(); i < r.end(); ++i)
+                            InlineBuffer<char>::deallocate(cells[i]);
+                        });
+}
+
 std::size_t Dataset::inputBytes() const {
   std::size_t n = 0;
-  for (const InputColumn& c : columns)
+  for (const InputColumn& c : columns) {
     n += c.bytes.size();
+    if (c.ownsStrings) {
+      const auto* cells = reinterpret_cast<const StringCell*>(c.bytes.data());
+      for (unsigned long i = 0; i < rows; ++i)
+        n += cells[i] == nullptr ? 0 : InlineBuffer<char>::byteCount(cells[i]->size());
+    }
+  }
   return n;
 }
 
-OutputBuffers::OutputBuffers(unsigned long rows, std::size_t width)
-    : values(rows * width, 0xA5), nulls(rows, 0xA5) {}
+// A string result's cells start null (the evaluators free what an owning slot holds before writing).
+OutputBuffers::OutputBuffers(unsigned long rows, std::size_t width, bool stringResult)
+    : values(rows * width, stringResult ? 0 : 0xA5), nulls(rows, 0xA5), sizes(stringResult ? rows : 0, 0) {}
+
+void OutputBuffers::releaseStrings() {
+  if (sizes.empty())
+    return;
+  auto* cells = reinterpret_cast<StringCell*>(values.data());
+  tbb::parallel_for(tbb::blocked_range<unsigned long>(0, sizes.size(), 1 << 14),
+                    [&](const tbb::blocked_range<unsigned long>& r) {
+                      std::size_t given = 0;
+                      for (unsigned long i = r.begin(); i < r.end(); ++i) {
+                        if (isOwningReservation(sizes[i])) {
+                          deleteString(cells[i]);
+                          given += sizes[i];
+                        }
+                        cells[i] = nullptr;
+                        sizes[i] = 0;
+                      }
+                      if (given != 0)
+                        pool->unreserveRaw(given);
+                    });
+}
 
 const std::vector<BenchCase>& benchCases() {
   static const std::vector<BenchCase> cases = makeCases();
@@ -313,6 +356,7 @@ std::unique_ptr<Dataset> makeDataset(const BenchCase& bc, unsigned long rows) {
     InputColumn& column = d->columns.emplace_back();
     column.width = bc.columnWidths[c];
     column.bytes.resize(rows * column.width);
+    column.ownsStrings = bc.stringInputs;
     tbb::parallel_for(
         tbb::blocked_range<unsigned long>(0, rows, 1 << 16),
         [&](const tbb::blocked_range<unsigned long>& r) { bc.generate(c, column, r.begin(), r.end()); });
@@ -324,8 +368,11 @@ std::unique_ptr<Dataset> makeDataset(const BenchCase& bc, unsigned long rows) {
 
 rpn_eval_result_t runFused(const BenchCase& bc, const Dataset& in, OutputBuffers& out) {
   std::atomic<unsigned char> worst{0};
+  vela::RamPool* pool = vela::RamPool::getDefault();
+  out.pool = pool;
   tbb::parallel_for(tbb::blocked_range<unsigned long>(0, in.rows, kFusedGrain),
                     [&](const tbb::blocked_range<unsigned long>& r) {
+                      const vela::RamPoolThreadBinding binding(pool);
                       const unsigned char w = bc.fused(in, out, r.begin(), r.end());
                       unsigned char seen = worst.load(std::memory_order_relaxed);
                       while (w > seen && !worst.compare_exchange_weak(seen, w, std::memory_order_relaxed)) {

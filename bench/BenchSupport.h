@@ -63,5 +63,7 @@ inline void fill(std::size_t c, InputColumn& column, unsigned long begin, unsign
 
 /// Adds the fixed-width text and cast expressions to the suite.
 void appendTextCases(std::vector<BenchCase>& cases);
+/// Adds the heap-string expressions to the suite.
+void appendStringCases(std::vector<BenchCase>& cases);
 
 } // namespace quarry::bench

@@ -3,10 +3,13 @@
 // fused loop; plus the single-row call of a 3-element program through the entry point.
 //
 // Before timing, each evaluator run is checked against the fused loop (values, row states and the
-// call's code): a ratio is only reported for two computations that agree.
+// call's code; string results by their contents and reservations): a ratio is only reported for two
+// computations that agree. String results belong to the caller, so after every call the benchmark frees
+// them with the timer paused; every call, the fused loop's included, starts from empty slots.
 //
 // Counters: items_per_second (rows/s); pool_peak_MiB, the highest charge of the RamPool bound to the
-// calling thread (every task binds it, so it covers all pool-charged scratch of the call); rss_extra_MiB,
+// calling thread (every task binds it, so it covers all pool-charged scratch of the call, and for string
+// results the results of one call, freed after each); rss_extra_MiB,
 // the resident-set high-water mark while timing minus the resident set before it (inputs and outputs are
 // already resident then, so this is what the evaluation added, pool-charged or not); data_MiB, the bytes
 // of inputs plus outputs.
@@ -25,6 +28,7 @@
 #include "base/CallContext.h"
 #include "base/RamPool.h"
 #include "bench/BenchCases.h"
+#include "cuda/ManagedObjects.h"
 #include "cuda/TypedRpnEvaluatorImpl.h"
 #include "cuda/TypedRpnValueEvaluator.h"
 
@@ -74,13 +78,15 @@ struct CurrentData {
   std::unique_ptr<OutputBuffers> reference;
   rpn_eval_result_t code = RPN_EVAL_OK;
 };
+// Emptied before main returns, so that no string is freed (in parallel) during static destruction.
+CurrentData current;
+
 CurrentData& dataFor(const BenchCase& bc, unsigned long rows) {
-  static CurrentData current;
   if (current.bc != &bc || current.rows != rows) {
     current.reference.reset();
     current.data.reset();
     current.data = makeDataset(bc, rows);
-    current.reference = std::make_unique<OutputBuffers>(rows, bc.width);
+    current.reference = std::make_unique<OutputBuffers>(rows, bc.width, bc.stringResult);
     current.code = runFused(bc, *current.data, *current.reference);
     current.bc = &bc;
     current.rows = rows;
@@ -90,24 +96,39 @@ CurrentData& dataFor(const BenchCase& bc, unsigned long rows) {
 
 rpn_eval_result_t runOnce(Path path, const BenchCase& bc, const Dataset& in, OutputBuffers& out) {
   const std::vector<TypedRpnElement>& program = bc.program->elements();
+  out.pool = vela::RamPool::getDefault(); // where the evaluators charge the results
   switch (path) {
   case Path::Fused:
     return runFused(bc, in, out);
   case Path::Auto:
     return evaluateTypedRpnHost(program, in.pointers.data(), in.pointers.size(), out.values.data(),
-                                out.nulls.data(), nullptr, in.rows, 0, nullptr, nullptr);
+                                out.nulls.data(), out.sizesData(), in.rows, 0, nullptr, nullptr);
   case Path::Batch:
   case Path::Row: {
     // What the entry point does before it chooses an evaluator, so that the paths differ only there.
     vela::EvaluatorCache cache;
     const TypedRpnEvaluatorParams params(nullptr, program, in.pointers.data(), in.pointers.size(),
-                                         out.values.data(), out.nulls.data(), nullptr, in.rows,
+                                         out.values.data(), out.nulls.data(), out.sizesData(), in.rows,
                                          vela::currentYear(), 0, &cache, nullptr, nullptr);
     return reportedResult(path == Path::Row ? TypedRpnValueEvaluator::evaluate(params)
                                             : TypedRpnVectorEvaluator::evaluate(params));
   }
   }
   return RPN_EVAL_OK;
+}
+
+// How row r's string result differs from the reference's (contents and reservation), or empty.
+std::string stringDifference(const OutputBuffers& out, const OutputBuffers& ref, unsigned long r) {
+  using String = const InlineBuffer<char>*;
+  const String a = reinterpret_cast<const String*>(out.values.data())[r];
+  const String b = reinterpret_cast<const String*>(ref.values.data())[r];
+  if ((a == nullptr) != (b == nullptr))
+    return a == nullptr ? "null string, fused loop a string" : "a string, fused loop null";
+  if (a != nullptr && a->view() != b->view())
+    return "string '" + std::string(a->view()) + "', fused loop '" + std::string(b->view()) + "'";
+  if (out.sizes[r] != ref.sizes[r])
+    return "reservation " + std::to_string(out.sizes[r]) + ", fused loop " + std::to_string(ref.sizes[r]);
+  return {};
 }
 
 // The first difference between a run and the reference, or empty.
@@ -123,8 +144,13 @@ std::string firstDifference(const BenchCase& bc, const CurrentData& ref, const O
       s << "row " << r << ": state " << int(out.nulls[r]) << ", fused loop " << int(ref.reference->nulls[r]);
       return s.str();
     }
-    if (std::memcmp(out.values.data() + r * bc.width, ref.reference->values.data() + r * bc.width,
-                    bc.width) != 0) {
+    if (bc.stringResult) {
+      if (const std::string diff = stringDifference(out, *ref.reference, r); !diff.empty()) {
+        s << "row " << r << ": " << diff;
+        return s.str();
+      }
+    } else if (std::memcmp(out.values.data() + r * bc.width, ref.reference->values.data() + r * bc.width,
+                           bc.width) != 0) {
       s << "row " << r << ": value differs from the fused loop";
       return s.str();
     }
@@ -140,13 +166,19 @@ void benchEval(benchmark::State& state, const BenchCase* bc, Path path, unsigned
     return;
   }
   CurrentData& cur = dataFor(*bc, rows);
-  OutputBuffers out(rows, bc->width);
+  // The pool before the buffers: the buffers give their strings back to it when they go.
   vela::RamPool pool("bench");
   vela::RamPoolThreadBinding binding(&pool);
+  OutputBuffers out(rows, bc->width, bc->stringResult);
 
   const std::string diff = firstDifference(*bc, cur, out, runOnce(path, *bc, *cur.data, out));
   if (!diff.empty()) {
     state.SkipWithError(diff.c_str());
+    return;
+  }
+  out.releaseStrings();
+  if (pool.reservedBytes() != 0) {
+    state.SkipWithError("the pool holds bytes after the results were freed");
     return;
   }
 
@@ -156,6 +188,11 @@ void benchEval(benchmark::State& state, const BenchCase* bc, Path path, unsigned
     rpn_eval_result_t code = runOnce(path, *bc, *cur.data, out);
     benchmark::DoNotOptimize(code);
     benchmark::ClobberMemory();
+    if (bc->stringResult) {
+      state.PauseTiming();
+      out.releaseStrings();
+      state.ResumeTiming();
+    }
   }
   const std::size_t rssPeak = procStatusBytes("VmHWM");
 
@@ -220,6 +257,7 @@ int main(int argc, char** argv) {
   benchmark::AddCustomContext("hardware_threads", std::to_string(std::thread::hardware_concurrency()));
   quarry::bench::registerSuite();
   benchmark::RunSpecifiedBenchmarks();
+  quarry::bench::current = {};
   benchmark::Shutdown();
   return 0;
 }
