@@ -13,36 +13,6 @@ using namespace quarry::test;
 
 namespace {
 
-std::string modelReplace(const std::string& s, const std::string& from, const std::string& to) {
-  if (s.empty() || from.empty())
-    return s;
-  std::string out;
-  for (std::size_t i = 0; i < s.size();) {
-    if (s.compare(i, from.size(), from) == 0) {
-      out += to;
-      i += from.size();
-    } else {
-      out += s[i++];
-    }
-  }
-  return out;
-}
-
-std::string modelSplit(const std::string& s, const std::string& delimiter, int k) {
-  if (delimiter.empty() || s.empty() || k == 0)
-    return "";
-  std::vector<std::string> fields(1);
-  for (char c : s)
-    if (c == delimiter[0])
-      fields.emplace_back();
-    else
-      fields.back().push_back(c);
-  const int f = static_cast<int>(fields.size());
-  if (k > f || k < -f)
-    return "";
-  return fields[static_cast<std::size_t>(k > 0 ? k - 1 : f + k)];
-}
-
 template <std::size_t N, std::size_t R = N>
 using Rewrite = Row<Text<R>, Text<N>, Text<N>, Text<N>>;
 template <std::size_t N, std::size_t R = N>
@@ -129,10 +99,10 @@ void randomColumns(std::mt19937& gen) {
     from1.push_back(txt<1>(f1));
     to1.push_back(txt<1>(t1));
     k.push_back(field);
-    replaced.push_back(txt<R>(modelReplace(a, f, t).substr(0, R)));
-    replacedConst.push_back(txt<N>(f.size() > a.size() ? a : modelReplace(a, f, t).substr(0, N)));
-    replacedChar.push_back(txt<N>(f1 == t1 ? a : modelReplace(std::string(a), f1, t1)));
-    split.push_back(txt<N>(modelSplit(a, f1, field)));
+    replaced.push_back(txt<R>(replaceModel(a, f, t).substr(0, R)));
+    replacedConst.push_back(txt<N>(f.size() > a.size() ? a : replaceModel(a, f, t).substr(0, N)));
+    replacedChar.push_back(txt<N>(f1 == t1 ? a : replaceModel(std::string(a), f1, t1)));
+    split.push_back(txt<N>(splitModel(a, f1.empty() ? 0 : f1[0], field)));
   }
   const int k8 = std::countr_zero(N); // the width's offset in its family
   expectColumns<Text<R>>(N <= 16 ? 1988 + k8 : 1999 + k8 - 5, replaced, s, from, to);
@@ -167,18 +137,18 @@ TEST(CharFuncReplace, BytesPastTheResultAreZero) {
       return textOf(cell);
     };
     const char d[1] = {','}, none[1] = {0};
-    EXPECT_EQ(one(s, [&](char* c) { vela::cuda::charN_split(c, d, 16, 2); }), modelSplit(text, ",", 2));
+    EXPECT_EQ(one(s, [&](char* c) { vela::cuda::charN_split(c, d, 16, 2); }), splitModel(text, ',', 2));
     EXPECT_EQ(one(s, [&](char* c) { vela::cuda::charN_replace_char<16>(c, d, none); }),
-              modelReplace(text, ",", ""));
+              replaceModel(text, ",", ""));
     const char* f = reinterpret_cast<const char*>(&from);
     const char* t = reinterpret_cast<const char*>(&to);
     const std::string constModel =
-        textOf(from).size() > text.size() ? text : modelReplace(text, textOf(from), textOf(to)).substr(0, 16);
+        textOf(from).size() > text.size() ? text : replaceModel(text, textOf(from), textOf(to)).substr(0, 16);
     EXPECT_EQ(one(s, [&](char* c) { vela::cuda::charN_replace_const<16>(c, f, t); }), constModel);
     Text<256> wide{vela::cuda::charn::resize<vela::cuda::cell_of_width_t<256>>(s.cell)};
     vela::cuda::charN_replace<16>(reinterpret_cast<char*>(&wide), f, t);
     EXPECT_TRUE(zeroTail(wide));
-    EXPECT_EQ(textOf(wide), modelReplace(text, textOf(from), textOf(to)));
+    EXPECT_EQ(textOf(wide), replaceModel(text, textOf(from), textOf(to)));
   }
 }
 

@@ -45,34 +45,6 @@ std::string m_pad(const std::string& s, I32 n, const std::string& pad, bool left
     fill += pad[fill.size() % pad.size()];
   return left ? fill + head : head + fill;
 }
-std::string m_replace(const std::string& s, const std::string& from, const std::string& to) {
-  if (from.empty() || from.size() > s.size())
-    return s;
-  std::string out;
-  for (std::size_t i = 0; i < s.size();) {
-    if (s.compare(i, from.size(), from) == 0) {
-      out += to;
-      i += from.size();
-    } else {
-      out += s[i++];
-    }
-  }
-  return out;
-}
-std::string m_split(const std::string& s, char d, I32 k) {
-  if (d == 0 || s.empty() || k == 0)
-    return "";
-  std::vector<std::string> fields(1);
-  for (char c : s)
-    if (c == d)
-      fields.emplace_back();
-    else
-      fields.back().push_back(c);
-  const long f = long(fields.size());
-  if (k > f || k < -f)
-    return "";
-  return fields[std::size_t(k > 0 ? k - 1 : f + k)];
-}
 std::string m_mask(const std::string& s, I32 start, I32 length, C1 c) {
   if (start < 1 || length < 1 || std::size_t(start) > s.size())
     return s;
@@ -229,12 +201,12 @@ TEST(StringModel, SearchReplaceSplitConcat) {
   std::vector<Row<Str, Str, Str>> concat;
   for (int i = 0; i < kRows; ++i) {
     const std::string s = in.text(), from = in.piece(s), to = in.piece(s);
-    replace.push_back({{s, from, to}, m_replace(s, from, to)});
+    replace.push_back({{s, from, to}, replaceModel(s, from, to)});
     const I32 start = in.count(s.size());
     locate.push_back({{from, s, start}, m_locate(from, s, start)});
     const C1 d = i % 3 == 0 ? C1(',') : in.byte();
     const I32 k = I32(in.gen()() % 9) - 4;
-    split.push_back({{s, d, k}, m_split(s, char(d), k)});
+    split.push_back({{s, d, k}, splitModel(s, char(d), k)});
     const C1 a = in.byte(), b = in.byte();
     replaceChar.push_back({{s, a, b}, m_replaceChar(s, a, b)});
     const std::string t = in.text();

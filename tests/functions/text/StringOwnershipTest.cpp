@@ -8,6 +8,7 @@
 #include "base/VelaException.h"
 #include "cuda/TypedRpnEvaluator.h"
 #include "tests/functions/text/TextTestSupport.h"
+#include "tests/support/PoolBalancedTest.h"
 
 using namespace quarry::test;
 using vela::cuda::rpn_eval_result_t;
@@ -51,15 +52,7 @@ std::vector<std::int32_t> evaluate(const Program& p, const std::vector<StringCel
   return out;
 }
 
-class StringOwnership : public ::testing::Test {
-protected:
-  void TearDown() override {
-    EXPECT_EQ(pool.reservedBytes(), 0u);
-    EXPECT_EQ(pool.liveAllocations(), 0);
-  }
-  vela::RamPool pool{"string-ownership"};
-  vela::RamPoolThreadBinding binding{&pool};
-};
+using StringOwnership = PoolBalancedTest;
 
 TEST_F(StringOwnership, AnInputReturnedUnchangedIsTheSameObject) {
   vela::cuda::ScopedOpShape<ProbeShape> probe(kProbe);

@@ -92,6 +92,39 @@ inline std::string draw(std::mt19937& gen, std::size_t maxLen, std::string_view 
   return s;
 }
 
+/// Every occurrence of `from` in `s` replaced by `to`, left to right without overlaps (none for an empty
+/// `from`).
+inline std::string replaceModel(const std::string& s, const std::string& from, const std::string& to) {
+  if (from.empty() || from.size() > s.size())
+    return s;
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    if (s.compare(i, from.size(), from) == 0) {
+      out += to;
+      i += from.size();
+    } else {
+      out += s[i++];
+    }
+  }
+  return out;
+}
+/// Field k of `s` split at `d` (1-based; negative counts from the end; empty for k = 0, d = NUL or k
+/// past the fields).
+inline std::string splitModel(const std::string& s, char d, long k) {
+  if (d == 0 || s.empty() || k == 0)
+    return "";
+  std::vector<std::string> fields(1);
+  for (char c : s)
+    if (c == d)
+      fields.emplace_back();
+    else
+      fields.back().push_back(c);
+  const long f = long(fields.size());
+  if (k > f || k < -f)
+    return "";
+  return fields[std::size_t(k > 0 ? k - 1 : f + k)];
+}
+
 /// Runs `op` on one column of `in` in both evaluators and checks the rows.
 template <class Out, class In>
 void expectColumn(int op, const std::vector<In>& in, const std::vector<Out>& out,
