@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "base/DecimalText.h"
-#include "tests/functions/text/CharCastTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 

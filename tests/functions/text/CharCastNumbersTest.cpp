@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/functions/text/CharCastTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "cuda/EvalElementHandler.h"
-#include "tests/functions/text/CharCastTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 

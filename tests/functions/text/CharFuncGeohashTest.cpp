@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/functions/text/CharFuncTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 
@@ -15,33 +15,32 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 const std::string kLong = "ezs42e44yx9675pdcpwdmujbpbpbpbpb"; // (42.6, -5.6) to 32 characters
 
 TEST(CharFuncGeohash, EncodeClampsPrecisionAndEmptiesOutOfRange) {
-  using E = Row<CharCell<16>, double, double, int>;
+  using E = Row<Text<16>, double, double, int>;
   auto e = [](double lon, double lat, int p, const std::string& out) {
-    return E{{lon, lat, p}, ch<16>(out)};
+    return E{{lon, lat, p}, txt<16>(out)};
   };
-  expectTable<CharCell<16>>(
-      1605,
-      std::vector<E>{e(-5.6, 42.6, 5, "ezs42"), e(10.40744, 57.64911, 11, "u4pruydqqvj"),
-                     e(-5.6, 42.6, 0, "e"), e(-5.6, 42.6, -7, "e"), e(-5.6, 42.6, 99, kLong.substr(0, 15)),
-                     e(0, 0, 2, "s0"), e(180, 90, 3, "zzz"), e(-180, -90, 3, "000"), e(-180.5, 0, 5, ""),
-                     e(0, 90.5, 5, ""), e(kNaN, 0, 5, ""), e(0, -kNaN, 5, "")});
+  expectTable<Text<16>>(1605,
+                        std::vector<E>{e(-5.6, 42.6, 5, "ezs42"), e(10.40744, 57.64911, 11, "u4pruydqqvj"),
+                                       e(-5.6, 42.6, 0, "e"), e(-5.6, 42.6, -7, "e"),
+                                       e(-5.6, 42.6, 99, kLong.substr(0, 15)), e(0, 0, 2, "s0"),
+                                       e(180, 90, 3, "zzz"), e(-180, -90, 3, "000"), e(-180.5, 0, 5, ""),
+                                       e(0, 90.5, 5, ""), e(kNaN, 0, 5, ""), e(0, -kNaN, 5, "")});
 }
 
 TEST(CharFuncGeohash, LongEncodeGivesNullOutOfRange) {
-  using E = Row<CharCell<32>, double, double, int>;
+  using E = Row<Text<32>, double, double, int>;
   auto e = [](double lon, double lat, int p, const std::string& out, std::uint8_t state = 0) {
-    return E{{lon, lat, p}, ch<32>(out), state};
+    return E{{lon, lat, p}, txt<32>(out), state};
   };
-  expectTable<CharCell<32>>(2445,
-                            std::vector<E>{e(-5.6, 42.6, 5, "ezs42"), e(-5.6, 42.6, 0, kLong.substr(0, 20)),
-                                           e(-5.6, 42.6, -1, kLong.substr(0, 20)), e(-5.6, 42.6, 40, kLong),
-                                           e(-180.5, 0, 5, "", 1), e(0, 91, 5, "", 1), e(kNaN, 0, 5, "", 1),
-                                           e(180, -90, 1, "p")});
+  expectTable<Text<32>>(2445, std::vector<E>{e(-5.6, 42.6, 5, "ezs42"), e(-5.6, 42.6, 0, kLong.substr(0, 20)),
+                                             e(-5.6, 42.6, -1, kLong.substr(0, 20)), e(-5.6, 42.6, 40, kLong),
+                                             e(-180.5, 0, 5, "", 1), e(0, 91, 5, "", 1), e(kNaN, 0, 5, "", 1),
+                                             e(180, -90, 1, "p")});
 }
 
 TEST(CharFuncGeohash, DecodeToTheCellCentre) {
-  using D = Row<double, CharCell<16>>;
-  auto lat = [](const char* hash, double v) { return D{{ch<16>(hash)}, v}; };
+  using D = Row<double, Text<16>>;
+  auto lat = [](const char* hash, double v) { return D{{txt<16>(hash)}, v}; };
   expectTable<double>(1606, std::vector<D>{lat("ezs42", 42.60498046875), lat("ezs42a1", 42.60498046875),
                                            lat("", 0.0), lat("a", 0.0), lat("0", -67.5),
                                            lat("u4pruydqqvj", 57.64911063015461),

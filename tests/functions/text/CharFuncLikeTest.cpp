@@ -6,7 +6,7 @@
 
 #include "functions/text/CharFuncLike.h"
 #include "functions/text/LikeMatch.h"
-#include "tests/functions/text/CharFuncTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 using vela::cuda::LikePlan;
@@ -24,7 +24,7 @@ bool matcher(const std::string& text, std::size_t width, const std::string& patt
 }
 
 LikePlan planOf(const std::string& pattern, char escape, int flags) {
-  const auto p = ch<256>(pattern);
+  const auto p = txt<256>(pattern);
   return vela::cuda::like_plan(reinterpret_cast<const char*>(&p), escape, static_cast<signed char>(flags));
 }
 
@@ -75,7 +75,7 @@ void plansAgree(std::mt19937& gen, int (&shapes)[6], int& matches) {
     ++shapes[static_cast<int>(plan.shape)];
     if (plan.shape == LikeShape::General)
       continue;
-    const auto cell = ch<N>(text);
+    const auto cell = txt<N>(text);
     const bool expected = matcher(text, N, pattern, escape, flags);
     matches += expected;
     ASSERT_EQ(vela::cuda::like_plan_match<N>(plan, reinterpret_cast<const char*>(&cell)), expected)
@@ -100,10 +100,10 @@ TEST(CharFuncLikePlan, AgreesWithTheGeneralMatcherAtEveryWidth) {
   EXPECT_GT(matches, 5000);
 }
 
-using LikeRow = Row<Bool, CharCell<32>, CharCell<256>, std::uint8_t, std::int8_t>;
+using LikeRow = Row<Bool, Text<32>, Text<256>, std::uint8_t, std::int8_t>;
 LikeRow likeRow(const std::string& text, const std::string& pattern, char escape, int flags, bool expected) {
   return {
-      {ch<32>(text), ch<256>(pattern), static_cast<std::uint8_t>(escape), static_cast<std::int8_t>(flags)},
+      {txt<32>(text), txt<256>(pattern), static_cast<std::uint8_t>(escape), static_cast<std::int8_t>(flags)},
       expected};
 }
 
@@ -121,25 +121,25 @@ TEST(CharFuncLikeOp, TableThroughBothEvaluators) {
       likeRow("505", "50!%", '!', 0, false), likeRow("abc", "a_c", 0, 0, true), likeRow("abc", "", 0, 0, false),
       likeRow("", "", 0, 0, true), likeRow("", "%", 0, 0, true), likeRow("b", "[c-a]", 0, 0, true)});
   // clang-format on
-  using Narrow = Row<Bool, CharCell<1>, CharCell<256>, std::uint8_t, std::int8_t>;
-  expectTable<Bool>(2022, std::vector<Narrow>{{{ch<1>("a"), ch<256>("a%"), 0, 0}, true},
-                                              {{ch<1>("a"), ch<256>("ab%"), 0, 0}, false},
-                                              {{ch<1>(""), ch<256>("%a%"), 0, 0}, false},
-                                              {{ch<1>("A"), ch<256>("a"), 0, 2}, true}});
+  using Narrow = Row<Bool, Text<1>, Text<256>, std::uint8_t, std::int8_t>;
+  expectTable<Bool>(2022, std::vector<Narrow>{{{txt<1>("a"), txt<256>("a%"), 0, 0}, true},
+                                              {{txt<1>("a"), txt<256>("ab%"), 0, 0}, false},
+                                              {{txt<1>(""), txt<256>("%a%"), 0, 0}, false},
+                                              {{txt<1>("A"), txt<256>("a"), 0, 2}, true}});
 }
 
 // Whole columns of random char32 texts against constant patterns, at every row count of the harness:
 // the plan runs in the column-batch evaluator and like_match in the row evaluator.
 TEST(CharFuncLikeOp, RandomColumnsAgainstConstantPatterns) {
   std::mt19937 gen(99);
-  std::vector<CharCell<32>> texts;
+  std::vector<Text<32>> texts;
   std::vector<std::string> plain;
   for (int n = 0; n < 500; ++n) {
     std::string t = draw(gen, 32, "abcABC");
     if (n % 10 == 0)
       t = std::string(32, 'c').substr(0, 29) + "abc";
     plain.push_back(t);
-    texts.push_back(ch<32>(t));
+    texts.push_back(txt<32>(t));
   }
   for (const std::string pattern : {"abc%", "%abc%", "%abc", "abc", "%", "ab_%", "%a%b%"})
     for (int flags : {0, 2}) {
@@ -149,7 +149,7 @@ TEST(CharFuncLikeOp, RandomColumnsAgainstConstantPatterns) {
         expected.push_back(matcher(t, 32, pattern, 0, flags));
       vela::ParserUtils::Program p;
       p.column(kLoadChar + 5, 0)
-          .constant(kConstChar + 8, ch<256>(pattern))
+          .constant(kConstChar + 8, txt<256>(pattern))
           .constant(kConstI8, std::int8_t{0})
           .constant(kConstI8, static_cast<std::int8_t>(flags))
           .op(2027);

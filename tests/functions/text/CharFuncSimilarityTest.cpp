@@ -5,39 +5,39 @@
 #include <string>
 #include <vector>
 
-#include "tests/functions/text/CharFuncTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 
 namespace {
 
 TEST(CharFuncSoundex, PublishedCodes) {
-  using R16 = Row<CharCell<4>, CharCell<16>>;
-  auto r = [](const char* name, const char* code) { return R16{{ch<16>(name)}, ch<4>(code)}; };
-  expectTable<CharCell<4>>(1754,
-                           std::vector<R16>{r("Robert", "R163"), r("Rupert", "R163"), r("Ashcraft", "A261"),
-                                            r("Tymczak", "T522"), r("Pfister", "P236"), r("Honeyman", "H555"),
-                                            r("  lloyd", "L300"), r("123", ""), r("", "")});
-  expectTable<CharCell<4>>(1750, std::vector<Row<CharCell<4>, CharCell<1>>>{{{ch<1>("q")}, ch<4>("Q000")},
-                                                                            {{ch<1>("7")}, ch<4>("")}});
+  using R16 = Row<Text<4>, Text<16>>;
+  auto r = [](const char* name, const char* code) { return R16{{txt<16>(name)}, txt<4>(code)}; };
+  expectTable<Text<4>>(1754,
+                       std::vector<R16>{r("Robert", "R163"), r("Rupert", "R163"), r("Ashcraft", "A261"),
+                                        r("Tymczak", "T522"), r("Pfister", "P236"), r("Honeyman", "H555"),
+                                        r("  lloyd", "L300"), r("123", ""), r("", "")});
+  expectTable<Text<4>>(
+      1750, std::vector<Row<Text<4>, Text<1>>>{{{txt<1>("q")}, txt<4>("Q000")}, {{txt<1>("7")}, txt<4>("")}});
   const std::string tail = std::string(250, ' ') + "Pfister"; // letters only at the far end of a char256
-  expectTable<CharCell<4>>(
-      1758, std::vector<Row<CharCell<4>, CharCell<256>>>{{{ch<256>(tail.substr(1))}, ch<4>("P236")}});
+  expectTable<Text<4>>(1758,
+                       std::vector<Row<Text<4>, Text<256>>>{{{txt<256>(tail.substr(1))}, txt<4>("P236")}});
 }
 
 TEST(CharFuncSoundex, DifferenceCountsAgreeingPositions) {
-  using D = Row<int, CharCell<16>, CharCell<16>>;
-  auto r = [](const char* a, const char* b, int n) { return D{{ch<16>(a), ch<16>(b)}, n}; };
+  using D = Row<int, Text<16>, Text<16>>;
+  auto r = [](const char* a, const char* b, int n) { return D{{txt<16>(a), txt<16>(b)}, n}; };
   expectTable<int>(1764,
                    std::vector<D>{r("Robert", "Rupert", 4), r("Robert", "Tymczak", 0), r("Lee", "Lloyd", 3),
                                   r("123", "", 4), r("123", "Lee", 0), r("Ashcraft", "Ashcroft", 4)});
-  expectTable<int>(1760, std::vector<Row<int, CharCell<1>, CharCell<1>>>{{{ch<1>("a"), ch<1>("A")}, 4},
-                                                                         {{ch<1>("a"), ch<1>("b")}, 3}});
+  expectTable<int>(1760, std::vector<Row<int, Text<1>, Text<1>>>{{{txt<1>("a"), txt<1>("A")}, 4},
+                                                                 {{txt<1>("a"), txt<1>("b")}, 3}});
 }
 
 TEST(CharFuncEditDistance, Rows) {
-  using E = Row<int, CharCell<8>, CharCell<8>>;
-  auto r = [](const char* a, const char* b, int n) { return E{{ch<8>(a), ch<8>(b)}, n}; };
+  using E = Row<int, Text<8>, Text<8>>;
+  auto r = [](const char* a, const char* b, int n) { return E{{txt<8>(a), txt<8>(b)}, n}; };
   expectTable<int>(2175,
                    std::vector<E>{r("flaw", "lawn", 2), r("", "abc", 3), r("kitten", "sitting", 3),
                                   r("abcdefgh", "", 8), r("abcdefgh", "abcdefgh", 0), r("ab", "ba", 2)});
@@ -57,15 +57,15 @@ int modelDistance(const std::string& a, const std::string& b) {
 
 template <std::size_t N>
 void randomDistances(std::mt19937& gen) {
-  std::vector<CharCell<N>> as, bs;
+  std::vector<Text<N>> as, bs;
   std::vector<int> expected;
   for (int n = 0; n < 300; ++n) {
     // Short texts in the wide cells keep the harness's thousands of rows quick.
     const std::size_t most = std::min<std::size_t>(N, 48);
     const std::string a = n % 11 == 0 ? std::string(N, 'a') : draw(gen, most, "abc"),
                       b = draw(gen, most, "abc");
-    as.push_back(ch<N>(a));
-    bs.push_back(ch<N>(b));
+    as.push_back(txt<N>(a));
+    bs.push_back(txt<N>(b));
     expected.push_back(modelDistance(a, b));
   }
   expectColumns<int>(2172 + std::countr_zero(N), expected, as, bs);
@@ -85,7 +85,7 @@ TEST(CharFuncEditDistance, RandomPairsAgainstTheModel) {
   vela::ParserUtils::Program p;
   p.column(kLoadChar + 8, 0).column(kLoadChar + 8, 1).op(2180);
   HarnessCase c(p);
-  c.addColumn(std::vector{ch<256>(x), ch<256>("y")}).addColumn(std::vector{ch<256>(y), ch<256>(x)});
+  c.addColumn(std::vector{txt<256>(x), txt<256>("y")}).addColumn(std::vector{txt<256>(y), txt<256>(x)});
   c.rowCounts({1, 65}); // 65k steps a row: the standard thousands of rows would take seconds
   c.expectRows<int>({0, 1});
 }

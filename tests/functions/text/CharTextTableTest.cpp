@@ -9,48 +9,27 @@
 #include <string_view>
 
 #include "functions/text/CharN.h"
-#include "tests/functions/scalar/FamilyTestSupport.h"
-
-namespace quarry::test {
-namespace chartext_table {
-/// A charN cell that the table runner loads with the char load and constant codes of its width.
-template <std::size_t N>
-struct Txt {
-  vela::cuda::charn::Cell<N> cell;
-  friend void PrintTo(const Txt& t, std::ostream* os) {
-    const auto* b = reinterpret_cast<const unsigned char*>(&t.cell);
-    *os << "char" << N << " \"" << vela::ParserUtils::unpackCharN(b, N) << "\" [";
-    for (std::size_t i = N; i-- > 0;)
-      *os << ' ' << int(b[i]);
-    *os << " ]";
-  }
-};
-} // namespace chartext_table
-template <std::size_t N>
-struct Storage<chartext_table::Txt<N>>
-    : Codes<kLoadChar + std::countr_zero(N), kConstChar + std::countr_zero(N)> {};
-} // namespace quarry::test
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
-using quarry::test::chartext_table::Txt;
 
 namespace {
 
 /// `text` (at most N bytes) in reading order; a NUL inside it makes a hostile cell.
 template <std::size_t N>
-Txt<N> t(std::string_view text) {
-  Txt<N> c{vela::cuda::charn::empty<vela::cuda::charn::Cell<N>>()};
+Text<N> t(std::string_view text) {
+  Text<N> c{vela::cuda::charn::empty<vela::cuda::charn::Cell<N>>()};
   for (std::size_t i = 0; i < text.size(); ++i)
     reinterpret_cast<unsigned char*>(&c.cell)[N - 1 - i] = static_cast<unsigned char>(text[i]);
   return c;
 }
 using B = Bool;
-using C1 = Txt<1>;
-using C4 = Txt<4>;
-using C8 = Txt<8>;
-using C16 = Txt<16>;
-using C32 = Txt<32>;
-using C256 = Txt<256>;
+using C1 = Text<1>;
+using C4 = Text<4>;
+using C8 = Text<8>;
+using C16 = Text<16>;
+using C32 = Text<32>;
+using C256 = Text<256>;
 using namespace std::string_literals;
 const std::string q16(16, 'q'), r32(32, 'r');
 const C8 kFf8 = {~0UL};

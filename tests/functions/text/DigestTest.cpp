@@ -5,7 +5,7 @@
 
 #include "cuda/ManagedObjects.h"
 #include "tests/base/Sha256Vectors.h"
-#include "tests/functions/text/CharFuncTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 using Char64 = fixed_array_t<64>;
@@ -16,15 +16,15 @@ const std::string kEmptyDigest = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b93
 
 template <std::size_t W>
 void expectCharDigests(int code) {
-  std::vector<Row<Char64, CharCell<W>>> rows;
+  std::vector<Row<Char64, Text<W>>> rows;
   for (const Sha256Vector& v : kSha256Vectors)
     if (v.text.size() <= W && v.text.find('\0') == std::string::npos)
-      rows.push_back({{ch<W>(v.text)}, packed<Char64>(v.hex)});
+      rows.push_back({{txt<W>(v.text)}, packed<Char64>(v.hex)});
   // A caller's cell with a NUL inside: the text ends there ("ab"), the bytes after it are not digested.
-  CharCell<W> hostile = ch<W>("ab");
+  Text<W> hostile = txt<W>("ab");
   vela::cuda::charn::at(hostile, 3) = 'c';
   rows.push_back({{hostile}, packed<Char64>(kSha256Vectors[8].hex)});
-  expectTable<Char64, CharCell<W>>(code, rows);
+  expectTable<Char64, Text<W>>(code, rows);
 }
 
 TEST(Digest, Sha256OfFixedWidthTextIsTheDigestOfItsText) {

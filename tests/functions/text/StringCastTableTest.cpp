@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "cuda/ManagedObjects.h"
-#include "tests/functions/text/CharCastTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 using namespace std::string_literals;

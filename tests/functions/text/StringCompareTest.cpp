@@ -5,7 +5,7 @@
 
 #include "cuda/ManagedObjects.h"
 #include "functions/text/StringCompare.h"
-#include "tests/functions/scalar/FamilyTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 using vela::cuda::InlineBuffer;
@@ -13,44 +13,16 @@ using namespace std::string_literals;
 
 namespace {
 
-using Text = std::optional<std::string>;
-
-// String objects owned by a test (constants and list keys of its programs).
-class Strings {
-public:
-  const InlineBuffer<char>* make(const Text& text) {
-    if (!text)
-      return nullptr;
-    InlineBuffer<char>* b = InlineBuffer<char>::allocate(text->size());
-    if (!text->empty())
-      std::memcpy(b->data(), text->data(), text->size());
-    m_owned.emplace_back(b);
-    return b;
-  }
-  std::vector<const InlineBuffer<char>*> make(const std::vector<Text>& texts) {
-    std::vector<const InlineBuffer<char>*> out;
-    for (const Text& t : texts)
-      out.push_back(make(t));
-    return out;
-  }
-
-private:
-  struct Free {
-    void operator()(InlineBuffer<char>* b) const { InlineBuffer<char>::deallocate(b); }
-  };
-  std::vector<std::unique_ptr<InlineBuffer<char>, Free>> m_owned;
-};
-
 TEST(StringCompare, StrncmpOverTheShorterLengthThenLength) {
   // Pairs and their order; then rows with an absent operand, whose value is EQ, LE and GE true.
-  const std::vector<std::tuple<Text, Text, int>> pairs = {
+  const std::vector<std::tuple<Str, Str, int>> pairs = {
       {"abc", "abd", -1},    {"ab", "abc", -1},    {"", "", 0},       {"\x80", "a", 1},
       {"a\0b"s, "a\0c"s, 0}, {"a\0b"s, "a\0"s, 1}, {"a\0"s, "a"s, 1}, {"b", "a\0z"s, 1}};
-  std::vector<Text> a, b;
+  std::vector<Str> a, b;
   for (const auto& [x, y, order] : pairs) {
     a.push_back(x);
     b.push_back(y);
-    EXPECT_EQ(vela::cuda::StringBufferStrcmp(Strings().make(x), Strings().make(y)), order);
+    EXPECT_EQ(vela::cuda::StringBufferStrcmp(StringObjects().make(x), StringObjects().make(y)), order);
   }
   a.insert(a.end(), {std::nullopt, "a", std::nullopt});
   b.insert(b.end(), {"a", std::nullopt, std::nullopt});
@@ -71,8 +43,8 @@ TEST(StringCompare, StrncmpOverTheShorterLengthThenLength) {
           .expectRows<Bool>(expected);
     }
   // A constant operand, and an absent constant.
-  Strings s;
-  HarnessCase(Program().column(kLoadString, 0).pointerConstant(kConstString, s.make(Text("m"))).op(912))
+  StringObjects s;
+  HarnessCase(Program().column(kLoadString, 0).pointerConstant(kConstString, s.make(Str("m"))).op(912))
       .addStringColumn({"a", "m", "z", "", std::nullopt})
       .expectRows<Bool>({1, 0, 0, 1, 0});
   HarnessCase(Program().pointerConstant(kConstString, nullptr).column(kLoadString, 0).op(909))
@@ -81,9 +53,9 @@ TEST(StringCompare, StrncmpOverTheShorterLengthThenLength) {
 }
 
 TEST(StringCompare, GreatestAndLeastHandAnInputOn) {
-  const std::vector<Text> a = {"abc", "b", "same", std::nullopt, "x", "a\0b"s};
-  const std::vector<Text> b = {"abd", "a", "same", "y", std::nullopt, "a\0c"s};
-  const std::pair<TypedRpnOp, std::vector<Text>> cases[] = {
+  const std::vector<Str> a = {"abc", "b", "same", std::nullopt, "x", "a\0b"s};
+  const std::vector<Str> b = {"abd", "a", "same", "y", std::nullopt, "a\0c"s};
+  const std::pair<TypedRpnOp, std::vector<Str>> cases[] = {
       {1112, {"abd", "b", "same", std::nullopt, std::nullopt, "a\0c"s}},
       {1113, {"abd", "b", "same", std::nullopt, std::nullopt, "a\0c"s}},
       {1134, {"abc", "a", "same", std::nullopt, std::nullopt, "a\0c"s}},
@@ -94,12 +66,12 @@ TEST(StringCompare, GreatestAndLeastHandAnInputOn) {
         .addStringColumn(b)
         .expectStrings(want);
   // Nested, with constants: LEAST(GREATEST(a, 'k'), 'p'), and the result consumed by a comparison.
-  Strings s;
+  StringObjects s;
   HarnessCase(Program()
                   .column(kLoadString, 0)
-                  .pointerConstant(kConstString, s.make(Text("k")))
+                  .pointerConstant(kConstString, s.make(Str("k")))
                   .op(1112)
-                  .pointerConstant(kConstString, s.make(Text("p")))
+                  .pointerConstant(kConstString, s.make(Str("p")))
                   .op(1134))
       .addStringColumn({"a", "m", "z", std::nullopt})
       .expectStrings({"k", "m", "p", std::nullopt});
@@ -107,7 +79,7 @@ TEST(StringCompare, GreatestAndLeastHandAnInputOn) {
                   .column(kLoadString, 0)
                   .column(kLoadString, 1)
                   .op(1112)
-                  .pointerConstant(kConstString, s.make(Text("m")))
+                  .pointerConstant(kConstString, s.make(Str("m")))
                   .op(909))
       .addStringColumn({"a", "m", "z"})
       .addStringColumn({"m", "b", "c"})
@@ -117,8 +89,8 @@ TEST(StringCompare, GreatestAndLeastHandAnInputOn) {
 TEST(StringCompare, IsNotDistinctFromWithStates) {
   ScopedStateLoads loads;
   // Present strings by StringBufferStrcmp, nulls by state, errors passed on (the first operand's first).
-  const std::vector<Text> a = {"x", "x", "x", "x", "x", "a\0b"s, "x", std::nullopt};
-  const std::vector<Text> b = {"x", "y", "x", "x", "x", "a\0c"s, "x", "x"};
+  const std::vector<Str> a = {"x", "x", "x", "x", "x", "a\0b"s, "x", std::nullopt};
+  const std::vector<Str> b = {"x", "y", "x", "x", "x", "a\0c"s, "x", "x"};
   const std::vector<State> sa = {0, 0, 1, 1, 17, 0, 2, 0}, sb = {0, 0, 1, 0, 3, 0, 0, 0};
   const std::vector<State> states = {0, 0, 0, 0, 17, 0, 2, 0};
   for (TypedRpnOp code : {1254, 1257})
@@ -136,10 +108,10 @@ TEST(StringCompare, IsNotDistinctFromWithStates) {
 }
 
 TEST(StringCompare, ListSearchesUseByteOrderAndAbsentKeysMatchNothing) {
-  Strings s;
+  StringObjects s;
   // Keys sorted by bytes (memcmp, then length): NUL bytes are ordinary bytes here.
-  const auto keys = s.make(std::vector<Text>{"", "a", "a\0"s, "ab", "b", "\x80"});
-  const std::vector<Text> values = {"", "a", "a\0"s, "ab", "b", "\x80", "aa", "a\0\0"s, "c", std::nullopt};
+  const auto keys = s.make(std::vector<Str>{"", "a", "a\0"s, "ab", "b", "\x80"});
+  const std::vector<Str> values = {"", "a", "a\0"s, "ab", "b", "\x80", "aa", "a\0\0"s, "c", std::nullopt};
   for (TypedRpnOp code : {911, 918})
     HarnessCase(Program().column(kLoadString, 0).list(kListString, keys).op(code))
         .addStringColumn(values)
@@ -150,16 +122,16 @@ TEST(StringCompare, ListSearchesUseByteOrderAndAbsentKeysMatchNothing) {
   // Ranges ["b", "d") -> 0 and ["m", "n") -> 1.
   HarnessCase(Program()
                   .column(kLoadString, 0)
-                  .list(kListString, s.make(std::vector<Text>{"b", "m"}), {0, 1})
-                  .list(kListString, s.make(std::vector<Text>{"d", "n"}))
+                  .list(kListString, s.make(std::vector<Str>{"b", "m"}), {0, 1})
+                  .list(kListString, s.make(std::vector<Str>{"d", "n"}))
                   .op(1933))
       .addStringColumn({"a", "b", "czzz", "d", "m", "mm", "n", std::nullopt})
       .expectRows<std::int32_t>({-1, 0, 0, -1, 1, 1, -1, -1});
-  const auto withAbsent = s.make(std::vector<Text>{std::nullopt, "a"});
+  const auto withAbsent = s.make(std::vector<Str>{std::nullopt, "a"});
   const TypedVec list{2, withAbsent.data(), nullptr};
-  EXPECT_EQ(vela::cuda::find_function(s.make(Text("a")), nullptr), -1);
-  EXPECT_EQ(vela::cuda::find_function(s.make(Text("a")), &list), 1);
-  EXPECT_EQ(vela::cuda::find_function(s.make(Text("")), &list), -1);
+  EXPECT_EQ(vela::cuda::find_function(s.make(Str("a")), nullptr), -1);
+  EXPECT_EQ(vela::cuda::find_function(s.make(Str("a")), &list), 1);
+  EXPECT_EQ(vela::cuda::find_function(s.make(Str("")), &list), -1);
   EXPECT_EQ(vela::cuda::find_function(nullptr, &list), -1);
 }
 

@@ -6,7 +6,7 @@
 #include "cuda/TypedRpnEvaluator.h"
 #include "functions/text/CharFuncLike.h"
 #include "functions/text/LikeMatch.h"
-#include "tests/functions/text/StringTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 using namespace std::string_literals;
@@ -17,7 +17,7 @@ namespace {
 constexpr int kLike = 2031;
 using C1 = std::uint8_t;
 using I8 = std::int8_t;
-using R = Row<Bool, Text, Text, C1, I8>;
+using R = Row<Bool, Str, Str, C1, I8>;
 
 bool reference(const std::string& text, const std::string& pattern, char escape, int flags) {
   return vela::cuda::like_match<true>(text.data(), int(text.size()), pattern.data(), int(pattern.size()),
@@ -36,7 +36,7 @@ TEST(StringLike, EdgeCases) {
       {{"abcd", "abc", 0, 0}, 0},   {{"a\0c"s, "a\0%"s, 0, 0}, 1},  {{"a\0c"s, "a%"s, 0, 0}, 1},
       {{"ab", "%b", 0, 0}, 1},      {{"ab", "%%", 0, 0}, 1},        {{"@", "`", 0, 2}, 0},
       {{"xyz", "%Y%", 0, 2}, 1},    {{std::nullopt, "%", 0, 0}, 0}, {{"a", std::nullopt, 0, 0}, 0}};
-  expectStringTable<Bool, Text, Text, C1, I8>(kLike, rows);
+  expectStringTable<Bool, Str, Str, C1, I8>(kLike, rows);
 }
 
 // Patterns built to meet every plan shape and the general matcher: a literal (often a piece of the
@@ -47,14 +47,14 @@ TEST(StringLike, FastPathsAgreeWithTheMatcher) {
   const std::string alphabet = "abAB@`\n\xE1";
   int shapes[6] = {}, matches = 0, total = 0;
   for (int n = 0; n < 120; ++n) {
-    std::vector<Text> texts;
+    std::vector<Str> texts;
     std::vector<std::string> plain;
     for (int r = 0; r < 40; ++r) {
-      std::string t = randomText(gen, r % 10 == 0 ? 600 : 12, alphabet);
+      std::string t = draw(gen, r % 10 == 0 ? 600 : 12, alphabet);
       plain.push_back(t);
       texts.push_back(t);
     }
-    std::string literal = randomText(gen, n % 23 == 0 ? 300 : 4, alphabet);
+    std::string literal = draw(gen, n % 23 == 0 ? 300 : 4, alphabet);
     if (n % 2 == 0 && !plain[n % 40].empty()) {
       const std::string& t = plain[n % 40];
       const std::size_t from = gen() % t.size();
@@ -76,7 +76,7 @@ TEST(StringLike, FastPathsAgreeWithTheMatcher) {
     StringObjects objects;
     HarnessCase(Program()
                     .column(kLoadString, 0)
-                    .pointerConstant(kConstString, objects.make(Text(pattern)))
+                    .pointerConstant(kConstString, objects.make(Str(pattern)))
                     .constant(kConstI8, escape)
                     .constant(kConstI8, static_cast<I8>(flags))
                     .op(kLike))
@@ -123,10 +123,9 @@ TEST(StringLike, ConstantPatternsRunFasterThanTheMatcher) {
   // Half the texts start with the literal, so that both patterns match often and the matcher has to
   // walk the rest of the text to accept.
   for (int i = 0; i < 200000; ++i)
-    texts.push_back(
-        objects.make(Text((i % 2 ? "abc" : "") + randomText(gen, 80, "abcdefghijklmnopqrstuvwxyz "))));
+    texts.push_back(objects.make(Str((i % 2 ? "abc" : "") + draw(gen, 80, "abcdefghijklmnopqrstuvwxyz "))));
   for (const char* pattern : {"%abc%", "abc%"}) {
-    const auto* p = objects.make(Text(pattern));
+    const auto* p = objects.make(Str(pattern));
     const double fast = nanosPerRow(texts, p, true), general = nanosPerRow(texts, p, false);
     std::cout << "LIKE '" << pattern << "': " << fast << " ns/row with the plan, " << general
               << " ns/row with the matcher\n";

@@ -3,7 +3,7 @@
 // counts and positions negative, zero, inside and past the end.
 #include <algorithm>
 
-#include "tests/functions/text/StringTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 
@@ -44,34 +44,6 @@ std::string m_pad(const std::string& s, I32 n, const std::string& pad, bool left
   while (fill.size() + head.size() < std::size_t(n))
     fill += pad[fill.size() % pad.size()];
   return left ? fill + head : head + fill;
-}
-std::string m_replace(const std::string& s, const std::string& from, const std::string& to) {
-  if (from.empty() || from.size() > s.size())
-    return s;
-  std::string out;
-  for (std::size_t i = 0; i < s.size();) {
-    if (s.compare(i, from.size(), from) == 0) {
-      out += to;
-      i += from.size();
-    } else {
-      out += s[i++];
-    }
-  }
-  return out;
-}
-std::string m_split(const std::string& s, char d, I32 k) {
-  if (d == 0 || s.empty() || k == 0)
-    return "";
-  std::vector<std::string> fields(1);
-  for (char c : s)
-    if (c == d)
-      fields.emplace_back();
-    else
-      fields.back().push_back(c);
-  const long f = long(fields.size());
-  if (k > f || k < -f)
-    return "";
-  return fields[std::size_t(k > 0 ? k - 1 : f + k)];
 }
 std::string m_mask(const std::string& s, I32 start, I32 length, C1 c) {
   if (start < 1 || length < 1 || std::size_t(start) > s.size())
@@ -126,17 +98,17 @@ public:
     if (k < 5) {
       const std::size_t lengths[] = {0, 1, 255, 256, 100000};
       if (k == 4 && m_long++ >= 2)
-        return randomText(m_gen, 8, kAlphabet);
+        return draw(m_gen, 8, kAlphabet);
       std::string s(lengths[k], ' ');
       for (char& c : s)
         c = kAlphabet[m_gen() % kAlphabet.size()];
       return s;
     }
-    return randomText(m_gen, 12, kAlphabet);
+    return draw(m_gen, 12, kAlphabet);
   }
   std::string piece(const std::string& of) { // a piece of a text, or a random short one
     if (of.empty() || m_gen() % 3 == 0)
-      return randomText(m_gen, 3, kAlphabet);
+      return draw(m_gen, 3, kAlphabet);
     const std::size_t from = m_gen() % of.size();
     return of.substr(from, 1 + m_gen() % std::min<std::size_t>(4, of.size() - from));
   }
@@ -175,7 +147,7 @@ void run(int op, const std::vector<Row<Out, In...>>& rows) {
 
 TEST(StringModel, TrimCaseReverse) {
   Inputs in;
-  std::vector<Row<Text, Text>> rows[7];
+  std::vector<Row<Str, Str>> rows[7];
   for (int i = 0; i < kRows; ++i) {
     std::string s = in.text();
     if (i % 4 == 0)
@@ -195,10 +167,10 @@ TEST(StringModel, TrimCaseReverse) {
 
 TEST(StringModel, SlicesAndPads) {
   Inputs in;
-  std::vector<Row<Text, Text, I32>> left, right;
-  std::vector<Row<Text, Text, I32, I32>> substr;
-  std::vector<Row<Text, Text, I32, Text>> lpad, rpad;
-  std::vector<Row<Text, Text, I32, I32, C1>> mask;
+  std::vector<Row<Str, Str, I32>> left, right;
+  std::vector<Row<Str, Str, I32, I32>> substr;
+  std::vector<Row<Str, Str, I32, Str>> lpad, rpad;
+  std::vector<Row<Str, Str, I32, I32, C1>> mask;
   for (int i = 0; i < kRows; ++i) {
     const std::string s = in.text();
     const I32 n = in.count(s.size()), m = in.count(s.size());
@@ -222,19 +194,19 @@ TEST(StringModel, SlicesAndPads) {
 
 TEST(StringModel, SearchReplaceSplitConcat) {
   Inputs in;
-  std::vector<Row<Text, Text, Text, Text>> replace;
-  std::vector<Row<I32, Text, Text, I32>> locate;
-  std::vector<Row<Text, Text, C1, I32>> split;
-  std::vector<Row<Text, Text, C1, C1>> replaceChar;
-  std::vector<Row<Text, Text, Text>> concat;
+  std::vector<Row<Str, Str, Str, Str>> replace;
+  std::vector<Row<I32, Str, Str, I32>> locate;
+  std::vector<Row<Str, Str, C1, I32>> split;
+  std::vector<Row<Str, Str, C1, C1>> replaceChar;
+  std::vector<Row<Str, Str, Str>> concat;
   for (int i = 0; i < kRows; ++i) {
     const std::string s = in.text(), from = in.piece(s), to = in.piece(s);
-    replace.push_back({{s, from, to}, m_replace(s, from, to)});
+    replace.push_back({{s, from, to}, replaceModel(s, from, to)});
     const I32 start = in.count(s.size());
     locate.push_back({{from, s, start}, m_locate(from, s, start)});
     const C1 d = i % 3 == 0 ? C1(',') : in.byte();
     const I32 k = I32(in.gen()() % 9) - 4;
-    split.push_back({{s, d, k}, m_split(s, char(d), k)});
+    split.push_back({{s, d, k}, splitModel(s, char(d), k)});
     const C1 a = in.byte(), b = in.byte();
     replaceChar.push_back({{s, a, b}, m_replaceChar(s, a, b)});
     const std::string t = in.text();
@@ -251,8 +223,8 @@ TEST(StringModel, SearchIsLinearOnAdversarialText) {
   // A needle that nearly matches everywhere: "aaa...ab" in "aaa...a". A quadratic search would take
   // some 10^10 steps here; the linear one finishes at once.
   const std::string hay(200000, 'a'), needle = std::string(50000, 'a') + "b";
-  run<I32, Text, Text, I32>(1987, {{{needle, hay, 1}, 0}, {{needle, hay + "b", 1}, 150001}});
-  run<Text, Text, Text, Text>(1993, {{{hay + "b", needle, "x"}, std::string(150000, 'a') + "x"}});
+  run<I32, Str, Str, I32>(1987, {{{needle, hay, 1}, 0}, {{needle, hay + "b", 1}, 150001}});
+  run<Str, Str, Str, Str>(1993, {{{hay + "b", needle, "x"}, std::string(150000, 'a') + "x"}});
 }
 
 } // namespace

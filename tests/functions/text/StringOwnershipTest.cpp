@@ -7,7 +7,8 @@
 #include "base/RamPool.h"
 #include "base/VelaException.h"
 #include "cuda/TypedRpnEvaluator.h"
-#include "tests/functions/text/StringTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
+#include "tests/support/PoolBalancedTest.h"
 
 using namespace quarry::test;
 using vela::cuda::rpn_eval_result_t;
@@ -51,21 +52,13 @@ std::vector<std::int32_t> evaluate(const Program& p, const std::vector<StringCel
   return out;
 }
 
-class StringOwnership : public ::testing::Test {
-protected:
-  void TearDown() override {
-    EXPECT_EQ(pool.reservedBytes(), 0u);
-    EXPECT_EQ(pool.liveAllocations(), 0);
-  }
-  vela::RamPool pool{"string-ownership"};
-  vela::RamPoolThreadBinding binding{&pool};
-};
+using StringOwnership = PoolBalancedTest;
 
 TEST_F(StringOwnership, AnInputReturnedUnchangedIsTheSameObject) {
   vela::cuda::ScopedOpShape<ProbeShape> probe(kProbe);
   StringObjects s;
-  const std::vector<StringCell> texts = s.make(std::vector<Text>{"abc", "col_1", "a", "xyx", "ok"});
-  const StringCell empty = s.make(Text(""));
+  const std::vector<StringCell> texts = s.make(std::vector<Str>{"abc", "col_1", "a", "xyx", "ok"});
+  const StringCell empty = s.make(Str(""));
   // Each program returns column 0 unchanged in every row; the last one changes every row.
   std::vector<std::pair<std::string, Program>> programs;
   auto add = [&](const char* name) -> Program& { return programs.emplace_back(name, Program()).second; };
@@ -77,14 +70,14 @@ TEST_F(StringOwnership, AnInputReturnedUnchangedIsTheSameObject) {
   add("concat'").pointerConstant(kConstString, empty).column(kLoadString, 0).op(kConcat).op(kProbe);
   add("replace")
       .column(kLoadString, 0)
-      .pointerConstant(kConstString, s.make(Text("zz")))
+      .pointerConstant(kConstString, s.make(Str("zz")))
       .pointerConstant(kConstString, empty)
       .op(kReplace)
       .op(kProbe);
   add("quote").column(kLoadString, 0).op(kQuote).op(kProbe);
   add("encode")
       .column(kLoadString, 0)
-      .pointerConstant(kConstString, s.make(Text("escape")))
+      .pointerConstant(kConstString, s.make(Str("escape")))
       .op(kEncode)
       .op(kProbe);
   add("split")
@@ -130,11 +123,11 @@ TEST_F(StringOwnership, IntermediatesHandedOnAreNotCopied) {
   StringObjects s;
   std::vector<StringCell> texts;
   for (int i = 0; i < 1000; ++i)
-    texts.push_back(s.make(Text("ABC" + std::to_string(i))));
-  const StringCell empty = s.make(Text(""));
+    texts.push_back(s.make(Str("ABC" + std::to_string(i))));
+  const StringCell empty = s.make(Str(""));
   Program alone, chain;
   alone.column(kLoadString, 0).op(kLower).op(kLength);
-  const auto list = s.make(std::vector<Text>{"p", "q"});
+  const auto list = s.make(std::vector<Str>{"p", "q"});
   chain
       .constant(kConstI32, 7) // LOOKUP out of range: the default, which is the chain below
       .list(kListString, list)
@@ -165,16 +158,16 @@ TEST_F(StringOwnership, ARefusedReservationEndsTheCallCleanly) {
   // by their entries) and as the final result (the caller's slots), in the parallel schedule, on the
   // calling thread and in the row evaluator.
   StringObjects s;
-  const std::vector<StringCell> texts(1000, s.make(Text("x")));
+  const std::vector<StringCell> texts(1000, s.make(Str("x")));
   Program intermediate, final;
   intermediate.column(kLoadString, 0)
       .constant(kConstI32, 100000)
-      .pointerConstant(kConstString, s.make(Text("ab")))
+      .pointerConstant(kConstString, s.make(Str("ab")))
       .op(kRpad)
       .op(kLength);
   final.column(kLoadString, 0)
       .constant(kConstI32, 100000)
-      .pointerConstant(kConstString, s.make(Text("ab")))
+      .pointerConstant(kConstString, s.make(Str("ab")))
       .op(kRpad);
   const std::pair<unsigned long, std::size_t> cases[] = {
       {1000, 20'000'000}, {150, 3'000'000}, {40, 1'000'000}, {1, 50'000}};
@@ -208,7 +201,7 @@ TEST_F(StringOwnership, ARefusedReservationEndsTheCallCleanly) {
 
 TEST(StringNullForms, IsNullRemoveNullableAndEmptyFromAny) {
   ScopedStateLoads loads;
-  const std::vector<Text> values = {"a", std::nullopt, "c", "d", ""};
+  const std::vector<Str> values = {"a", std::nullopt, "c", "d", ""};
   // An error state passes on; like the typed IS NULL and zero-if-null ops these do not make the call
   // report it (only ops that raise errors do).
   const std::vector<State> states = {0, 1, 17, 1, 0};
@@ -240,16 +233,16 @@ TEST(StringNullForms, IsNullRemoveNullableAndEmptyFromAny) {
 
 TEST(StringNullForms, IfSelectsTheFirstOnTrue) {
   for (int code : {1221, 1222})
-    expectStringTable<Text, Text, Text, Bool>(
+    expectStringTable<Str, Str, Str, Bool>(
         code, {{{"a", "b", 1}, "a"}, {{"a", "b", 0}, "b"}, {{"", "b", 2}, ""}, {{"x\0"s, "", 0}, ""}});
 }
 
 TEST(StringNullForms, LookupWithAndWithoutStates) {
   ScopedStateLoads loads;
   StringObjects s;
-  const auto list = s.make(std::vector<Text>{"zero", "one", ""});
+  const auto list = s.make(std::vector<Str>{"zero", "one", ""});
   const std::vector<std::int32_t> positions = {0, 1, 2, 3, -1, 1, 5, 0};
-  const std::vector<Text> fallbacks = {"d0", "d1", "d2", "d3", "d4", "d5", "d6", "d7"};
+  const std::vector<Str> fallbacks = {"d0", "d1", "d2", "d3", "d4", "d5", "d6", "d7"};
   HarnessCase(Program().column(kLoadI32, 0).list(kListString, list).column(kLoadString, 1).op(kLookup))
       .addColumn(positions)
       .addStringColumn(fallbacks)
@@ -257,7 +250,7 @@ TEST(StringNullForms, LookupWithAndWithoutStates) {
   HarnessCase(Program()
                   .column(kLoadI32, 0)
                   .list(kListString, list)
-                  .pointerConstant(kConstString, s.make(Text("k")))
+                  .pointerConstant(kConstString, s.make(Str("k")))
                   .op(kLookup))
       .addColumn(positions)
       .expectStrings({"zero", "one", "", "k", "k", "one", "k", "zero"});

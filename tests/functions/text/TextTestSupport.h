@@ -1,0 +1,251 @@
+#pragma once
+// Operands of the text tests, for expectTable and the harness: Text<N>, an N-byte charN cell loaded and
+// given as a constant by the charN codes of its width (char1 ... char256: kLoadChar + k, kConstChar + k);
+// Str, a heap string (nullopt: absent) owned by StringObjects when it is a constant; the u32 and u128
+// storage types; random texts; and column runners for the sweeps where constant forms add nothing.
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <random>
+#include <string>
+#include <string_view>
+#include <type_traits>
+#include <vector>
+
+#include "cuda/ManagedObjects.h"
+#include "cuda/VectorEvalTypes.h"
+#include "functions/text/CharN.h"
+#include "tests/functions/scalar/FamilyTestSupport.h"
+
+namespace quarry::test {
+
+template <std::size_t N>
+struct Text {
+  vela::cuda::cell_of_width_t<N> cell;
+};
+
+/// 1, 2, 4, ..., 256 -> 0 ... 8.
+constexpr int widthIndex(std::size_t n) {
+  return std::countr_zero(n);
+}
+
+template <std::size_t N>
+struct Storage<Text<N>> : Codes<kLoadChar + widthIndex(N), kConstChar + widthIndex(N)> {};
+template <>
+struct Storage<fixed_array_t<16>> : Codes<kLoadU128, kConstU128> {};
+// u32 operands: the u32 column load; constants through the 4-byte char4 constant (cells move by width).
+template <>
+struct Storage<unsigned int> : Codes<kLoadU32, kConstChar + 2> {};
+
+/// `text` (at most N bytes) as a Text<N>.
+template <std::size_t N>
+Text<N> txt(std::string_view text) {
+  return Text<N>{packed<vela::cuda::cell_of_width_t<N>>(text)};
+}
+/// The first N bytes of `text`: what a cast cutting to the width gives.
+template <std::size_t N>
+Text<N> cut(std::string_view text) {
+  return txt<N>(text.substr(0, N));
+}
+
+template <std::size_t N>
+std::string textOf(const Text<N>& t) {
+  return vela::ParserUtils::unpackCharN(reinterpret_cast<const unsigned char*>(&t.cell), N);
+}
+template <std::size_t N>
+void PrintTo(const Text<N>& t, std::ostream* os) {
+  const auto* b = reinterpret_cast<const unsigned char*>(&t.cell);
+  *os << "char" << N << " '" << textOf(t) << "' [";
+  for (std::size_t i = N; i-- > 0;)
+    *os << ' ' << int(b[i]);
+  *os << " ]";
+}
+
+/// Whether every byte below the text of the cell is zero.
+template <std::size_t N>
+bool zeroTail(const Text<N>& t) {
+  const auto* b = reinterpret_cast<const unsigned char*>(&t.cell);
+  const auto len = static_cast<std::size_t>(vela::cuda::charn::length(t.cell));
+  for (std::size_t i = 0; i + len < N; ++i)
+    if (b[i] != 0)
+      return false;
+  return true;
+}
+
+/// Calls f.template operator()<N>() for every charN width.
+template <class F>
+void forEachWidth(F&& f) {
+  [&]<std::size_t... K>(std::index_sequence<K...>) {
+    (f.template operator()<std::size_t{1} << K>(), ...);
+  }
+  (std::make_index_sequence<9>{});
+}
+
+/// A text of 0 to maxLen bytes drawn from the alphabet.
+inline std::string draw(std::mt19937& gen, std::size_t maxLen, std::string_view alphabet) {
+  std::string s(std::uniform_int_distribution<std::size_t>(0, maxLen)(gen), ' ');
+  for (char& c : s)
+    c = alphabet[gen() % alphabet.size()];
+  return s;
+}
+
+/// Every occurrence of `from` in `s` replaced by `to`, left to right without overlaps (none for an empty
+/// `from`).
+inline std::string replaceModel(const std::string& s, const std::string& from, const std::string& to) {
+  if (from.empty() || from.size() > s.size())
+    return s;
+  std::string out;
+  for (std::size_t i = 0; i < s.size();) {
+    if (s.compare(i, from.size(), from) == 0) {
+      out += to;
+      i += from.size();
+    } else {
+      out += s[i++];
+    }
+  }
+  return out;
+}
+/// Field k of `s` split at `d` (1-based; negative counts from the end; empty for k = 0, d = NUL or k
+/// past the fields).
+inline std::string splitModel(const std::string& s, char d, long k) {
+  if (d == 0 || s.empty() || k == 0)
+    return "";
+  std::vector<std::string> fields(1);
+  for (char c : s)
+    if (c == d)
+      fields.emplace_back();
+    else
+      fields.back().push_back(c);
+  const long f = long(fields.size());
+  if (k > f || k < -f)
+    return "";
+  return fields[std::size_t(k > 0 ? k - 1 : f + k)];
+}
+
+/// Runs `op` on one column of `in` in both evaluators and checks the rows.
+template <class Out, class In>
+void expectColumn(int op, const std::vector<In>& in, const std::vector<Out>& out,
+                  const std::vector<std::uint8_t>& states = {}, const EvalInfo& info = {}) {
+  SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(op));
+  Program p;
+  p.column(Storage<In>::load, 0).op(op, info);
+  HarnessCase c(p);
+  c.addColumn(in);
+  c.expectRows<Out>(out, states, worstCode(states));
+}
+
+/// Runs `op` over whole columns (every operand a column load, in push order) and checks every row.
+template <class Out, class... In>
+void expectColumns(int op, const std::vector<Out>& expected, const std::vector<In>&... columns) {
+  Program p;
+  int k = 0;
+  ((p.column(Storage<In>::load, k++)), ...);
+  p.op(op);
+  HarnessCase c(p);
+  (c.addColumn(columns), ...);
+  c.expectRows<Out>(expected);
+}
+
+using Str = std::optional<std::string>;
+using vela::cuda::InlineBuffer;
+// As a constant, a Str goes through StringObjects and pointerConstant; its column load is the string load.
+template <>
+struct Storage<Str> : Codes<kLoadString, kConstString> {};
+
+/// String objects owned by a test (constants and list elements of its programs).
+class StringObjects {
+public:
+  const InlineBuffer<char>* make(const Str& text) {
+    if (!text)
+      return nullptr;
+    InlineBuffer<char>* b = InlineBuffer<char>::allocate(text->size());
+    if (!text->empty())
+      std::memcpy(b->data(), text->data(), text->size());
+    m_owned.emplace_back(b);
+    return b;
+  }
+  std::vector<const InlineBuffer<char>*> make(const std::vector<Str>& texts) {
+    std::vector<const InlineBuffer<char>*> out;
+    for (const Str& t : texts)
+      out.push_back(make(t));
+    return out;
+  }
+
+private:
+  struct Free {
+    void operator()(InlineBuffer<char>* b) const { InlineBuffer<char>::deallocate(b); }
+  };
+  std::vector<std::unique_ptr<InlineBuffer<char>, Free>> m_owned;
+};
+
+/// Runs `op` over the rows: once with every operand a column, then once per row for each non-empty
+/// subset of operands given as constants (the other operands one-row columns, cycled by the harness).
+/// Str operands are strings; a Str result is checked as strings. Tables of long strings pass
+/// `constants` false and a short list of row counts.
+template <class Out, class... In>
+void expectStringTable(int op, const std::vector<Row<Out, In...>>& rows, bool constants = true,
+                       const std::vector<unsigned long>& counts = {}) {
+  const unsigned subsets = constants ? (1u << sizeof...(In)) : 1u;
+  for (unsigned mask = 0; mask < subsets; ++mask)
+    for (int single = mask == 0 ? -1 : 0; single < (mask == 0 ? 0 : int(rows.size())); ++single) {
+      SCOPED_TRACE(testing::Message() << vela::ParserUtils::get_trpn_op_name(op) << ", constant mask " << mask
+                                      << ", row " << single);
+      StringObjects objects;
+      Program p;
+      int column = 0;
+      auto operand = [&]<std::size_t K>(std::integral_constant<std::size_t, K>) {
+        using T = std::tuple_element_t<K, std::tuple<In...>>;
+        constexpr bool isStr = std::is_same_v<T, Str>;
+        if (mask & (1u << K)) {
+          const T& v = std::get<K>(rows[std::size_t(single)].in);
+          if constexpr (isStr)
+            p.pointerConstant(kConstString, objects.make(v));
+          else
+            p.constant(Storage<T>::constant, v);
+        } else {
+          p.column(Storage<T>::load, column++);
+        }
+      };
+      [&]<std::size_t... K>(std::index_sequence<K...>) {
+        (operand(std::integral_constant<std::size_t, K>{}), ...);
+      }
+      (std::index_sequence_for<In...>{});
+      p.op(op);
+      HarnessCase c(p);
+      auto addColumn = [&]<std::size_t K>(std::integral_constant<std::size_t, K>) {
+        using T = std::tuple_element_t<K, std::tuple<In...>>;
+        if (mask & (1u << K))
+          return;
+        std::vector<T> values;
+        for (std::size_t r = 0; r < rows.size(); ++r)
+          if (single < 0 || int(r) == single)
+            values.push_back(std::get<K>(rows[r].in));
+        if constexpr (std::is_same_v<T, Str>)
+          c.addStringColumn(values);
+        else
+          c.addColumn(values);
+      };
+      [&]<std::size_t... K>(std::index_sequence<K...>) {
+        (addColumn(std::integral_constant<std::size_t, K>{}), ...);
+      }
+      (std::index_sequence_for<In...>{});
+      std::vector<Out> values;
+      for (std::size_t r = 0; r < rows.size(); ++r)
+        if (single < 0 || int(r) == single)
+          values.push_back(rows[r].out);
+      c.rows(values.size());
+      if (single >= 0)
+        c.rowCounts({65});
+      else if (!counts.empty())
+        c.rowCounts(counts);
+      if constexpr (std::is_same_v<Out, Str>)
+        c.expectStrings(values);
+      else
+        c.expectRows<Out>(values);
+    }
+}
+
+} // namespace quarry::test
