@@ -239,27 +239,36 @@ struct CastNumToDecimalFunc {
 /// precision (a precision outside 1..18 counts as 18) or its product leaves 128 bits.
 struct CastDecimalToDecimalFunc {
   int precision = 18;
-  DecimalRescale rescale; // direction +1 multiply, -1 divide, 0 unchanged, by rescale.multiplier
+  int direction = 0; // +1 multiply, -1 divide, 0 unchanged
+  std::int64_t multiplier = 1;
 
-  CastDecimalToDecimalFunc(int sourceScale, int targetScale, int targetPrecision)
-      : precision(targetPrecision >= 1 && targetPrecision <= 18 ? targetPrecision : 18),
-        rescale(sourceScale, targetScale) {}
+  CastDecimalToDecimalFunc(int sourceScale, int targetScale, int targetPrecision) {
+    const std::int64_t from = factorForScale(sourceScale), to = factorForScale(targetScale);
+    if (to > from) {
+      direction = 1;
+      multiplier = to / from;
+    } else if (from > to) {
+      direction = -1;
+      multiplier = from / to;
+    }
+    precision = targetPrecision >= 1 && targetPrecision <= 18 ? targetPrecision : 18;
+  }
   explicit CastDecimalToDecimalFunc(const ParserUtils::EvalInfo& info)
       : CastDecimalToDecimalFunc(info.argScale(0), info.scale(), info.precision()) {}
 
   cast_detail::Decimal128 operator()(cast_detail::Decimal64 x) const {
     const int128_t v = x.value;
     return cast_detail::decimalFromInt128<cast_detail::Decimal128>(
-        rescale.direction > 0 ? v * rescale.multiplier : cast_detail::divideHalfAway(v, rescale.multiplier));
+        direction > 0 ? v * multiplier : cast_detail::divideHalfAway(v, multiplier));
   }
   cast_detail::Decimal64 operator()(cast_detail::Decimal128 x, rpn_eval_result_t& code) const {
     const int128_t v = x.toInt128();
     int128_t r;
     bool overflow = false;
-    if (rescale.direction > 0)
-      overflow = __builtin_mul_overflow(v, static_cast<int128_t>(rescale.multiplier), &r);
+    if (direction > 0)
+      overflow = __builtin_mul_overflow(v, static_cast<int128_t>(multiplier), &r);
     else
-      r = cast_detail::divideHalfAway(v, rescale.multiplier);
+      r = cast_detail::divideHalfAway(v, multiplier);
     if (overflow || cast_detail::exceedsDigits(r, precision))
       code = RPN_EVAL_BAD_CAST;
     return cast_detail::Decimal64(static_cast<long>(static_cast<std::uint64_t>(r)));
