@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential g++ cmake make pkgconf python3 clang-format
   libtbb-dev liblog4cplus-dev libgeos++-dev libgeos-dev libgeographiclib-dev
-  libhowardhinnant-date-dev libre2-dev nlohmann-json3-dev libssl-dev libthrust-dev
+  libhowardhinnant-date-dev tzdata libre2-dev nlohmann-json3-dev libssl-dev libthrust-dev
   libgtest-dev libgmock-dev libbenchmark-dev
 )
 

@@ -1,0 +1,135 @@
+#include "functions/datetime/TimezoneUtils.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include <date/tz.h>
+
+#include "base/Calendar.h"
+
+namespace vela::cuda {
+
+namespace {
+
+using std::chrono::seconds;
+namespace cal = vela::calendar;
+
+// Interval bounds are kept in milliseconds; the database's first and last intervals reach to the ends
+// of its time type, which are clamped to about +-300,000 years (far beyond any value converted here).
+constexpr long kBoundSeconds = 10'000'000'000'000L;
+
+long boundMs(seconds s) {
+  const long v = std::clamp<long>(s.count(), -kBoundSeconds, kBoundSeconds);
+  return v * 1000;
+}
+
+long floorDiv1000(long ms) {
+  return ms >= 0 ? ms / 1000 : -((-(ms + 1)) / 1000) - 1;
+}
+
+// Local milliseconds of the values a conversion accepts: the supported timestamp range widened by two
+// days on each side, which holds every zone offset. Anything outside cannot convert into the range.
+constexpr long kLocalMin = cal::kMinTimestamp - 2 * cal::kMsPerDay;
+constexpr long kLocalMax = cal::kMaxTimestamp + 2 * cal::kMsPerDay;
+
+} // namespace
+
+const date::time_zone* TimezoneUtils::locateZone(std::string_view name) noexcept {
+  try {
+    return date::locate_zone(name);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+const date::time_zone* TimezoneUtils::utcZone() noexcept {
+  static const date::time_zone* const utc = locateZone("UTC");
+  return utc;
+}
+
+bool TimezoneUtils::localOffset(const date::time_zone* zone, ZoneIntervalCache& cache, long localMs,
+                                long& offsetMs) {
+  if (localMs >= cache.localBegin && localMs < cache.localEnd) {
+    offsetMs = cache.localOffset;
+    return true;
+  }
+  try {
+    const date::local_seconds local{seconds(floorDiv1000(localMs))};
+    const date::local_info info = zone->get_info(local);
+    // Unique, gap and overlap alike take the interval in force before the local time's transition:
+    // for a unique time that is its own interval; for a gap the interval before it (the wall time moves
+    // forward by the gap); for an overlap the earlier of the two instants.
+    const date::sys_info& first = info.first;
+    offsetMs = boundMs(first.offset);
+    if (info.result != date::local_info::unique)
+      return true; // not cached: such times are rare, and the range around them is not uniform
+    // The local times of this interval that no neighbour also claims: a neighbour with a larger offset
+    // overlaps its start or end, one with a smaller offset leaves a gap there.
+    long lo = boundMs(first.begin.time_since_epoch()) + offsetMs;
+    long hi = boundMs(first.end.time_since_epoch()) + offsetMs;
+    if (first.begin.time_since_epoch().count() > -kBoundSeconds) {
+      const date::sys_info prev = zone->get_info(first.begin - seconds(1));
+      lo = std::max(lo, boundMs(first.begin.time_since_epoch()) + boundMs(prev.offset));
+    }
+    if (first.end.time_since_epoch().count() < kBoundSeconds) {
+      const date::sys_info next = zone->get_info(first.end);
+      hi = std::min(hi, boundMs(first.end.time_since_epoch()) + boundMs(next.offset));
+    }
+    cache.localBegin = lo;
+    cache.localEnd = hi;
+    cache.localOffset = offsetMs;
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TimezoneUtils::utcOffset(const date::time_zone* zone, ZoneIntervalCache& cache, long utcMs,
+                              long& offsetMs) {
+  if (utcMs >= cache.sysBegin && utcMs < cache.sysEnd) {
+    offsetMs = cache.sysOffset;
+    return true;
+  }
+  try {
+    const date::sys_info info = zone->get_info(date::sys_seconds{seconds(floorDiv1000(utcMs))});
+    offsetMs = boundMs(info.offset);
+    cache.sysBegin = boundMs(info.begin.time_since_epoch());
+    cache.sysEnd = boundMs(info.end.time_since_epoch());
+    cache.sysOffset = offsetMs;
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+bool TimezoneUtils::convertTimezone(const date::time_zone* from, ZoneIntervalCache& fromCache,
+                                    const date::time_zone* to, ZoneIntervalCache& toCache, long dt,
+                                    long& out) {
+  if (from == nullptr || to == nullptr)
+    return false;
+  // Bounded for every bit pattern: the year field spans 876..2923 (or 9999), the other fields are
+  // masked, so the count stays far inside 64 bits.
+  const long localMs = cal::msecs_since_epoch(dt);
+  if (localMs < kLocalMin || localMs > kLocalMax)
+    return false;
+  long fromOffset = 0, toOffset = 0;
+  if (!localOffset(from, fromCache, localMs, fromOffset))
+    return false;
+  const long utcMs = localMs - fromOffset;
+  if (!utcOffset(to, toCache, utcMs, toOffset))
+    return false;
+  bool outOfRange = false;
+  const long converted = cal::create_timestamp_from_ms2(utcMs + toOffset, &outOfRange);
+  if (outOfRange)
+    return false;
+  out = converted;
+  return true;
+}
+
+bool TimezoneUtils::convertTimezone(const date::time_zone* from, const date::time_zone* to, long dt,
+                                    long& out) {
+  ZoneIntervalCache fromCache, toCache;
+  return convertTimezone(from, fromCache, to, toCache, dt, out);
+}
+
+} // namespace vela::cuda
