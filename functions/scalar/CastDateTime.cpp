@@ -15,8 +15,8 @@
 //  - dates and yyyymmdd integers (475, 476): year * 10000 + month * 100 + day; the integer form of a
 //    date must name a valid day of a year from 1000 to 2900 or 9999, else state 15.
 // Packed operands may hold any bits: the field readers mask every field, so a date or time with
-// impossible fields gives the number those fields spell (a time of 31:63:63.1023 is 118,424,023 ms),
-// never undefined behaviour.
+// impossible fields gives the number those fields spell (a time whose fields are all ones, 63:63:63.1023, is
+// 230,644,023 ms), never undefined behaviour.
 
 #include "base/Calendar.h"
 #include "functions/scalar/CastRegistration.h"
