@@ -17,15 +17,18 @@ using vela::ParserUtils::rpnDataTypeShortName;
 
 namespace {
 
-// Header type names. Kinds that merely share a storage type (date, ipv4, ...) are not accepted: a
-// column is named by what its cells hold, and the program's load op says what they mean.
+// Header type names. Kinds that merely share a storage type (ipv4, uuid, ...) are not accepted: a
+// column is named by what its cells hold, and the program's load op says what they mean. The calendar
+// kinds are, since their cells are written as calendar text (tools/DateText.h) and loaded with the
+// loads of their storage type (i32 for date and time, i64 for datetime and timestamp).
 constexpr RpnDataType kColumnTypes[] = {
-    RpnDataType::Bool,    RpnDataType::Int8,    RpnDataType::Int16,    RpnDataType::Int32,
-    RpnDataType::UInt32,  RpnDataType::Int64,   RpnDataType::UInt64,   RpnDataType::Float32,
-    RpnDataType::Float64, RpnDataType::UInt128, RpnDataType::Char1,    RpnDataType::Char2,
-    RpnDataType::Char4,   RpnDataType::Char8,   RpnDataType::Char16,   RpnDataType::Char32,
-    RpnDataType::Char64,  RpnDataType::Char128, RpnDataType::Char256,  RpnDataType::String,
-    RpnDataType::Json,    RpnDataType::Vector,  RpnDataType::Geometry,
+    RpnDataType::Bool,    RpnDataType::Int8,     RpnDataType::Int16,     RpnDataType::Int32,
+    RpnDataType::UInt32,  RpnDataType::Int64,    RpnDataType::UInt64,    RpnDataType::Float32,
+    RpnDataType::Float64, RpnDataType::UInt128,  RpnDataType::Char1,     RpnDataType::Char2,
+    RpnDataType::Char4,   RpnDataType::Char8,    RpnDataType::Char16,    RpnDataType::Char32,
+    RpnDataType::Char64,  RpnDataType::Char128,  RpnDataType::Char256,   RpnDataType::String,
+    RpnDataType::Json,    RpnDataType::Vector,   RpnDataType::Geometry,  RpnDataType::Date,
+    RpnDataType::Time,    RpnDataType::DateTime, RpnDataType::Timestamp,
 };
 
 // One field of a record: its text and whether it was quoted (a quoted empty field is the empty
@@ -151,7 +154,7 @@ CsvColumnType parseCsvColumnType(std::string_view text) {
     }
   throw CsvError("unknown column type " + quoteInput(text) +
                  " (bool, i8, i16, i32, u32, i64, u64, f32, f64, dec64(S), dec128(S), u128, char1 .. "
-                 "char256, string, json, vector, geometry)");
+                 "char256, string, json, vector, geometry, date, time, datetime, timestamp)");
 }
 
 CsvData::~CsvData() {

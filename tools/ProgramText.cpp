@@ -12,6 +12,7 @@
 #include "base/VelaException.h"
 #include "cuda/ManagedObjects.h"
 #include "cuda/TypedRpnEvaluator.h"
+#include "tools/DateText.h"
 #include "tools/ProgramCheck.h"
 #include "tools/ScalarText.h"
 
@@ -307,6 +308,8 @@ struct Parsed {
   std::optional<int> attr[24]; // EvalInfo bytes the text states (0, 1 and 12..17)
   // Regular-expression ops: regex=, flags=, replacement= (unquoted).
   std::optional<std::string> regex, regexFlags, replacement;
+  // A char32 constant written as date/time format text: the compiled format codes.
+  std::optional<std::string> format;
 };
 
 bool isRegexpOp(const OpInfo& op) {
@@ -371,6 +374,17 @@ Parsed parseElement(const Element& e) {
         slot = unquote(e, value);
         continue;
       }
+      if (key == "format") {
+        if (p.op->result != RpnDataType::Char32 || !takesOperand(*p.op))
+          refuse(e, "format= belongs to char32 constants (CONST_CHAR32 format='YYYY-MM-DD')");
+        if (p.format)
+          refuse(e, "format= is given twice");
+        std::string codes, why;
+        if (!compileDateFormat(unquote(e, value), codes, why))
+          refuse(e, why);
+        p.format = std::move(codes);
+        continue;
+      }
       if (key == "results") {
         if (p.op->result != RpnDataType::List)
           refuse(e, "results= belongs to list constants");
@@ -396,7 +410,9 @@ Parsed parseElement(const Element& e) {
     p.operand = w[i];
     p.haveOperand = true;
   }
-  if (takesOperand(*p.op) && !p.haveOperand)
+  if (p.format && p.haveOperand)
+    refuse(e, "format= is the constant's value: write either it or an operand");
+  if (takesOperand(*p.op) && !p.haveOperand && !p.format)
     refuse(e, std::string(p.op->name) + " needs an operand");
   if (!takesOperand(*p.op) && p.haveOperand)
     refuse(e, std::string(p.op->name) + " takes no operand");
@@ -705,6 +721,27 @@ int literalScale(const Parsed& p, const std::vector<std::string>& items) {
   return scale;
 }
 
+// A quoted constant of an i32 or i64 constant op is calendar text, read as the type in which the op that
+// pops it reads that operand (date or time for i32, datetime or timestamp for i64). None for any other
+// constant; a refusal when the quoted text has no calendar reader.
+RpnDataType calendarConstantType(const Parsed& p, const Consumer& consumer) {
+  const bool quoted = !p.operand.empty() && p.operand.front() == '\'';
+  const RpnDataType result = p.op->result;
+  if (!quoted || (result != RpnDataType::Int32 && result != RpnDataType::Int64))
+    return RpnDataType::None;
+  const RpnDataType read =
+      consumer.op != nullptr ? consumer.op->operands[consumer.operand] : RpnDataType::None;
+  if (!isCalendarType(read) || storageOf(read) != result)
+    refuse(p.e, std::string("a quoted ") + rpnDataTypeShortName(result) +
+                    " constant is calendar text, read as the date, time, datetime or timestamp operand of "
+                    "the op that pops it; " +
+                    (consumer.op == nullptr
+                         ? std::string("no op pops this one")
+                         : std::string(consumer.op->name) + " reads it as " +
+                               (read == RpnDataType::None ? "any value" : rpnDataTypeShortName(read))));
+  return read;
+}
+
 } // namespace
 
 void parseProgramText(std::string_view text, Program& program, const ProgramTextContext& context) {
@@ -783,6 +820,11 @@ void parseProgramText(std::string_view text, Program& program, const ProgramText
       pushed.item = itemType;
       pushed.precision = r.precision;
       pushed.scale = r.scale;
+    } else if (p.format) {
+      fillDecimalInfo(p, operands, known, nullptr, 0, info);
+      program.op(op.code, info);
+      vela::ParserUtils::packCharN(*p.format, get_rpn_datatype_size(op.result),
+                                   program.elements().back().operand);
     } else if (p.haveOperand && isObjectType(op.result)) {
       fillDecimalInfo(p, operands, known, nullptr, 0, info);
       program.pointerConstant(op.code, objectConstant(p.e, op.result, p.operand, context)).info(info);
@@ -793,7 +835,13 @@ void parseProgramText(std::string_view text, Program& program, const ProgramText
       const DecimalResult r = fillDecimalInfo(p, operands, known, nullptr, natural, info);
       program.op(op.code, info);
       unsigned char* cell = program.elements().back().operand;
-      encodeScalar(p.e, op.result, p.operand, r.scale, cell);
+      if (const RpnDataType kind = calendarConstantType(p, consumers[i]); kind != RpnDataType::None) {
+        std::string why;
+        if (!encodeScalarText(kind, unquote(p.e, p.operand), 0, cell, why))
+          refuse(p.e, why);
+      } else {
+        encodeScalar(p.e, op.result, p.operand, r.scale, cell);
+      }
       std::string why;
       if (isDecimal(op.result) && p.attr[0] &&
           !checkDecimalPrecision(op.result, cell, r.precision, p.operand, why))

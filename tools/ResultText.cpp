@@ -10,6 +10,7 @@
 #include "base/JsonValueUtils.h"
 #include "base/ProgramBuilder.h"
 #include "cuda/ManagedObjects.h"
+#include "tools/DateText.h"
 #include <geos/geom/Geometry.h>
 
 namespace quarry::tools {
@@ -101,15 +102,16 @@ std::string formatCell(RpnDataType type, const unsigned char* cell, std::size_t 
     return std::to_string(cellAs<std::int16_t>(cell));
   case RpnDataType::Ipv4:
     return ipv4Text(cellAs<std::uint32_t>(cell));
-  case RpnDataType::Int32:
   case RpnDataType::Date:
   case RpnDataType::Time:
+  case RpnDataType::DateTime:
+  case RpnDataType::Timestamp:
+    return formatCalendarCell(type, cell);
+  case RpnDataType::Int32:
     return std::to_string(cellAs<std::int32_t>(cell));
   case RpnDataType::UInt32:
     return std::to_string(cellAs<std::uint32_t>(cell));
   case RpnDataType::Int64:
-  case RpnDataType::DateTime:
-  case RpnDataType::Timestamp:
     return std::to_string(cellAs<std::int64_t>(cell));
   case RpnDataType::UInt64:
     return std::to_string(cellAs<std::uint64_t>(cell));

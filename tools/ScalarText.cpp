@@ -14,6 +14,7 @@
 #include "base/ProgramBuilder.h"
 #include "base/VelaException.h"
 #include "cuda/ManagedObjects.h"
+#include "tools/DateText.h"
 
 namespace quarry::tools {
 
@@ -176,16 +177,17 @@ bool encodeScalarText(RpnDataType type, std::string_view text, int scale, unsign
     return parseAndPut<std::int8_t>(text, cell, why, integer);
   case RpnDataType::Int16:
     return parseAndPut<std::int16_t>(text, cell, why, integer);
-  case RpnDataType::Int32:
-  case RpnDataType::Ipv4:
   case RpnDataType::Date:
   case RpnDataType::Time:
+  case RpnDataType::DateTime:
+  case RpnDataType::Timestamp:
+    return parseCalendarText(type, text, cell, why);
+  case RpnDataType::Int32:
+  case RpnDataType::Ipv4:
     return parseAndPut<std::int32_t>(text, cell, why, integer);
   case RpnDataType::UInt32:
     return parseAndPut<std::uint32_t>(text, cell, why, integer);
   case RpnDataType::Int64:
-  case RpnDataType::DateTime:
-  case RpnDataType::Timestamp:
     return parseAndPut<std::int64_t>(text, cell, why, integer);
   case RpnDataType::UInt64:
     return parseAndPut<std::uint64_t>(text, cell, why, integer);
