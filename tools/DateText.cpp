@@ -241,16 +241,6 @@ bool matchesAt(std::string_view text, std::size_t pos, std::string_view word) {
 
 } // namespace
 
-const char* const kDateFormatHelp =
-    "YYYY YYY YY Y Y,YYY (year, its last digits, with a comma), YEAR (spelled), CC (century), IYYY IYY\n"
-    "IY (ISO year), MONTH MON MM RM (month name, abbreviation, number, Roman), DAY DY (day name,\n"
-    "abbreviation), DD DDD D (day of month, of year, of week 1 = Sunday), ID IDDD (ISO day of week, of\n"
-    "year), WW W IW (week of year, of month, ISO week), Q (quarter), J (Julian day), HH24 HH12 HH\n"
-    "(hour), MI (minute), SS (second), SSSSS (seconds since midnight), FF FF1 .. FF9 (fraction of a\n"
-    "second, 3 or 1 .. 9 digits), MS (milliseconds), US (microseconds), AM PM A.M. P.M. (meridian), AD\n"
-    "A.D. (era); \"text\" in double quotes is copied; the punctuation space , - . / : ; stands for\n"
-    "itself and _ for a space. Keywords are matched longest first, in either case";
-
 bool compileDateFormat(std::string_view text, std::string& codes, std::string& why) {
   codes.clear();
   std::size_t pos = 0;

@@ -40,7 +40,4 @@ std::string formatCalendarCell(vela::ParserUtils::RpnDataType type, const unsign
 /// false with `why` set at an unknown element, an unterminated quote or a result over 32 bytes.
 bool compileDateFormat(std::string_view text, std::string& codes, std::string& why);
 
-/// The keywords compileDateFormat knows, for help texts.
-extern const char* const kDateFormatHelp;
-
 } // namespace quarry::tools

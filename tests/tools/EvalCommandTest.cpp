@@ -59,6 +59,16 @@ TEST(EvalCommand, BundledExamplesRun) {
     EXPECT_EQ(text.status, 0) << text.err;
     EXPECT_EQ(text.out, "value,state\nALICE=24,0\nBOB=62,0\nCAROL SMITH=-14,0\n,1\n");
   }
+  // Local wall-clock times converted to UTC: 02:30 in New York's spring gap is read as EST, 01:30 in
+  // its autumn overlap as EDT, Sydney on its first day of summer time, Kolkata at +5:30; an unknown
+  // zone and a NULL zone give NULL rows.
+  for (const char* evaluator : {"vector", "row"}) {
+    const auto dates = runSubprocess(
+        {"--evaluator", evaluator, "--data", kExamples + "events.csv", kExamples + "dates.rpn"});
+    EXPECT_EQ(dates.status, 0) << dates.err;
+    EXPECT_EQ(dates.out, "value,state\n2024-03-10 07:30:00.000,0\n2024-11-03 05:30:00.000,0\n"
+                         "2024-10-05 22:15:00.000,0\n2023-12-31 18:30:00.000,0\n,1\n,1\n");
+  }
   const auto constants = runSubprocess({"--rows", "2", kExamples + "constants.rpn"});
   EXPECT_EQ(constants.status, 1);
   EXPECT_EQ(constants.out, "value,state\n,2\n,2\n");
