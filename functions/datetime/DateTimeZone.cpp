@@ -36,8 +36,8 @@ public:
     char name[kMaxName];
   };
 
-  /// The entry of `name` (resolved now when not held); nullptr for an over-long name, which `spill`
-  /// then holds for this row.
+  /// The entry of the name in `cell` (resolved now when not held). An over-long name is resolved into a
+  /// spare entry that only this row uses.
   Entry& find(StringCell cell) {
     if (cell == m_lastCell)
       return m_entries[m_last];
@@ -82,6 +82,7 @@ template <bool kToUtc>
 struct ConvertTzFunc {
   const date::time_zone* utc = TimezoneUtils::utcZone();
   mutable ZoneIntervalCache utcIntervals;
+  mutable CalendarDayCache days;
   mutable ZoneNameCache zones;
 
   long operator()(StringCell name, long dt, rpn_eval_result_t& code) const {
@@ -93,8 +94,9 @@ struct ConvertTzFunc {
     long out = 0;
     const bool ok =
         zone.zone != nullptr &&
-        (kToUtc ? TimezoneUtils::convertTimezone(zone.zone, zone.intervals, utc, utcIntervals, dt, out)
-                : TimezoneUtils::convertTimezone(utc, utcIntervals, zone.zone, zone.intervals, dt, out));
+        (kToUtc
+             ? TimezoneUtils::convertTimezone(zone.zone, zone.intervals, utc, utcIntervals, days, dt, out)
+             : TimezoneUtils::convertTimezone(utc, utcIntervals, zone.zone, zone.intervals, days, dt, out));
     if (!ok) {
       code = RPN_EVAL_NULL;
       return 0;

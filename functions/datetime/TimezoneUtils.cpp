@@ -102,14 +102,20 @@ bool TimezoneUtils::utcOffset(const date::time_zone* zone, ZoneIntervalCache& ca
   }
 }
 
-bool TimezoneUtils::convertTimezone(const date::time_zone* from, ZoneIntervalCache& fromCache,
-                                    const date::time_zone* to, ZoneIntervalCache& toCache, long dt,
-                                    long& out) {
+bool TimezoneUtils::convertTimezoneFilling(const date::time_zone* from, ZoneIntervalCache& fromCache,
+                                           const date::time_zone* to, ZoneIntervalCache& toCache,
+                                           CalendarDayCache& days, long dt, long& out) {
   if (from == nullptr || to == nullptr)
     return false;
-  // Bounded for every bit pattern: the year field spans 876..2923 (or 9999), the other fields are
-  // masked, so the count stays far inside 64 bits.
-  const long localMs = cal::msecs_since_epoch(dt);
+  // Local milliseconds as msecs_since_epoch counts them: the day from the year and day-of-year fields,
+  // plus the time fields. Bounded for every bit pattern (the year field spans 876..2923 or 9999, the
+  // other fields are masked), so nothing here overflows.
+  const long key = dt & CalendarDayCache::kDateKeyMask;
+  if (key != days.inputKey) {
+    days.inputKey = key;
+    days.inputDayMs = cal::epochDaysOfDateTime(dt) * cal::kMsPerDay;
+  }
+  const long localMs = days.inputDayMs + CalendarDayCache::timeOfDayMs(dt);
   if (localMs < kLocalMin || localMs > kLocalMax)
     return false;
   long fromOffset = 0, toOffset = 0;
@@ -118,18 +124,28 @@ bool TimezoneUtils::convertTimezone(const date::time_zone* from, ZoneIntervalCac
   const long utcMs = localMs - fromOffset;
   if (!utcOffset(to, toCache, utcMs, toOffset))
     return false;
-  bool outOfRange = false;
-  const long converted = cal::create_timestamp_from_ms2(utcMs + toOffset, &outOfRange);
-  if (outOfRange)
+  const long result = utcMs + toOffset;
+  if (result < cal::kMinTimestamp || result > cal::kMaxTimestamp)
     return false;
-  out = converted;
+  // The date fields depend on the day alone: a result in the last day seen takes that day's fields and
+  // only packs its time of day.
+  if (result < days.outputDayBegin || result >= days.outputDayEnd) {
+    const long packed = cal::create_timestamp_from_ms2(result, nullptr);
+    constexpr long kTimeMask = static_cast<long>(((1UL << 27) - 1) << 17); // hour .. millisecond
+    const long ofDay = (result % cal::kMsPerDay + cal::kMsPerDay) % cal::kMsPerDay;
+    days.outputDayBegin = result - ofDay;
+    days.outputDayEnd = days.outputDayBegin + cal::kMsPerDay;
+    days.outputDateBits = packed & ~kTimeMask;
+  }
+  out = days.outputDateBits | CalendarDayCache::timeBits(result - days.outputDayBegin);
   return true;
 }
 
 bool TimezoneUtils::convertTimezone(const date::time_zone* from, const date::time_zone* to, long dt,
                                     long& out) {
   ZoneIntervalCache fromCache, toCache;
-  return convertTimezone(from, fromCache, to, toCache, dt, out);
+  CalendarDayCache days;
+  return convertTimezone(from, fromCache, to, toCache, days, dt, out);
 }
 
 } // namespace vela::cuda

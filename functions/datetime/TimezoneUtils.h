@@ -38,6 +38,35 @@ struct ZoneIntervalCache {
   long sysBegin = 1, sysEnd = 0, sysOffset = 0;
 };
 
+/// The last calendar day seen on each side of a conversion, so that values of one day skip the calendar
+/// arithmetic: the epoch milliseconds of the input's day (keyed by its year and day-of-year fields, the
+/// only date fields read) and the packed date fields of the output's day.
+struct CalendarDayCache {
+  /// Input key: the datetime's year and day-of-year bits (bit 0 set: nothing held, no key has it).
+  long inputKey = 1, inputDayMs = 0;
+  /// Output day: UTC-free wall-clock milliseconds [outputDayBegin, outputDayEnd) and the packed date
+  /// fields (year, month, day, day of year, day of week) of that day.
+  long outputDayBegin = 1, outputDayEnd = 0, outputDateBits = 0;
+
+  /// The bits of a datetime that its day is computed from.
+  static constexpr long kDateKeyMask = static_cast<long>(0x7FFUL << 53 | 0x1FFUL << 8);
+  /// Milliseconds since midnight of a datetime's time fields (31:63:63.1023 at most).
+  static constexpr long timeOfDayMs(long dt) {
+    const auto u = static_cast<unsigned long>(dt);
+    return ((static_cast<long>((u >> 39) & 31) * 60 + static_cast<long>((u >> 33) & 63)) * 60 +
+            static_cast<long>((u >> 27) & 63)) *
+               1000 +
+           static_cast<long>((u >> 17) & 1023);
+  }
+  /// The time fields of a datetime for `ms` in 0 .. 86399999.
+  static constexpr long timeBits(long ms) {
+    const auto m = static_cast<std::uint32_t>(ms);
+    return static_cast<long>(
+        static_cast<unsigned long>(m / 3600000u) << 39 | static_cast<unsigned long>(m / 60000u % 60u) << 33 |
+        static_cast<unsigned long>(m / 1000u % 60u) << 27 | static_cast<unsigned long>(m % 1000u) << 17);
+  }
+};
+
 struct TimezoneUtils {
   /// The zone of an IANA name ("Europe/Berlin", "UTC"), or nullptr when the database does not know it
   /// or cannot be read. Calls date::locate_zone each time: callers resolve a name once and keep the
@@ -56,10 +85,33 @@ struct TimezoneUtils {
   /// count to); the result is a complete, valid packed datetime.
   static bool convertTimezone(const date::time_zone* from, const date::time_zone* to, long dt, long& out);
 
-  /// As convertTimezone, reusing and updating the last intervals of each zone. Two caches for the same
-  /// zone may be one object.
+  /// As convertTimezone, reusing and updating the last intervals of each zone and the last days
+  /// converted. Two caches for the same zone may be one object. A value whose days and instants all lie
+  /// in what the caches hold converts inline, without a call; any other goes through
+  /// convertTimezoneFilling, which consults the calendar and the zone database and refills the caches.
   static bool convertTimezone(const date::time_zone* from, ZoneIntervalCache& fromCache,
-                              const date::time_zone* to, ZoneIntervalCache& toCache, long dt, long& out);
+                              const date::time_zone* to, ZoneIntervalCache& toCache, CalendarDayCache& days,
+                              long dt, long& out) {
+    if ((dt & CalendarDayCache::kDateKeyMask) == days.inputKey && from != nullptr && to != nullptr) {
+      const long localMs = days.inputDayMs + CalendarDayCache::timeOfDayMs(dt);
+      if (localMs >= fromCache.localBegin && localMs < fromCache.localEnd) {
+        const long utcMs = localMs - fromCache.localOffset;
+        if (utcMs >= toCache.sysBegin && utcMs < toCache.sysEnd) {
+          // A result within the held output day is inside the supported range (only such days are held).
+          const long result = utcMs + toCache.sysOffset;
+          if (result >= days.outputDayBegin && result < days.outputDayEnd) {
+            out = days.outputDateBits | CalendarDayCache::timeBits(result - days.outputDayBegin);
+            return true;
+          }
+        }
+      }
+    }
+    return convertTimezoneFilling(from, fromCache, to, toCache, days, dt, out);
+  }
+  /// The full conversion behind convertTimezone, filling the caches.
+  static bool convertTimezoneFilling(const date::time_zone* from, ZoneIntervalCache& fromCache,
+                                     const date::time_zone* to, ZoneIntervalCache& toCache,
+                                     CalendarDayCache& days, long dt, long& out);
 
   /// The UTC offset, in milliseconds, that a local wall-clock time of `zone` is read with (the rule of
   /// the header comment); false when the zone database fails.

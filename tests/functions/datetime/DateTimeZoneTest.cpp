@@ -134,13 +134,27 @@ TEST(TimezoneUtils, CachedIntervalsAgreeWithFreshLookups) {
     ASSERT_NE(zone, nullptr);
     for (bool toUtc : {false, true}) {
       ZoneIntervalCache zoneCache, utcCache;
+      vela::cuda::CalendarDayCache days;
       int mismatches = 0;
       for (long ms = dtmodel::msOf(2023, 12, 20); ms < dtmodel::msOf(2025, 1, 10); ms += 17 * 60'000 + 7) {
         bool outOfRange = false;
         const long in = vela::calendar::create_timestamp_from_ms2(ms, &outOfRange);
         long cached = 0, fresh = 0;
-        const bool a = toUtc ? TimezoneUtils::convertTimezone(zone, zoneCache, utc, utcCache, in, cached)
-                             : TimezoneUtils::convertTimezone(utc, utcCache, zone, zoneCache, in, cached);
+        const bool a = toUtc
+                           ? TimezoneUtils::convertTimezone(zone, zoneCache, utc, utcCache, days, in, cached)
+                           : TimezoneUtils::convertTimezone(utc, utcCache, zone, zoneCache, days, in, cached);
+        const bool b = toUtc ? TimezoneUtils::convertTimezone(zone, utc, in, fresh)
+                             : TimezoneUtils::convertTimezone(utc, zone, in, fresh);
+        if (a != b || cached != fresh)
+          ++mismatches;
+      }
+      // Impossible field patterns between valid values: the day caches key on the fields they read.
+      for (long in : {-1L, 0L, LONG_MIN, dt(2024, 3, 10, 2, 30) | 0x1F, dt(2024, 7, 1) + (300L << 8),
+                      dt(2024, 7, 1, 12), dt(2024, 7, 1) | (31L << 39), dt(2024, 7, 2)}) {
+        long cached = 0, fresh = 0;
+        const bool a = toUtc
+                           ? TimezoneUtils::convertTimezone(zone, zoneCache, utc, utcCache, days, in, cached)
+                           : TimezoneUtils::convertTimezone(utc, utcCache, zone, zoneCache, days, in, cached);
         const bool b = toUtc ? TimezoneUtils::convertTimezone(zone, utc, in, fresh)
                              : TimezoneUtils::convertTimezone(utc, zone, in, fresh);
         if (a != b || cached != fresh)
