@@ -32,6 +32,42 @@ long floorDiv1000(long ms) {
 constexpr long kLocalMin = cal::kMinTimestamp - 2 * cal::kMsPerDay;
 constexpr long kLocalMax = cal::kMaxTimestamp + 2 * cal::kMsPerDay;
 
+// Years from 2038 on. The system's zone files list each zone's transitions up to 2037 and leave later
+// years to a yearly rule that the zone library does not apply (it would keep the last listed offset
+// for ever, standard time in most zones). For a zone that still changes its clocks in 2037, a value
+// of a later year is therefore read as the same moment of the latest year up to 2037 that has the same
+// calendar (leap or not, and the same weekday on 1 January): a yearly rule ("second Sunday of March at
+// 02:00") puts its transitions on the same dates and times in both.
+constexpr long kRuleYearsFromMs = 2145916800000L; // 2038-01-01 00:00:00
+
+struct YearMapping {
+  long deltaMs = 0;                // added to a value of the year to reach the equivalent year
+  long yearBegin = 0, yearEnd = 0; // the value's year, in the same time scale as the value
+};
+
+bool changesClocksIn2037(const date::time_zone* zone) {
+  using date::sys_days;
+  const auto winter = zone->get_info(sys_days(date::year(2037) / 1 / 15)).offset;
+  const auto summer = zone->get_info(sys_days(date::year(2037) / 7 / 15)).offset;
+  return winter != summer;
+}
+
+YearMapping equivalentYear(long ms) {
+  int year, month, day, doy;
+  cal::ymd_from_ms(ms, year, month, day, doy, nullptr);
+  const bool leap = cal::isLeapYear(year);
+  const int weekday = cal::mod7(cal::daysBeforeYear(year));
+  int target = 2037;
+  while (target > 2010 &&
+         !(cal::isLeapYear(target) == leap && cal::mod7(cal::daysBeforeYear(target)) == weekday))
+    --target;
+  YearMapping m;
+  m.yearBegin = (cal::daysBeforeYear(year) - (cal::kEpochOrdinal - 1)) * cal::kMsPerDay;
+  m.yearEnd = (cal::daysBeforeYear(year + 1) - (cal::kEpochOrdinal - 1)) * cal::kMsPerDay;
+  m.deltaMs = (cal::daysBeforeYear(target) - cal::daysBeforeYear(year)) * cal::kMsPerDay;
+  return m;
+}
+
 } // namespace
 
 const date::time_zone* TimezoneUtils::locateZone(std::string_view name) noexcept {
@@ -54,7 +90,11 @@ bool TimezoneUtils::localOffset(const date::time_zone* zone, ZoneIntervalCache& 
     return true;
   }
   try {
-    const date::local_seconds local{seconds(floorDiv1000(localMs))};
+    YearMapping map;
+    if (localMs >= kRuleYearsFromMs && changesClocksIn2037(zone))
+      map = equivalentYear(localMs);
+    const long mappedMs = localMs + map.deltaMs;
+    const date::local_seconds local{seconds(floorDiv1000(mappedMs))};
     const date::local_info info = zone->get_info(local);
     // Unique, gap and overlap alike take the interval in force before the local time's transition:
     // for a unique time that is its own interval; for a gap the interval before it (the wall time moves
@@ -75,6 +115,12 @@ bool TimezoneUtils::localOffset(const date::time_zone* zone, ZoneIntervalCache& 
       const date::sys_info next = zone->get_info(first.end);
       hi = std::min(hi, boundMs(first.end.time_since_epoch()) + boundMs(next.offset));
     }
+    if (map.deltaMs != 0) { // back to the value's own year, and no further
+      lo = std::max(lo - map.deltaMs, map.yearBegin);
+      hi = std::min(hi - map.deltaMs, map.yearEnd);
+    } else if (localMs < kRuleYearsFromMs) { // later years may be read through another year
+      hi = std::min(hi, kRuleYearsFromMs);
+    }
     cache.localBegin = lo;
     cache.localEnd = hi;
     cache.localOffset = offsetMs;
@@ -91,10 +137,19 @@ bool TimezoneUtils::utcOffset(const date::time_zone* zone, ZoneIntervalCache& ca
     return true;
   }
   try {
-    const date::sys_info info = zone->get_info(date::sys_seconds{seconds(floorDiv1000(utcMs))});
+    YearMapping map;
+    if (utcMs >= kRuleYearsFromMs && changesClocksIn2037(zone))
+      map = equivalentYear(utcMs);
+    const date::sys_info info = zone->get_info(date::sys_seconds{seconds(floorDiv1000(utcMs + map.deltaMs))});
     offsetMs = boundMs(info.offset);
     cache.sysBegin = boundMs(info.begin.time_since_epoch());
     cache.sysEnd = boundMs(info.end.time_since_epoch());
+    if (map.deltaMs != 0) {
+      cache.sysBegin = std::max(cache.sysBegin - map.deltaMs, map.yearBegin);
+      cache.sysEnd = std::min(cache.sysEnd - map.deltaMs, map.yearEnd);
+    } else if (utcMs < kRuleYearsFromMs) {
+      cache.sysEnd = std::min(cache.sysEnd, kRuleYearsFromMs);
+    }
     cache.sysOffset = offsetMs;
     return true;
   } catch (...) {

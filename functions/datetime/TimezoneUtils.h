@@ -12,6 +12,12 @@
 //    instant that reads 03:30 after the transition).
 // A unique local time uses the offset of its own interval.
 //
+// Years after 2037: the system's zone files list transitions up to 2037 only and the zone library does
+// not extend them by the zone's yearly rule. For a zone that still changes its clocks in 2037, a value
+// of a later year is read as the same moment of the latest year up to 2037 with the same calendar (leap
+// or not, same weekday on 1 January), where a yearly rule puts its transitions on the same dates. A
+// zone whose rule changes after that year is followed only as far as its file lists.
+//
 // The zone database is consulted through date::time_zone::get_info, a binary search over the zone's
 // transitions. ZoneIntervalCache remembers the interval found for the last value of one zone, so that a
 // batch of nearby values converts with plain arithmetic until a value leaves the interval.

@@ -59,11 +59,16 @@ const std::vector<std::string> kProgramSeeds = {
     "CONST_I32 1; LIST_I32 [4, -5] results=[7, 8]; FIND_I32",
     "CONST_STRING 'x y'; LOAD_COL_STRING $s; LT_STRING",
     "CONST_F64 nan; CONST_F64 -inf; ADD_F64; LOAD_COL_NULLS $a.nulls",
+    "CONST_STRING 'UTC'; CONST_I64 '2024-02-29 13:45:30.125'; CONVERT_TZ; CONST_I32 '23:59'; "
+    "CAST_TIME_TO_I64;"
+    "CONST_CHAR32 format='Y,YYY-MM-DD HH24:MI:SS.FF3 \"T\" A.M.'",
 };
 const std::vector<std::string> kCsvSeeds = {
     "a:i64,b:i64,d:dec64(3),c:char8,s:string\n7,2,1.5,pen,\"x,\"\"y\"\"\"\n,0,,\"\",\r\n-1,-"
     "9223372036854775808,0.001,a,b\n",
     "f:f32,u:u128,j:json,v:vector,g:geometry\nnan,3,\"{\"\"a\"\":1}\",\"[1,2]\",POINT (1 2)\n-inf,0,[],[],\n",
+    "d:date,t:time,x:datetime,s:timestamp\n2024-02-29,13:45,2024-02-29 13:45:30.125,1969-12-31 23:59\n"
+    "9999-12-31,00:00:00.000,1000-01-01,\n",
 };
 
 } // namespace

@@ -85,6 +85,18 @@ const std::vector<ZoneCase> kCases = {
     {"Asia/Kolkata", true, dt(2024, 1, 1, 0, 0), dt(2023, 12, 31, 18, 30)},
     {"Asia/Kolkata", false, dt(2024, 2, 28, 20, 0, 0, 1), dt(2024, 2, 29, 1, 30, 0, 1)},
     {"UTC", false, dt(2024, 2, 29, 12, 34, 56, 789), dt(2024, 2, 29, 12, 34, 56, 789)},
+    // After 2037, beyond the transitions the zone files list, the zones' yearly rules still hold:
+    // New York 2040 switches on the second Sunday of March (the 11th) and the first of November (the
+    // 4th); 2100 is a common year; Sydney keeps summer time over the southern summer.
+    {"America/New_York", false, dt(2040, 7, 1, 12, 0), dt(2040, 7, 1, 8, 0)},
+    {"America/New_York", true, dt(2040, 3, 11, 2, 30), dt(2040, 3, 11, 7, 30)},
+    {"America/New_York", true, dt(2040, 3, 11, 1, 59), dt(2040, 3, 11, 6, 59)},
+    {"America/New_York", true, dt(2040, 11, 4, 1, 30), dt(2040, 11, 4, 5, 30)},
+    {"America/New_York", true, dt(2100, 7, 1, 12, 0), dt(2100, 7, 1, 16, 0)},
+    {"America/New_York", true, dt(2100, 1, 1, 12, 0), dt(2100, 1, 1, 17, 0)},
+    {"Australia/Sydney", false, dt(2044, 1, 15, 0, 0), dt(2044, 1, 15, 11, 0)},
+    {"Australia/Sydney", false, dt(2044, 7, 15, 0, 0), dt(2044, 7, 15, 10, 0)},
+    {"Asia/Kolkata", false, dt(2050, 7, 1, 0, 0), dt(2050, 7, 1, 5, 30)},
 };
 
 TEST(TimezoneUtils, GapsOverlapsAndHalfHourOffsets) {
@@ -136,7 +148,13 @@ TEST(TimezoneUtils, CachedIntervalsAgreeWithFreshLookups) {
       ZoneIntervalCache zoneCache, utcCache;
       vela::cuda::CalendarDayCache days;
       int mismatches = 0;
-      for (long ms = dtmodel::msOf(2023, 12, 20); ms < dtmodel::msOf(2025, 1, 10); ms += 17 * 60'000 + 7) {
+      // 2024, and 2037 to 2040 across the end of the years the zone files list.
+      std::vector<long> sweep;
+      for (auto [from, to] : {std::pair{dtmodel::msOf(2023, 12, 20), dtmodel::msOf(2025, 1, 10)},
+                              std::pair{dtmodel::msOf(2036, 12, 20), dtmodel::msOf(2041, 1, 10)}})
+        for (long ms = from; ms < to; ms += 17 * 60'000 + 7)
+          sweep.push_back(ms);
+      for (long ms : sweep) {
         bool outOfRange = false;
         const long in = vela::calendar::create_timestamp_from_ms2(ms, &outOfRange);
         long cached = 0, fresh = 0;
