@@ -22,6 +22,33 @@ namespace {
 
 using StringCell = const InlineBuffer<char>*;
 
+/// Zones resolved on this thread, by name: the zone database is asked once per thread and name (zones
+/// live as long as the process, so the pointers stay valid), so that a new batch, or the row evaluator,
+/// which builds its functor for every row, skips the database's lookup for names seen before. Fixed
+/// slots, replaced in turn; nothing is allocated.
+const date::time_zone* resolveZone(std::string_view name) {
+  constexpr std::size_t kSlots = 32, kMaxName = 62;
+  struct Slot {
+    const date::time_zone* zone;
+    std::uint8_t length;
+    char name[kMaxName];
+  };
+  thread_local Slot slots[kSlots];
+  thread_local std::size_t used = 0, next = 0;
+  if (name.size() > kMaxName)
+    return TimezoneUtils::locateZone(name);
+  for (std::size_t k = 0; k < used; ++k)
+    if (slots[k].length == name.size() && std::memcmp(slots[k].name, name.data(), name.size()) == 0)
+      return slots[k].zone;
+  const date::time_zone* zone = TimezoneUtils::locateZone(name);
+  Slot& slot = slots[used < kSlots ? used++ : next++ % kSlots];
+  slot.zone = zone;
+  slot.length = static_cast<std::uint8_t>(name.size());
+  if (!name.empty())
+    std::memcpy(slot.name, name.data(), name.size());
+  return zone;
+}
+
 /// The zones of one batch's names: a few entries replaced in turn; names longer than an entry holds are
 /// resolved per row (no valid zone name comes near that length).
 class ZoneNameCache {
@@ -56,7 +83,7 @@ public:
     const std::size_t k = m_used < kEntries ? m_used++ : (m_next++ % kEntries);
     Entry& e = m_entries[k];
     e = Entry{};
-    e.zone = TimezoneUtils::locateZone(name);
+    e.zone = resolveZone(name);
     e.length = static_cast<std::uint8_t>(name.size());
     if (!name.empty())
       std::memcpy(e.name, name.data(), name.size());
