@@ -1023,7 +1023,7 @@ bool extractDateTimeValues(const char* format, unsigned long formatWidth, int fo
   return !resolveTime(d);
 }
 
-bool packParsedDate(const DateTimeStruct& d, int& date) {
+bool packParsedDate(const DateTimeFields& d, int& date) {
   if (!yearInRange(d.year) ||
       static_cast<unsigned>(d.day - 1) >= static_cast<unsigned>(days_in_month(d.year, d.month)))
     return false;
@@ -1031,20 +1031,20 @@ bool packParsedDate(const DateTimeStruct& d, int& date) {
   return true;
 }
 
-bool packParsedTimestamp(const DateTimeStruct& d, long& ms) {
+bool packParsedTimestamp(const DateTimeFields& d, long& ms) {
   if (!yearInRange(d.year))
     return false;
-  const int carry = d.millisecond >= 1000 ? 1 : 0; // a rounded fraction of 1000 ms
+  const int carry = d.msec >= 1000 ? 1 : 0; // a rounded fraction of 1000 ms
   bool invalid = false;
-  const long v = date_to_epoch_msecs(d.year, d.month, d.day, d.hour, d.minute, d.second,
-                                     carry ? 999 : d.millisecond, invalid);
+  const long v =
+      date_to_epoch_msecs(d.year, d.month, d.day, d.hour, d.minute, d.second, carry ? 999 : d.msec, invalid);
   if (invalid)
     return false;
   ms = v + carry;
   return true;
 }
 
-bool packParsedDateTime(const DateTimeStruct& d, long& datetime) {
+bool packParsedDateTime(const DateTimeFields& d, long& datetime) {
   long ms = 0;
   if (!packParsedTimestamp(d, ms))
     return false;
@@ -1052,17 +1052,36 @@ bool packParsedDateTime(const DateTimeStruct& d, long& datetime) {
   return true;
 }
 
-bool packParsedTime(const DateTimeStruct& d, int& time) {
+bool packParsedTime(const DateTimeFields& d, int& time) {
   if (static_cast<unsigned>(d.hour) >= 24u || static_cast<unsigned>(d.minute) >= 60u ||
-      static_cast<unsigned>(d.second) > 99u || static_cast<unsigned>(d.millisecond) > 1000u)
+      static_cast<unsigned>(d.second) > 99u || static_cast<unsigned>(d.msec) > 1000u)
     return false;
   if (d.second >= 60) {
     time = packTime(d.hour, d.minute, 0, 0);
     return true;
   }
-  const long ms = ((d.hour * 60L + d.minute) * 60 + d.second) * 1000 + d.millisecond;
+  const long ms = ((d.hour * 60L + d.minute) * 60 + d.second) * 1000 + d.msec;
   time = timeFromMs(ms % kMsPerDay);
   return true;
+}
+
+namespace {
+DateTimeFields fieldsOf(const DateTimeStruct& d) {
+  return {d.year, d.month, d.day, d.hour, d.minute, d.second, d.millisecond, d.dayOfYear, d.dayOfWeek};
+}
+} // namespace
+
+bool packParsedDate(const DateTimeStruct& d, int& date) {
+  return packParsedDate(fieldsOf(d), date);
+}
+bool packParsedTimestamp(const DateTimeStruct& d, long& ms) {
+  return packParsedTimestamp(fieldsOf(d), ms);
+}
+bool packParsedDateTime(const DateTimeStruct& d, long& datetime) {
+  return packParsedDateTime(fieldsOf(d), datetime);
+}
+bool packParsedTime(const DateTimeStruct& d, int& time) {
+  return packParsedTime(fieldsOf(d), time);
 }
 
 namespace {

@@ -322,6 +322,13 @@ bool extractDateTimeValues(const char* format, unsigned long formatWidth, int fo
 /// absent leave the year 0.
 bool calcDayOfYear(int& doy, DateTimeStruct& dts);
 
+/// Result packers of resolved fields (doy and dow of DateTimeFields are not read); each returns true when
+/// the row succeeds. The DateTimeStruct forms below pack the struct's resolved fields.
+bool packParsedDate(const DateTimeFields& f, int& date);
+bool packParsedTimestamp(const DateTimeFields& f, long& ms);
+bool packParsedDateTime(const DateTimeFields& f, long& datetime);
+bool packParsedTime(const DateTimeFields& f, int& time);
+
 /// Result packers; each returns true when the row succeeds.
 /// Date: year 1000..2900 or 9999, month 1..12, day within the month; packed as create_gdate.
 bool packParsedDate(const DateTimeStruct& dts, int& date);

@@ -53,45 +53,47 @@ inline bool digitsAt(const T& t, long at, int count, int& value) {
 // The canonical shapes, read at fixed positions: what the general parser gives for exactly these texts,
 // without walking the format. Any other text takes the general parser.
 template <class T>
-bool fastDate(const T& t, DateTimeStruct& d) {
+bool fastDate(const T& t, DateTimeFields& d) {
   return t.len >= 10 && t[4] == '-' && t[7] == '-' && digitsAt(t, 0, 4, d.year) &&
          digitsAt(t, 5, 2, d.month) && digitsAt(t, 8, 2, d.day);
 }
 template <class T>
-bool fastTime(const T& t, long at, DateTimeStruct& d) {
+bool fastTime(const T& t, long at, DateTimeFields& d) {
   const long n = t.len - at;
   if ((n != 8 && n != 12) || t[at + 2] != ':' || t[at + 5] != ':' || !digitsAt(t, at, 2, d.hour) ||
       !digitsAt(t, at + 3, 2, d.minute) || !digitsAt(t, at + 6, 2, d.second))
     return false;
-  d.millisecond = 0;
-  return n == 8 || (t[at + 8] == '.' && digitsAt(t, at + 9, 3, d.millisecond));
+  d.msec = 0;
+  return n == 8 || (t[at + 8] == '.' && digitsAt(t, at + 9, 3, d.msec));
 }
 
 template <class T>
 bool parseDate(const T& t, const char* first, unsigned long width, int direction, int& date) {
+  DateTimeFields f{};
+  if (t.len == 10 && fastDate(t, f))
+    return packParsedDate(f, date);
   DateTimeStruct d;
-  if (t.len == 10 && fastDate(t, d))
-    return packParsedDate(d, date);
   return !extractDateTimeValues(kDateFormat.bytes + 31, 32, -1, first, width, direction, d, 0,
                                 direction < 0) &&
          packParsedDate(d, date);
 }
 template <class T>
 bool parseTime(const T& t, const char* first, unsigned long width, int direction, int& time) {
+  DateTimeFields f{};
+  if (fastTime(t, 0, f))
+    return packParsedTime(f, time);
   DateTimeStruct d;
-  if (fastTime(t, 0, d))
-    return packParsedTime(d, time);
   return !extractDateTimeValues(kTimeFormat.bytes + 31, 32, -1, first, width, direction, d, 0,
                                 direction < 0) &&
          packParsedTime(d, time);
 }
 template <class T>
 bool parseTimestamp(const T& t, const char* first, unsigned long width, int direction, long& ms) {
+  DateTimeFields f{};
+  if ((t.len == 10 || t.len == 19 || t.len == 23) && fastDate(t, f) &&
+      (t.len == 10 || (t[10] == ' ' && fastTime(t, 11, f))))
+    return packParsedTimestamp(f, ms);
   DateTimeStruct d;
-  if ((t.len == 10 || t.len == 19 || t.len == 23) && fastDate(t, d) &&
-      (t.len == 10 || (t[10] == ' ' && fastTime(t, 11, d))))
-    return packParsedTimestamp(d, ms);
-  d = DateTimeStruct{};
   return !extractDateTimeValues(kDateTimeFormat.bytes + 31, 32, -1, first, width, direction, d, 0,
                                 direction < 0) &&
          packParsedTimestamp(d, ms);
