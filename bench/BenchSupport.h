@@ -65,5 +65,6 @@ inline void fill(std::size_t c, InputColumn& column, unsigned long begin, unsign
 void appendTextCases(std::vector<BenchCase>& cases);
 /// Adds the heap-string expressions to the suite.
 void appendStringCases(std::vector<BenchCase>& cases);
+void appendDateTextCases(std::vector<BenchCase>& cases); // date/time text (DateTextCases.cpp)
 
 } // namespace quarry::bench
