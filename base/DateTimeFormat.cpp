@@ -467,6 +467,13 @@ void buildDateTimeFormatPlan(const char* format32, DateTimeFormatPlan& plan) {
   }
   // A text cut at the cell's end keeps the general writer, which drops the characters past it.
   plan.fixedPositions = fixed && pos <= kW;
+  constexpr unsigned char kPlain[7][2] = {{P::kYear, 4},   {P::kMonth, 2},  {P::kDay, 2}, {P::kHour, 2},
+                                          {P::kMinute, 2}, {P::kSecond, 2}, {P::kMsec, 3}};
+  const unsigned n = plan.stepCount;
+  bool plain = plan.fixedPositions && (n == 3 || n == 6 || n == 7);
+  for (unsigned s = 0; s < n && plain; ++s)
+    plain = plan.steps[s].field == kPlain[s][0] && plan.steps[s].digits == kPlain[s][1];
+  plan.plainSteps = plain ? static_cast<unsigned char>(n) : 0;
 }
 
 const DateTimeFormatPlan& canonicalDateTimePlan() {

@@ -125,19 +125,20 @@ constexpr long timeAsDateTime(int time) {
 /// and the digits are written in place. Other formats (and a millisecond field above 999, which widens)
 /// take timestamp_to_char. Either way the text is timestamp_to_char's.
 struct DateTimeFormatPlan {
+  // The plain fields first: applyDateTimeFormatPlan reads them from one table per value.
   enum Field : unsigned char {
     kYear,
-    kYear3,
-    kYear2,
-    kYear1,
     kMonth,
     kDay,
-    kDayOfYear,
     kHour,
-    kHour12,
     kMinute,
     kSecond,
     kMsec,
+    kYear3,
+    kYear2,
+    kYear1,
+    kDayOfYear,
+    kHour12,
     kMicro,
     kFraction1,
     kFraction2,
@@ -158,6 +159,10 @@ struct DateTimeFormatPlan {
   unsigned char stepCount = 0;
   bool fixedPositions = false;
   bool readsMsec = false;
+  /// The steps are year (4 digits), month and day (2), optionally followed by hour, minute and second
+  /// (2) and then milliseconds (3), in this order, with any literals around them: 3, 6 or 7 (the step
+  /// count), written without the step loop; 0 otherwise.
+  unsigned char plainSteps = 0;
 };
 
 /// Resolves a compiled char32 format.
@@ -214,34 +219,95 @@ inline unsigned planFieldValue(unsigned char field, long dt) {
 }
 } // namespace format_detail
 
-/// Formats one value with a resolved format; the text equals timestamp_to_char's.
-inline void applyDateTimeFormatPlan(const DateTimeFormatPlan& plan, long dt, char* out32) {
+namespace format_detail {
+/// "00", "01", ..., "99": two digits per store.
+inline constexpr struct DigitPairs {
+  char pairs[200] = {};
+  constexpr DigitPairs() {
+    for (int i = 0; i < 100; ++i) {
+      pairs[2 * i] = static_cast<char>('0' + i / 10);
+      pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+  }
+} kDigitPairs;
+/// Writes v (below 100) as two characters from top downward (the reversed layout).
+inline void putPair(char* top, unsigned v) {
+  top[0] = kDigitPairs.pairs[2 * v];
+  top[-1] = kDigitPairs.pairs[2 * v + 1];
+}
+} // namespace format_detail
+
+/// Formats one value with a resolved format; the text equals timestamp_to_char's. The text is built in
+/// a local cell, so that the compiler keeps the plan in registers across the byte stores.
+[[gnu::always_inline]] inline void applyDateTimeFormatPlan(const DateTimeFormatPlan& plan, long dt,
+                                                           char* out32) {
   if (!plan.fixedPositions || (plan.readsMsec && dtMsec(dt) > 999)) {
     timestamp_to_char(dt, plan.format, out32);
     return;
   }
-  for (unsigned long i = 0; i < kFormatWidth; ++i)
-    out32[i] = plan.templateCell[i];
-  for (unsigned s = 0; s < plan.stepCount; ++s) {
-    const DateTimeFormatPlan::Step step = plan.steps[s];
-    char* top = out32 + (kFormatWidth - 1 - step.pos);
-    if (step.field >= DateTimeFormatPlan::kMeridian) {
-      const bool pm = format_detail::planFieldValue(step.field, dt) != 0;
-      if (step.field == DateTimeFormatPlan::kMeridian) {
-        top[0] = pm ? 'P' : 'A';
-        top[-1] = 'M';
-      } else {
-        top[0] = pm ? 'P' : 'A';
-        top[-2] = 'M';
-      }
-      continue;
+  using P = DateTimeFormatPlan;
+  char cell[kFormatWidth];
+  __builtin_memcpy(cell, plan.templateCell, kFormatWidth);
+  if (plan.plainSteps != 0) {
+    auto top = [&](unsigned s) { return cell + (kFormatWidth - 1 - plan.steps[s].pos); };
+    const unsigned year = static_cast<unsigned>(dtYear(dt));
+    format_detail::putPair(top(0), year / 100);
+    format_detail::putPair(top(0) - 2, year % 100);
+    format_detail::putPair(top(1), static_cast<unsigned>(dtMonth(dt)));
+    format_detail::putPair(top(2), static_cast<unsigned>(dtDay(dt)));
+    if (plan.plainSteps >= 6) {
+      format_detail::putPair(top(3), static_cast<unsigned>(dtHour(dt)));
+      format_detail::putPair(top(4), static_cast<unsigned>(dtMinute(dt)));
+      format_detail::putPair(top(5), static_cast<unsigned>(dtSecond(dt)));
     }
-    unsigned v = format_detail::planFieldValue(step.field, dt);
-    for (int k = step.digits - 1; k >= 0; --k) {
-      top[-k] = static_cast<char>('0' + v % 10);
-      v /= 10;
+    if (plan.plainSteps == 7) {
+      const unsigned ms = static_cast<unsigned>(dtMsec(dt));
+      top(6)[0] = static_cast<char>('0' + ms / 100);
+      format_detail::putPair(top(6) - 1, ms % 100);
+    }
+    __builtin_memcpy(out32, cell, kFormatWidth);
+    return;
+  }
+  const unsigned plain[P::kMsec + 1] = {
+      static_cast<unsigned>(dtYear(dt)),   static_cast<unsigned>(dtMonth(dt)),
+      static_cast<unsigned>(dtDay(dt)),    static_cast<unsigned>(dtHour(dt)),
+      static_cast<unsigned>(dtMinute(dt)), static_cast<unsigned>(dtSecond(dt)),
+      static_cast<unsigned>(dtMsec(dt))};
+  const unsigned count = plan.stepCount;
+  for (unsigned s = 0; s < count; ++s) {
+    const P::Step step = plan.steps[s];
+    char* top = cell + (kFormatWidth - 1 - step.pos);
+    const unsigned v =
+        step.field <= P::kMsec ? plain[step.field] : format_detail::planFieldValue(step.field, dt);
+    switch (step.field >= P::kMeridian ? 0 : step.digits) {
+    case 0: // meridian: the letters around the template's dots
+      top[0] = v != 0 ? 'P' : 'A';
+      top[step.field == P::kMeridian ? -1 : -2] = 'M';
+      break;
+    case 1:
+      top[0] = static_cast<char>('0' + v);
+      break;
+    case 2:
+      format_detail::putPair(top, v);
+      break;
+    case 3:
+      top[0] = static_cast<char>('0' + v / 100);
+      format_detail::putPair(top - 1, v % 100);
+      break;
+    case 4:
+      format_detail::putPair(top, v / 100);
+      format_detail::putPair(top - 2, v % 100);
+      break;
+    default: {
+      unsigned w = v;
+      for (int k = step.digits - 1; k >= 0; --k) {
+        top[-k] = static_cast<char>('0' + w % 10);
+        w /= 10;
+      }
+    }
     }
   }
+  __builtin_memcpy(out32, cell, kFormatWidth);
 }
 
 /// The resolved form of the format 'YYYY-MM-DD HH:MM:SS.mmm' (codes 4 '-' 11 '-' 15 ' ' 18 ':' 21 ':'

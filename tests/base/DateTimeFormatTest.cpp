@@ -239,6 +239,8 @@ TEST(DateTimeFormat, ResolvedFormatMatchesGeneralWriter) {
   const std::vector<Format> formats = {
       {4, '-', 11, '-', 15, ' ', 18, ':', 21, ':', 22},
       {4, '-', 11, '-', 15, ' ', 18, ':', 21, ':', 22, '.', 24},
+      {34, 'd', 34, 4, 11, 15},
+      {4, 11, 15, 18, 21, 22, 24, 4},
       {5, 7, 8, 121, 16, 20, 27, 28, 100, 113, 119, 29, 95, 1, 2},
       {23, '1', ' ', 23, '2', ' ', 23, '6', ' ', 25, 135},
       {34, 'a', 't', 34, ' ', 39, 'x', 39, 18},
@@ -265,6 +267,13 @@ TEST(DateTimeFormat, ResolvedFormatMatchesGeneralWriter) {
   DateTimeFormatPlan plan;
   buildDateTimeFormatPlan(Format{4, '-', 11, ' ', 18}.cell, plan);
   EXPECT_TRUE(plan.fixedPositions);
+  EXPECT_EQ(plan.plainSteps, 0);
+  for (const auto& [f, steps] :
+       {std::pair{Format{34, 'd', 34, 4, 11, 15}, 3}, std::pair{Format{4, 11, 15, 18, 21, 22}, 6},
+        std::pair{Format{4, 11, 15, 18, 21, 22, 24}, 7}}) {
+    buildDateTimeFormatPlan(f.cell, plan);
+    EXPECT_EQ(plan.plainSteps, steps);
+  }
   buildDateTimeFormatPlan(Format{9}.cell, plan);
   EXPECT_FALSE(plan.fixedPositions);
 }
