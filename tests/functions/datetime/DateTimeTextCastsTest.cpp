@@ -64,9 +64,9 @@ TEST(DateTimeTextCasts, ToTextAtEveryWidth) {
   expectToText<256>(735, datetimes, stampTexts);
 }
 
-using StringCasts = PoolBalancedTest;
+using DateTimeStringCasts = PoolBalancedTest;
 
-TEST_F(StringCasts, ToStringGivesTheCellText) {
+TEST_F(DateTimeStringCasts, ToStringGivesTheCellText) {
   auto strings = [](const std::vector<std::string>& v) { return std::vector<Str>(v.begin(), v.end()); };
   auto run = [&](int load, int op, auto column, const std::vector<std::string>& texts) {
     SCOPED_TRACE(op);
@@ -109,7 +109,7 @@ const ReadCase kReads[] = {
     {"", false, 0, 0, 0, 0, 0, 0, 0},
 };
 
-TEST_F(StringCasts, TextToDateAndDateTime) {
+TEST_F(DateTimeStringCasts, TextToDateAndDateTime) {
   std::vector<Str> texts;
   std::vector<long> datetimes, stamps;
   std::vector<int> dates;
@@ -153,7 +153,7 @@ TEST_F(StringCasts, TextToDateAndDateTime) {
   runCells.operator()<64>(1588, datetimes, dtStates);
 }
 
-TEST_F(StringCasts, TextToTime) {
+TEST_F(DateTimeStringCasts, TextToTime) {
   const std::vector<Str> texts = {"10:20", "10:20:30", "10:20:30.5", "23:59:59.9999", "10:20:75", "10:60",
                                   "24:00", "10",       "",           std::nullopt};
   const std::vector<int> times = {cal::packTime(10, 20, 0, 0),
@@ -184,7 +184,7 @@ TEST_F(StringCasts, TextToTime) {
 
 // Every text a to-text cast writes is read back to the same value by the casts of its kind (string and
 // cell), over a sweep of instants: value -> text -> value in one program.
-TEST_F(StringCasts, WrittenTextsReadBack) {
+TEST_F(DateTimeStringCasts, WrittenTextsReadBack) {
   std::mt19937_64 gen(13);
   std::vector<long> stamps, datetimes;
   std::vector<int> dates, times;
@@ -225,7 +225,7 @@ TEST_F(StringCasts, WrittenTextsReadBack) {
 }
 
 // Hostile packed values write some text in both evaluators without fault; the readers meet any bytes.
-TEST_F(StringCasts, HostileValuesAndBytes) {
+TEST_F(DateTimeStringCasts, HostileValuesAndBytes) {
   std::mt19937_64 gen(19);
   std::vector<long> wide;
   std::vector<int> narrow;
