@@ -5,7 +5,9 @@
 // To text: a date as 'YYYY-MM-DD' (convert_date_to_charN), a time as 'HH:MM:SS.mmm'
 // (convert_time_to_charN), a datetime as 'YYYY-MM-DD HH:MM:SS.mmm' and a timestamp as the text of its
 // datetime (create_timestamp_from_ms2). A cell wider than the text is zero below it; the string casts
-// give the same text as a string.
+// give the same text as a string. A hostile packed value writes its fields as they are (month 13, hour
+// 31); a millisecond field of 1000..1023 writes four digits in the datetime text and its last three in
+// the time text. A timestamp outside the supported range writes the fields of its wrapped datetime.
 //
 // From text: the readers of base/DateTimeText.h, the same for a cell and a string; text that does not
 // read gives 0 with the row state 1 (null). An absent string is the empty text (null as well).
