@@ -281,6 +281,7 @@ std::vector<BenchCase> makeCases() {
   appendTextCases(cases);
   appendStringCases(cases);
   appendDateZoneCases(cases);
+  appendDateTextCases(cases);
   return cases;
 }
 
