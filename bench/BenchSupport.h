@@ -65,5 +65,7 @@ inline void fill(std::size_t c, InputColumn& column, unsigned long begin, unsign
 void appendTextCases(std::vector<BenchCase>& cases);
 /// Adds the heap-string expressions to the suite.
 void appendStringCases(std::vector<BenchCase>& cases);
+/// Adds the date/time expressions to the suite.
+void appendDateCases(std::vector<BenchCase>& cases);
 
 } // namespace quarry::bench
