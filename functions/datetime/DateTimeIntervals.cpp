@@ -7,6 +7,7 @@
 
 #include "base/Calendar.h"
 #include "cuda/EvalElementHandler.h"
+#include "functions/datetime/IntervalShapes.h"
 #include "functions/datetime/Intervals.h"
 
 namespace vela::cuda {
@@ -158,30 +159,85 @@ struct WeekStartSecondsFunc {
   long operator()(int year, int week) const { return weekStartDays(year, week) * 86400; }
 };
 
+// --- the same routines for a unit fixed per batch (see IntervalShapes.h) ---------------------------
+
+template <TimeInterval U>
+struct DateTimeDiffAt {
+  long operator()(long dt1, long dt2) const {
+    return timestampdiff_from_ms(U, msecs_since_epoch(dt1), msecs_since_epoch(dt2));
+  }
+};
+template <TimeInterval U>
+struct DateTimeBoundaryDiffAt {
+  long operator()(long dt1, long dt2) const { return timeboundarydiff(U, dt1, dt2); }
+};
+template <TimeInterval U>
+struct TimestampDiffAt {
+  long operator()(long ts1, long ts2) const { return timestampdiff_from_ms(U, ts1, ts2); }
+};
+template <TimeInterval U>
+struct TimestampBoundaryDiffAt {
+  long operator()(long ts1, long ts2) const { return timeboundarydiff_from_ms(U, ts1, ts2); }
+};
+template <TimeInterval U>
+struct DateTimeAddAt {
+  long operator()(long n, long dt) const {
+    return create_timestamp_from_ms2(timestampadd_from_ms(U, n, msecs_since_epoch(dt)), nullptr);
+  }
+};
+template <TimeInterval U>
+struct TimestampAddAt {
+  long operator()(long n, long ts) const { return timestampadd_from_ms(U, n, ts); }
+};
+template <TimeInterval U>
+struct DateAddAt {
+  int operator()(long n, int d) const { return dateadd(U, n, d); }
+};
+template <TimeInterval U>
+struct TimeAddAt {
+  int operator()(long n, int t) const { return timeadd(U, n, t); }
+};
+template <TimeInterval U>
+struct DateTimeTruncAt {
+  long operator()(long dt) const { return timestampTrunc(U, dt); }
+};
+
+using DateTimeDiffOp = UnitFirstOp<DateTimeDiffAt, DateTimeDiffFunc, long, long, long>;
+using DateTimeBoundaryDiffOp =
+    UnitFirstOp<DateTimeBoundaryDiffAt, DateTimeBoundaryDiffFunc, long, long, long>;
+using DateTimeAddOp = UnitFirstOp<DateTimeAddAt, DateTimeAddFunc, long, long, long>;
+using DateTimeTruncOp = UnitFirstOp<DateTimeTruncAt, DateTimeTruncFunc, long, long>;
+using TimestampDiffOp = UnitFirstOp<TimestampDiffAt, TimestampDiffFunc, long, long, long>;
+using TimestampBoundaryDiffOp =
+    UnitFirstOp<TimestampBoundaryDiffAt, TimestampBoundaryDiffFunc, long, long, long>;
+using TimestampAddOp = UnitFirstOp<TimestampAddAt, TimestampAddFunc, long, long, long>;
+using DateAddOp = UnitFirstOp<DateAddAt, DateAddFunc, int, long, int>;
+using TimeAddOp = UnitFirstOp<TimeAddAt, TimeAddFunc, int, long, int>;
+
 const OpRegistration kOps[] = {
-    opEntry<ElementwiseOp<DateTimeDiffFunc, long, int, long, long>>(1389),
-    opEntry<ElementwiseOp<DateTimeDiffFunc, long, int, long, long>>(1410),
-    opEntry<ElementwiseOp<DateTimeBoundaryDiffFunc, long, int, long, long>>(1390),
-    opEntry<ElementwiseOp<DateTimeBoundaryDiffFunc, long, int, long, long>>(1411),
-    opEntry<ElementwiseOp<DateTimeAddFunc, long, int, long, long>>(1391),
-    opEntry<ElementwiseOp<DateTimeAddFunc, long, int, long, long>>(1412),
-    opEntry<ElementwiseOp<DateTimeAddFunc, long, int, long, long>>(1413),
+    opEntry<DateTimeDiffOp>(1389),
+    opEntry<DateTimeDiffOp>(1410),
+    opEntry<DateTimeBoundaryDiffOp>(1390),
+    opEntry<DateTimeBoundaryDiffOp>(1411),
+    opEntry<DateTimeAddOp>(1391),
+    opEntry<DateTimeAddOp>(1412),
+    opEntry<DateTimeAddOp>(1413),
     opEntry<ElementwiseOp<DateTimeMonthsBetweenFunc, double, long, long>>(1397),
     opEntry<ElementwiseOp<DateTimeMonthsBetweenFunc, double, long, long>>(1425),
-    opEntry<ElementwiseOp<DateTimeTruncFunc, long, int, long>>(1416),
+    opEntry<DateTimeTruncOp>(1416),
     opEntry<ElementwiseOpWithState<TimeBucketFunc, long, long, long, long, long>>(1417),
     opEntry<ElementwiseOpWithState<DateToEpochMsecsFunc, long, int, int, int, int, int, int, int>>(1452),
     opEntry<ElementwiseOp<WeekStartFunc, long, int, int>>(1453),
-    opEntry<ElementwiseOp<TimestampDiffFunc, long, int, long, long>>(1454),
-    opEntry<ElementwiseOp<TimestampBoundaryDiffFunc, long, int, long, long>>(1455),
-    opEntry<ElementwiseOp<TimestampAddFunc, long, int, long, long>>(1456),
+    opEntry<TimestampDiffOp>(1454),
+    opEntry<TimestampBoundaryDiffOp>(1455),
+    opEntry<TimestampAddOp>(1456),
     opEntry<ElementwiseOpWithState<DateToEpochSecsFunc, long, int, int, int, int, int, int>>(1459),
     opEntry<ElementwiseOp<WeekStartSecondsFunc, long, int, int>>(1460),
     opEntry<ElementwiseOp<DateMonthsBetweenFunc, double, int, int>>(1471),
-    opEntry<ElementwiseOp<DateAddFunc, int, int, long, int>>(1476),
-    opEntry<ElementwiseOp<DateAddFunc, int, int, long, int>>(1477),
-    opEntry<ElementwiseOp<TimeAddFunc, int, int, long, int>>(1482),
-    opEntry<ElementwiseOp<TimeAddFunc, int, int, long, int>>(1486),
+    opEntry<DateAddOp>(1476),
+    opEntry<DateAddOp>(1477),
+    opEntry<TimeAddOp>(1482),
+    opEntry<TimeAddOp>(1486),
     opEntry<ElementwiseOp<TimeTruncFunc, int, int, int>>(1483),
     opEntry<ElementwiseOp<TimeTruncFunc, int, int, int>>(1485),
 };

@@ -140,11 +140,27 @@ inline long timestampadd_from_ms(TimeInterval unit, long n, long ms) {
 /// Units 6, 7 and above 10 give 0.
 inline long timestampdiff_from_ms(TimeInterval unit, long ms1, long ms2) {
   using namespace interval_detail;
-  const auto u = static_cast<unsigned>(unit);
-  if (u <= 5)
-    return wrapSub(ms2, ms1) / kUnitMs[u];
-  if (u < 8 || u > 10)
+  const long d = wrapSub(ms2, ms1);
+  switch (unit) { // constant divisors, which the compiler turns into multiplications
+  case TimeInterval::Millisecond:
+    return d;
+  case TimeInterval::Second:
+    return d / kUnitMs[1];
+  case TimeInterval::Minute:
+    return d / kUnitMs[2];
+  case TimeInterval::Hour:
+    return d / kUnitMs[3];
+  case TimeInterval::Day:
+    return d / kUnitMs[4];
+  case TimeInterval::Week:
+    return d / kUnitMs[5];
+  case TimeInterval::Month:
+  case TimeInterval::Quarter:
+  case TimeInterval::Year:
+    break;
+  default:
     return 0;
+  }
   const long months = monthsBetweenFields(calendar::create_timestamp_from_ms2(ms1, nullptr),
                                           calendar::create_timestamp_from_ms2(ms2, nullptr), ms2 > ms1);
   return unit == TimeInterval::Month ? months : unit == TimeInterval::Quarter ? months / 3 : months / 12;
@@ -162,17 +178,28 @@ inline long timestampdiff_m(long dt1, long dt2) {
 /// 2099. Units 6, 7 and above 10 give 0.
 inline long timeboundarydiff_from_ms(TimeInterval unit, long ms1, long ms2) {
   using namespace interval_detail;
-  const auto u = static_cast<unsigned>(unit);
-  if (u == 0)
+  const long a1 = calendar::wrapAdd(ms1, kGridAnchorMs), a2 = calendar::wrapAdd(ms2, kGridAnchorMs);
+  switch (unit) { // constant divisors, which the compiler turns into multiplications
+  case TimeInterval::Millisecond:
     return wrapSub(ms2, ms1);
-  if (u <= 4)
-    return floorDiv(calendar::wrapAdd(ms2, kGridAnchorMs), kUnitMs[u]) -
-           floorDiv(calendar::wrapAdd(ms1, kGridAnchorMs), kUnitMs[u]);
-  if (u == 5)
+  case TimeInterval::Second:
+    return floorDiv(a2, kUnitMs[1]) - floorDiv(a1, kUnitMs[1]);
+  case TimeInterval::Minute:
+    return floorDiv(a2, kUnitMs[2]) - floorDiv(a1, kUnitMs[2]);
+  case TimeInterval::Hour:
+    return floorDiv(a2, kUnitMs[3]) - floorDiv(a1, kUnitMs[3]);
+  case TimeInterval::Day:
+    return floorDiv(a2, kUnitMs[4]) - floorDiv(a1, kUnitMs[4]);
+  case TimeInterval::Week:
     return floorDiv(calendar::wrapAdd(ms2, kWeekGridAnchorMs), kUnitMs[5]) -
            floorDiv(calendar::wrapAdd(ms1, kWeekGridAnchorMs), kUnitMs[5]);
-  if (u < 8 || u > 10)
+  case TimeInterval::Month:
+  case TimeInterval::Quarter:
+  case TimeInterval::Year:
+    break;
+  default:
     return 0;
+  }
   const long y1 = calendar::year_from_ms(ms1), y2 = calendar::year_from_ms(ms2);
   if (unit == TimeInterval::Year)
     return y2 - y1;
@@ -235,8 +262,12 @@ inline long timestampTrunc(TimeInterval unit, long dt) {
   const long ms = msecs_since_epoch(dt);
   long out = ms;
   const auto u = static_cast<unsigned>(unit);
-  if (u >= 1 && u <= 3) {
-    out = ms - interval_detail::floorMod(ms, interval_detail::kUnitMs[u]);
+  if (u == 1) {
+    out = ms - interval_detail::floorMod(ms, 1000);
+  } else if (u == 2) {
+    out = ms - interval_detail::floorMod(ms, 60000);
+  } else if (u == 3) {
+    out = ms - interval_detail::floorMod(ms, 3600000);
   } else if (u == 4 || u == 5 || (u >= 8 && u <= 10)) {
     const long days = interval_detail::floorDiv(ms, kMsPerDay);
     if (u == 4) {
