@@ -97,7 +97,8 @@ constexpr long monthsBetweenFields(long dt1, long dt2, bool forward) {
 /// wrap-around). Months, quarters and years move the calendar date by whole months (floor division into
 /// years and months), clamp the day to the new month's length (31 January plus one month is the last day
 /// of February) and keep the time of day; a move of more than 2000 years either way returns ms unchanged.
-/// Units 6, 7 and above 10 give 0.
+/// Units 6, 7 and above 10 give the timestamp 0 (1970-01-01), not the input: a unit that cannot be added
+/// yields the same fixed value whatever the operands, as the difference routines yield 0.
 inline long timestampadd_from_ms(TimeInterval unit, long n, long ms) {
   using namespace interval_detail;
   const auto u = static_cast<unsigned>(unit);
