@@ -114,28 +114,34 @@ constexpr void monthDayFromDayOfYear(int doy, bool leap, int& month, int& day) {
   }
 }
 
-/// Calendar fields of a timestamp; `outOfRange` (when given) is set when ms lies outside the supported
-/// range. The day count is truncated toward zero, as are the cycle splits (400, 100 with the fifth
-/// century folded into the fourth, 4 and 1 years with the fifth year folded into the fourth).
-inline void ymd_from_ms(long ms, int& year, int& month, int& day, int& doy, bool* outOfRange) {
-  if (outOfRange)
-    *outOfRange = ms < kMinTimestamp || ms > kMaxTimestamp;
-  long d = wrapAdd(ms, kEpochOffsetMs) / kMsPerDay;
-  const long q400 = d / 146097;
-  d -= q400 * 146097;
-  long q100 = d / 36524;
+/// Calendar fields of a day count from 0001-01-01 (0 is that day). The count is split into 400-year
+/// cycles, then 100-year cycles (the fifth folded into the fourth), 4-year cycles and years (the fifth
+/// year folded into the fourth), every quotient truncated toward zero. Below the 400-year split the
+/// remainder is less than 146097 in magnitude, so the rest runs in 32-bit arithmetic.
+inline void ymdFromDays(long days, int& year, int& month, int& day, int& doy) {
+  const long q400 = days / 146097;
+  int d = static_cast<int>(days - q400 * 146097);
+  int q100 = d / 36524;
   if (q100 > 3)
     q100 = 3;
   d -= q100 * 36524;
-  const long q4 = d / 1461;
+  const int q4 = d / 1461;
   d -= q4 * 1461;
-  long q1 = d / 365;
+  int q1 = d / 365;
   if (q1 > 3)
     q1 = 3;
   d -= q1 * 365;
   year = static_cast<int>(400 * q400 + 100 * q100 + 4 * q4 + q1 + 1);
-  doy = static_cast<int>(d + 1);
+  doy = d + 1;
   monthDayFromDayOfYear(doy, isLeapYear(year), month, day);
+}
+
+/// Calendar fields of a timestamp; `outOfRange` (when given) is set when ms lies outside the supported
+/// range. The day count is truncated toward zero.
+inline void ymd_from_ms(long ms, int& year, int& month, int& day, int& doy, bool* outOfRange) {
+  if (outOfRange)
+    *outOfRange = ms < kMinTimestamp || ms > kMaxTimestamp;
+  ymdFromDays(wrapAdd(ms, kEpochOffsetMs) / kMsPerDay, year, month, day, doy);
 }
 
 // --- packed datetime -------------------------------------------------------------------------------
@@ -199,15 +205,17 @@ constexpr int dtDayOfWeek(long dt) {
 
 /// The datetime of a timestamp (fields from ymd_from_ms; time of day from the day-aligned count).
 inline long create_timestamp_from_ms2(long ms, bool* outOfRange) {
-  int year, month, day, doy;
-  ymd_from_ms(ms, year, month, day, doy, outOfRange);
+  if (outOfRange)
+    *outOfRange = ms < kMinTimestamp || ms > kMaxTimestamp;
   const long shifted = wrapAdd(ms, kEpochOffsetMs);
-  const int hour = static_cast<int>(shifted / 3600000 % 24);
-  const int minute = static_cast<int>(shifted / 60000 % 60);
-  const int second = static_cast<int>(shifted / 1000 % 60);
-  const int msec = static_cast<int>(shifted % 1000);
-  const int dow = mod7(shifted / kMsPerDay + 1) + 1;
-  return packDateTime(year, month, day, hour, minute, second, msec, doy, dow);
+  const long days = shifted / kMsPerDay;
+  // The time of day in the same truncated split (|tod| < one day), so the divisions below are 32-bit and
+  // give what dividing the whole count would.
+  const int tod = static_cast<int>(shifted - days * kMsPerDay);
+  int year, month, day, doy;
+  ymdFromDays(days, year, month, day, doy);
+  return packDateTime(year, month, day, tod / 3600000, tod / 60000 % 60, tod / 1000 % 60, tod % 1000, doy,
+                      mod7(days + 1) + 1);
 }
 
 /// Days from 1970-01-01 to the datetime's date, from its year and day-of-year fields only.
