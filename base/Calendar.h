@@ -45,37 +45,40 @@ constexpr long wrapAdd(long a, long b) {
 
 /// Gregorian leap year, without a division: y + 4,000,000 (a multiple of 400 added, which keeps the
 /// answer) is unsigned for every int year above -4,000,000; divisibility by 25 is a multiply by the
-/// inverse of 25 modulo 2^32 and one compare.
+/// inverse of 25 modulo 2^32 and one compare. The sum is formed in unsigned arithmetic, so no int year
+/// overflows; below -4,000,000 it wraps and the answer is unspecified.
 constexpr bool isLeapYear(int year) {
-  const auto u = static_cast<std::uint32_t>(year + 4000000);
+  const auto u = static_cast<std::uint32_t>(year) + 4000000u;
   const bool by25 = u * 3264175145u <= 171798691u; // 3264175145 = 25^-1 mod 2^32; 171798691 = (2^32-1)/25
   return (u & 3u) == 0 && (!by25 || (u & 15u) == 0);
 }
 
 /// Days of the month; 0 when the month is outside 1..12.
 constexpr int days_in_month(int year, int month) {
-  if (static_cast<unsigned>(month - 1) >= 12u)
+  if ((static_cast<unsigned>(month) - 1u) >= 12u)
     return 0;
   return DAYS_OF_MONTH[month - 1] + (month == 2 && isLeapYear(year) ? 1 : 0);
 }
 
 /// DAYS_BEFORE_MONTH of a month 1..12 (non-leap); 0 outside.
 constexpr int days_before_month(int month) {
-  return static_cast<unsigned>(month - 1) < 12u ? DAYS_BEFORE_MONTH[month - 1] : 0;
+  return (static_cast<unsigned>(month) - 1u) < 12u ? DAYS_BEFORE_MONTH[month - 1] : 0;
 }
 
 /// Days from 0001-01-01 to 1 January of `year` (year >= 1).
 constexpr long daysBeforeYear(int year) {
-  const long y = year - 1;
+  const long y = static_cast<long>(year) - 1;
   return 146097 * (y / 400) + 36524 * ((y % 400) / 100) + 1461 * ((y % 100) / 4) + 365 * (y % 4);
 }
 
 /// Day of year (1-based) of a calendar date: DAYS_BEFORE_MONTH plus the leap day after February; a
-/// month outside 1..12 leaves the day itself.
+/// month outside 1..12 leaves the day itself. The sum wraps for a day near the int limits.
 constexpr int dayOfYear(int year, int month, int day) {
-  if (static_cast<unsigned>(month - 1) >= 12u)
+  if ((static_cast<unsigned>(month) - 1u) >= 12u)
     return day;
-  return DAYS_BEFORE_MONTH[month - 1] + day + (month > 2 && isLeapYear(year) ? 1 : 0);
+  const unsigned before =
+      static_cast<unsigned>(DAYS_BEFORE_MONTH[month - 1] + (month > 2 && isLeapYear(year) ? 1 : 0));
+  return static_cast<int>(before + static_cast<unsigned>(day));
 }
 
 /// x mod 7 made non-negative.
@@ -111,35 +114,41 @@ constexpr void monthDayFromDayOfYear(int doy, bool leap, int& month, int& day) {
   }
 }
 
-/// Calendar fields of a timestamp; `outOfRange` (when given) is set when ms lies outside the supported
-/// range. The day count is truncated toward zero, as are the cycle splits (400, 100 with the fifth
-/// century folded into the fourth, 4 and 1 years with the fifth year folded into the fourth).
-inline void ymd_from_ms(long ms, int& year, int& month, int& day, int& doy, bool* outOfRange) {
-  if (outOfRange)
-    *outOfRange = ms < kMinTimestamp || ms > kMaxTimestamp;
-  long d = wrapAdd(ms, kEpochOffsetMs) / kMsPerDay;
-  const long q400 = d / 146097;
-  d -= q400 * 146097;
-  long q100 = d / 36524;
+/// Calendar fields of a day count from 0001-01-01 (0 is that day). The count is split into 400-year
+/// cycles, then 100-year cycles (the fifth folded into the fourth), 4-year cycles and years (the fifth
+/// year folded into the fourth), every quotient truncated toward zero. Below the 400-year split the
+/// remainder is less than 146097 in magnitude, so the rest runs in 32-bit arithmetic.
+inline void ymdFromDays(long days, int& year, int& month, int& day, int& doy) {
+  const long q400 = days / 146097;
+  int d = static_cast<int>(days - q400 * 146097);
+  int q100 = d / 36524;
   if (q100 > 3)
     q100 = 3;
   d -= q100 * 36524;
-  const long q4 = d / 1461;
+  const int q4 = d / 1461;
   d -= q4 * 1461;
-  long q1 = d / 365;
+  int q1 = d / 365;
   if (q1 > 3)
     q1 = 3;
   d -= q1 * 365;
   year = static_cast<int>(400 * q400 + 100 * q100 + 4 * q4 + q1 + 1);
-  doy = static_cast<int>(d + 1);
+  doy = d + 1;
   monthDayFromDayOfYear(doy, isLeapYear(year), month, day);
+}
+
+/// Calendar fields of a timestamp; `outOfRange` (when given) is set when ms lies outside the supported
+/// range. The day count is truncated toward zero.
+inline void ymd_from_ms(long ms, int& year, int& month, int& day, int& doy, bool* outOfRange) {
+  if (outOfRange)
+    *outOfRange = ms < kMinTimestamp || ms > kMaxTimestamp;
+  ymdFromDays(wrapAdd(ms, kEpochOffsetMs) / kMsPerDay, year, month, day, doy);
 }
 
 // --- packed datetime -------------------------------------------------------------------------------
 
 /// The stored year field of a year: 1023 for 9999 and later, else year - 1900 cut to 11 bits.
 constexpr int yearField(int year) {
-  return year >= 9999 ? kYear9999Field : static_cast<int>(static_cast<unsigned>(year - 1900) & 0x7FFu);
+  return year >= 9999 ? kYear9999Field : static_cast<int>((static_cast<unsigned>(year) - 1900u) & 0x7FFu);
 }
 /// The year a stored field stands for.
 constexpr int yearOfField(int field) {
@@ -196,15 +205,17 @@ constexpr int dtDayOfWeek(long dt) {
 
 /// The datetime of a timestamp (fields from ymd_from_ms; time of day from the day-aligned count).
 inline long create_timestamp_from_ms2(long ms, bool* outOfRange) {
-  int year, month, day, doy;
-  ymd_from_ms(ms, year, month, day, doy, outOfRange);
+  if (outOfRange)
+    *outOfRange = ms < kMinTimestamp || ms > kMaxTimestamp;
   const long shifted = wrapAdd(ms, kEpochOffsetMs);
-  const int hour = static_cast<int>(shifted / 3600000 % 24);
-  const int minute = static_cast<int>(shifted / 60000 % 60);
-  const int second = static_cast<int>(shifted / 1000 % 60);
-  const int msec = static_cast<int>(shifted % 1000);
-  const int dow = mod7(shifted / kMsPerDay + 1) + 1;
-  return packDateTime(year, month, day, hour, minute, second, msec, doy, dow);
+  const long days = shifted / kMsPerDay;
+  // The time of day in the same truncated split (|tod| < one day), so the divisions below are 32-bit and
+  // give what dividing the whole count would.
+  const int tod = static_cast<int>(shifted - days * kMsPerDay);
+  int year, month, day, doy;
+  ymdFromDays(days, year, month, day, doy);
+  return packDateTime(year, month, day, tod / 3600000, tod / 60000 % 60, tod / 1000 % 60, tod % 1000, doy,
+                      mod7(days + 1) + 1);
 }
 
 /// Days from 1970-01-01 to the datetime's date, from its year and day-of-year fields only.
@@ -223,7 +234,7 @@ constexpr long msecs_since_epoch(long dt) {
 /// Checks calendar fields (month 1..12, day within the month, hour 0..24 where 24 adds a day, minute
 /// and second 0..59, msec 0..999; unsigned compares reject negatives) and packs them.
 constexpr bool validFields(int year, int month, int day, int hour, int minute, int second, int msec) {
-  return static_cast<unsigned>(day - 1) < static_cast<unsigned>(days_in_month(year, month)) &&
+  return (static_cast<unsigned>(day) - 1u) < static_cast<unsigned>(days_in_month(year, month)) &&
          static_cast<unsigned>(hour) <= 24u && static_cast<unsigned>(minute) <= 59u &&
          static_cast<unsigned>(second) <= 59u && static_cast<unsigned>(msec) <= 999u;
 }
@@ -389,7 +400,14 @@ constexpr int fastDayOfYear(long ms) {
   return static_cast<int>(r - 365 * y1 + 1);
 }
 
-/// Month by the four-year-cycle decomposition and the Gregorian leap rule of the year found.
+/// Month by the four-year-cycle decomposition and the Gregorian leap rule of the year found. Exact from
+/// 1901 to 2099. Outside that span the day of year is the cycle's (every fourth year counted as leap)
+/// while February's length follows the true rule of the year found, so the month is off wherever the
+/// two disagree. In 2100 they cancel: the cycle counts a 29 February, which puts 1 March at day 60, and
+/// day 60 of a common year is 1 March, so 2100-03-01 gives 3, the true month (one might expect the
+/// cycle's error to show there; it shows from 2101 on, where 2101-02-01 gives 1). The leap rule of the
+/// year found is kept deliberately: the quarter and month fields of timestamps and the boundary
+/// differences depend on this exact behaviour.
 constexpr int month_from_ms(long ms) {
   int month = 1, day = 1;
   monthDayFromDayOfYear(fastDayOfYear(ms), isLeapYear(year_from_ms(ms)), month, day);

@@ -280,6 +280,7 @@ std::vector<BenchCase> makeCases() {
   }
   appendTextCases(cases);
   appendStringCases(cases);
+  appendDateCases(cases);
   appendDateZoneCases(cases);
   appendDateTextCases(cases);
   return cases;

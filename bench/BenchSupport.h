@@ -65,6 +65,8 @@ inline void fill(std::size_t c, InputColumn& column, unsigned long begin, unsign
 void appendTextCases(std::vector<BenchCase>& cases);
 /// Adds the heap-string expressions to the suite.
 void appendStringCases(std::vector<BenchCase>& cases);
+/// Adds the date/time function expressions to the suite.
+void appendDateCases(std::vector<BenchCase>& cases);
 /// Adds the time-zone expressions to the suite.
 void appendDateZoneCases(std::vector<BenchCase>& cases);
 /// Adds the date/time text expressions to the suite.
