@@ -6,6 +6,7 @@
 #include <cstring>
 #include <limits>
 #include <numbers>
+#include <random>
 #include <stdexcept>
 #include <utility>
 
@@ -38,6 +39,7 @@
 #include <geos/operation/distance/DistanceOp.h>
 #include <geos/operation/linemerge/LineMerger.h>
 #include <geos/operation/overlay/snap/GeometrySnapper.h>
+#include <geos/operation/polygonize/Polygonizer.h>
 #include <geos/operation/sharedpaths/SharedPathsOp.h>
 #include <geos/operation/union/UnaryUnionOp.h>
 #include <geos/operation/valid/IsValidOp.h>
@@ -46,6 +48,7 @@
 #include <geos/simplify/TopologyPreservingSimplifier.h>
 #include <geos/triangulate/DelaunayTriangulationBuilder.h>
 #include <geos/triangulate/VoronoiDiagramBuilder.h>
+#include <geos/triangulate/polygon/ConstrainedDelaunayTriangulator.h>
 #include <geos/util/GEOSException.h>
 #include <geos/util/GeometricShapeFactory.h>
 
@@ -191,6 +194,22 @@ std::vector<Coordinate> vertices(const Geometry& g) {
   return out;
 }
 
+// Copies of the polygons of g (members of multi-polygons and collections included).
+void collectPolygons(const Geometry& g, std::vector<std::unique_ptr<Geometry>>& out) {
+  std::vector<const Geometry*> pending{&g};
+  while (!pending.empty()) {
+    const Geometry* cur = pending.back();
+    pending.pop_back();
+    if (cur->getGeometryTypeId() == GeometryTypeId::GEOS_POLYGON) {
+      if (!cur->isEmpty())
+        out.push_back(copyOf(*cur));
+    } else if (isCollectionType(*cur)) {
+      for (std::size_t i = cur->getNumGeometries(); i-- > 0;)
+        pending.push_back(cur->getGeometryN(i));
+    }
+  }
+}
+
 // Where (x, y) lies relative to g, as the predicates see it: the boundary of an areal part is all of its
 // rings (so a vertex shared by two members of a multi-polygon is on the boundary), the boundary of the
 // linear parts is the set of line ends met an odd number of times (closed lines have none), and a
@@ -268,23 +287,28 @@ double pointDistance(GeoMetric metric, const Coordinate& a, const Coordinate& b)
 // Geodesic: a golden-section search along the geodesic a-b, whose distance to p has a single minimum
 // along any arc shorter than half a great circle; the ends are always candidates, so an arc whose
 // interior holds the farthest point instead still answers with its nearer end.
+// A search is skipped when it cannot beat `cutoff`: every point of the arc is at least
+// (d(p, a) + d(p, b) - length) / 2 from p, by the triangle inequality through either end.
 double segmentDistance(GeoMetric metric, const Coordinate& p, const Coordinate& a, const Coordinate& b,
-                       Coordinate& nearest) {
+                       Coordinate& nearest, double cutoff = kInf) {
   if (metric == GeoMetric::Planar) {
     const geos::geom::LineSegment seg(a, b);
     seg.closestPoint(p, nearest);
     return std::hypot(p.x - nearest.x, p.y - nearest.y);
   }
   const auto& geod = geodesicOf(metric);
-  double best = geoInverse(geod, p, a);
+  const double da = geoInverse(geod, p, a), db = geoInverse(geod, p, b);
+  double best = da;
   nearest = a;
-  if (const double db = geoInverse(geod, p, b); db < best) {
+  if (db < best || std::isnan(db)) {
     best = db;
     nearest = b;
   }
-  if (a.equals2D(b) || std::isnan(best))
-    return best;
+  if (a.equals2D(b) || std::isnan(best) || std::isnan(da))
+    return std::isnan(da) ? da : best;
   const GeographicLib::GeodesicLine line = geod.InverseLine(a.y, a.x, b.y, b.x);
+  if ((da + db - line.Distance()) / 2 >= std::min(best, cutoff))
+    return best;
   const auto at = [&](double s, Coordinate& c) {
     double lat, lon;
     line.Position(s, lat, lon);
@@ -339,7 +363,7 @@ double nearestToParts(GeoMetric metric, const Coordinate& p, const Geometry& g, 
       [&](const CoordinateSequence& s, Part) {
         Coordinate near;
         for (std::size_t i = 1; i < s.size(); ++i) {
-          const double d = segmentDistance(metric, p, s.getAt(i - 1), s.getAt(i), near);
+          const double d = segmentDistance(metric, p, s.getAt(i - 1), s.getAt(i), near, best);
           if (d < best || std::isnan(d)) {
             best = std::isnan(best) ? best : d;
             onG = near;
@@ -430,6 +454,26 @@ double ringArea(GeoMetric metric, const CoordinateSequence& ring) {
 
 const geos::geom::GeometryFactory& GeometryUtils::initGeometryFactory() {
   return sharedGeometryFactory();
+}
+
+void GeometryUtils::prepareForSharing(const Geometry* g) {
+  if (g == nullptr)
+    return;
+  std::vector<const Geometry*> pending{g};
+  while (!pending.empty()) {
+    const Geometry* cur = pending.back();
+    pending.pop_back();
+    cur->getEnvelopeInternal();
+    if (cur->getGeometryTypeId() == GeometryTypeId::GEOS_POLYGON) {
+      const auto* p = static_cast<const Polygon*>(cur);
+      pending.push_back(p->getExteriorRing());
+      for (std::size_t i = 0; i < p->getNumInteriorRing(); ++i)
+        pending.push_back(p->getInteriorRingN(i));
+    } else if (isCollectionType(*cur)) {
+      for (std::size_t i = 0; i < cur->getNumGeometries(); ++i)
+        pending.push_back(cur->getGeometryN(i));
+    }
+  }
 }
 
 // ---- Predicates ------------------------------------------------------------------------------------
@@ -2190,6 +2234,170 @@ GeometryUtils::GeometryPtr GeometryUtils::pointGrid(double xmin, double ymin, do
     for (std::int64_t i = 0; i < static_cast<std::int64_t>(nx); ++i)
       corners.emplace_back(xmin + static_cast<double>(i) * size, ymin + static_cast<double>(j) * size);
   return factory().createMultiPoint(std::move(corners));
+}
+
+GeometryUtils::GeometryPtr GeometryUtils::hexGrid(double xmin, double ymin, double xmax, double ymax,
+                                                  double size, std::int64_t limit, bool& isNull) {
+  const double h = std::sqrt(3.0) / 2 * size; // half the height of a hexagon
+  // Columns whose hexagons reach into [xmin, xmax]: centres xmin + 1.5 size i with i >= 0 and left
+  // corner below xmax; rows from the one just below ymin (odd columns are half a row up).
+  const double columns = cellCount(xmin, xmax + size, 1.5 * size);
+  const double rows = cellCount(ymin, ymax + h, 2 * h) + 1;
+  if (columns < 0 || rows < 0 || limit < 0 || limit > kMaxGridCells || columns * rows > 4.0 * kMaxGridCells) {
+    isNull = true;
+    return nullptr;
+  }
+  std::vector<std::unique_ptr<Geometry>> cells;
+  for (std::int64_t i = 0; i < static_cast<std::int64_t>(columns); ++i) {
+    const double cx = xmin + 1.5 * size * static_cast<double>(i);
+    if (cx - size >= xmax && i > 0)
+      break;
+    for (std::int64_t j = -1; j < static_cast<std::int64_t>(rows); ++j) {
+      const double cy = ymin + 2 * h * (static_cast<double>(j) + (i % 2 == 1 ? 0.5 : 0.0));
+      if (cy + h < ymin || cy - h > ymax)
+        continue;
+      if (static_cast<std::int64_t>(cells.size()) >= limit) {
+        isNull = true;
+        return nullptr;
+      }
+      std::vector<Coordinate> ring{{cx + size, cy}, {cx + size / 2, cy + h}, {cx - size / 2, cy + h},
+                                   {cx - size, cy}, {cx - size / 2, cy - h}, {cx + size / 2, cy - h},
+                                   {cx + size, cy}};
+      cells.push_back(factory().createPolygon(std::move(ring)));
+    }
+  }
+  return factory().createMultiPolygon(std::move(cells));
+}
+
+GeometryUtils::GeometryPtr GeometryUtils::triangleGrid(double xmin, double ymin, double xmax, double ymax,
+                                                       double size, std::int64_t limit, bool& isNull) {
+  const double nx = cellCount(xmin, xmax, size), ny = cellCount(ymin, ymax, size);
+  if (nx < 0 || ny < 0 || limit < 0 || limit > kMaxGridCells || 2 * nx * ny > static_cast<double>(limit)) {
+    isNull = true;
+    return nullptr;
+  }
+  std::vector<std::unique_ptr<Geometry>> cells;
+  cells.reserve(static_cast<std::size_t>(2 * nx * ny));
+  for (std::int64_t j = 0; j < static_cast<std::int64_t>(ny); ++j)
+    for (std::int64_t i = 0; i < static_cast<std::int64_t>(nx); ++i) {
+      const double x0 = xmin + static_cast<double>(i) * size, y0 = ymin + static_cast<double>(j) * size;
+      const double x1 = x0 + size, y1 = y0 + size;
+      cells.push_back(
+          factory().createPolygon(std::vector<Coordinate>{{x0, y0}, {x1, y0}, {x1, y1}, {x0, y0}}));
+      cells.push_back(
+          factory().createPolygon(std::vector<Coordinate>{{x0, y0}, {x1, y1}, {x0, y1}, {x0, y0}}));
+    }
+  return factory().createMultiPolygon(std::move(cells));
+}
+
+// Uniform over the area: the polygonal parts are triangulated, a triangle is drawn with probability
+// proportional to its area, and a point drawn uniformly inside it (no rejection, whatever the shape).
+GeometryUtils::GeometryPtr GeometryUtils::generatePoints(const Geometry* g, int count, bool& isNull) {
+  if (g == nullptr || count < 1 || count > kMaxGeneratedPoints || !(area(g, 0) > 0.0)) {
+    isNull = true;
+    return nullptr;
+  }
+  return guarded("generatePoints", __LINE__, [&] {
+    std::vector<std::unique_ptr<Geometry>> polygons;
+    collectPolygons(*g, polygons);
+    const auto all = factory().createMultiPolygon(std::move(polygons));
+    const GeometryPtr triangles =
+        geos::triangulate::polygon::ConstrainedDelaunayTriangulator::triangulate(all.get());
+    std::vector<double> cumulative;
+    std::vector<const CoordinateSequence*> corners;
+    double total = 0.0;
+    for (std::size_t i = 0; i < triangles->getNumGeometries(); ++i) {
+      const auto* t = static_cast<const Polygon*>(triangles->getGeometryN(i));
+      total += t->getArea();
+      cumulative.push_back(total);
+      corners.push_back(t->getExteriorRing()->getCoordinatesRO());
+    }
+    std::mt19937_64 rng(static_cast<std::uint64_t>(hash(g, 0)));
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::vector<Coordinate> out;
+    out.reserve(static_cast<std::size_t>(count));
+    for (int k = 0; k < count; ++k) {
+      const double pick = unit(rng) * total;
+      const std::size_t i = std::min<std::size_t>(
+          static_cast<std::size_t>(std::upper_bound(cumulative.begin(), cumulative.end(), pick) -
+                                   cumulative.begin()),
+          cumulative.size() - 1);
+      double u = unit(rng), v = unit(rng);
+      if (u + v > 1.0) { // fold the far half of the parallelogram back into the triangle
+        u = 1.0 - u;
+        v = 1.0 - v;
+      }
+      const Coordinate& a = corners[i]->getAt(0);
+      const Coordinate& b = corners[i]->getAt(1);
+      const Coordinate& c = corners[i]->getAt(2);
+      out.emplace_back(a.x + u * (b.x - a.x) + v * (c.x - a.x), a.y + u * (b.y - a.y) + v * (c.y - a.y));
+    }
+    return GeometryPtr(factory().createMultiPoint(std::move(out)));
+  });
+}
+
+GeometryUtils::GeometryPtr GeometryUtils::split(const Geometry* a, const Geometry* b, bool& isNull) {
+  if (a == nullptr || b == nullptr || a->isEmpty()) {
+    isNull = true;
+    return nullptr;
+  }
+  const int da = dimension(a), db = dimension(b);
+  if (da == 1 && (db == 1 || db == 2)) {
+    // Lines cut by the blade's linework: noding the line against it splits the line at every crossing.
+    return guarded("split", __LINE__, [&] {
+      const GeometryPtr blade = db == 2 ? b->getBoundary() : copyOf(*b);
+      const GeometryPtr pieces = a->difference(blade.get());
+      const GeometryPtr shared = a->intersection(blade.get());
+      std::vector<std::unique_ptr<Geometry>> lines;
+      for (const GeometryPtr* part : {&pieces, &shared})
+        for (std::size_t i = 0; i < (*part)->getNumGeometries(); ++i)
+          if ((*part)->getGeometryN(i)->getDimension() == geos::geom::Dimension::L &&
+              !(*part)->getGeometryN(i)->isEmpty())
+            lines.push_back(copyOf(*(*part)->getGeometryN(i)));
+      return GeometryPtr(factory().createMultiLineString(std::move(lines)));
+    });
+  }
+  if (da == 1 && db == 0) {
+    // Lines cut at the blade's points that lie on them.
+    return guarded("split", __LINE__, [&] {
+      std::vector<std::unique_ptr<Geometry>> lines;
+      const std::vector<Coordinate> cuts = vertices(*b);
+      for (std::size_t i = 0; i < a->getNumGeometries(); ++i) {
+        const Geometry* line = a->getGeometryN(i);
+        if (line->isEmpty())
+          continue;
+        const geos::linearref::LengthIndexedLine indexed(line);
+        std::vector<double> at{0.0, line->getLength()};
+        for (const Coordinate& c : cuts)
+          if (geos::algorithm::PointLocation::isOnLine(
+                  c, static_cast<const LineString*>(line)->getCoordinatesRO()))
+            at.push_back(indexed.project(c));
+        std::sort(at.begin(), at.end());
+        at.erase(std::unique(at.begin(), at.end()), at.end());
+        for (std::size_t k = 1; k < at.size(); ++k)
+          lines.push_back(onShared(indexed.extractLine(at[k - 1], at[k])));
+      }
+      return GeometryPtr(factory().createMultiLineString(std::move(lines)));
+    });
+  }
+  if (da == 2 && db == 1) {
+    // Polygons cut by lines: the faces of the rings and the blade together, kept where inside a.
+    return guarded("split", __LINE__, [&] {
+      const GeometryPtr rings = a->getBoundary();
+      const GeometryPtr noded = rings->Union(b);
+      geos::operation::polygonize::Polygonizer polygonizer;
+      polygonizer.add(noded.get());
+      std::vector<std::unique_ptr<Geometry>> faces;
+      for (auto& face : polygonizer.getPolygons()) {
+        const GeometryPtr inner = face->getInteriorPoint();
+        if (a->contains(inner.get()))
+          faces.push_back(onShared(std::move(face)));
+      }
+      return GeometryPtr(factory().createGeometryCollection(std::move(faces)));
+    });
+  }
+  isNull = true;
+  return nullptr;
 }
 
 } // namespace vela

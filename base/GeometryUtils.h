@@ -17,7 +17,9 @@
 //   argument (an unknown metric, a malformed style string) throw VelaException (what code Evaluation)
 //   whose message names the function and the cause; no exception type of the geometry library leaves
 //   this interface. Pool refusals pass through unchanged.
-// - Every function is safe to call concurrently on shared const geometries.
+// - Every function may run concurrently on the same const geometries once they have been prepared by
+//   prepareForSharing: the geometry library computes bounding boxes lazily and caches them inside the
+//   geometry on first use, which is a write.
 
 #include <cstddef>
 #include <cstdint>
@@ -54,9 +56,14 @@ public:
   static constexpr std::int64_t kMaxGridCells = 10'000'000;
   /// Largest number of segments segmentize produces; a finer division is refused (isNull).
   static constexpr std::int64_t kMaxDensifiedVertices = 10'000'000;
+  /// Largest point count generatePoints accepts.
+  static constexpr int kMaxGeneratedPoints = 10'000'000;
 
   /// The process-wide factory of every geometry built here (created once, thread-safe).
   static const geos::geom::GeometryFactory& initGeometryFactory();
+  /// Fills the cached bounding box of g and of every geometry inside it (members, rings), without
+  /// recursion, so that readers on several threads no longer write to it. Null is ignored.
+  static void prepareForSharing(const Geometry* g);
 
   // ---- Predicates (false when either geometry is null) -------------------------------------------
   /// Point-set equality (the same points, whatever the vertex order or repeated vertices).
@@ -379,6 +386,14 @@ public:
   /// Delaunay triangulation of g's vertices: triangles as a collection of polygons, or the edges as a
   /// multi-line when `onlyEdges`.
   static GeometryPtr delaunayTriangles(const Geometry* g, double tolerance, bool onlyEdges);
+  /// `count` points (1 to kMaxGeneratedPoints) spread uniformly over the area of a polygonal geometry,
+  /// as a multi-point. The random sequence is seeded by the geometry's hash, so the same geometry
+  /// gives the same points. isNull: count out of range, or no polygonal part with area.
+  static GeometryPtr generatePoints(const Geometry* g, int count, bool& isNull);
+  /// a cut by the blade b: a line (or multi-line) by lines, polygons' rings or points on it, into a
+  /// multi-line of its pieces; a polygon (or multi-polygon) by lines, into a collection of polygons.
+  /// isNull: null, or other combinations.
+  static GeometryPtr split(const Geometry* a, const Geometry* b, bool& isNull);
   /// The point (x, y) if it lies on g, else an empty point.
   static GeometryPtr xyIntersection(double x, double y, const Geometry* g);
 
@@ -388,6 +403,15 @@ public:
   /// Rectangles of width x height.
   static GeometryPtr rectangleGrid(double xmin, double ymin, double xmax, double ymax, double width,
                                    double height, std::int64_t limit, bool& isNull);
+  /// Flat-topped regular hexagons of side `size`: columns 1.5 x size apart starting with a centre on
+  /// (xmin, ymin), rows sqrt(3) x size apart, odd columns half a row higher; every hexagon whose
+  /// bounding box meets the box is kept.
+  static GeometryPtr hexGrid(double xmin, double ymin, double xmax, double ymax, double size,
+                             std::int64_t limit, bool& isNull);
+  /// Squares of side `size`, each cut by its diagonal from lower-left to upper-right into two right
+  /// triangles (lower-right one first); a cell counts as two against the limit.
+  static GeometryPtr triangleGrid(double xmin, double ymin, double xmax, double ymax, double size,
+                                  std::int64_t limit, bool& isNull);
   /// Points at the lower-left corners of the cells of side `size`.
   static GeometryPtr pointGrid(double xmin, double ymin, double xmax, double ymax, double size,
                                std::int64_t limit, bool& isNull);

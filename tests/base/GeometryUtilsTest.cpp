@@ -8,6 +8,7 @@
 #include <numbers>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <geos/geom/Coordinate.h>
@@ -737,4 +738,108 @@ TEST(GeometryUtils, LibraryFailuresBecomeVelaExceptions) {
   } catch (const vela::VelaException& e) {
     EXPECT_NE(std::string(e.what()).find("GeometryUtils::simplify"), std::string::npos) << e.what();
   }
+}
+
+TEST(GeometryUtils, HexAndTriangleGridsSplitAndGeneratedPoints) {
+  bool isNull = false;
+  // Hexagons of side 1 over [0, 3] x [0, 2]: columns at x = 0, 1.5, 3; every kept cell has the area
+  // of a regular hexagon and reaches the box.
+  const auto hexes = GU::hexGrid(0, 0, 3, 2, 1, 100, isNull);
+  ASSERT_FALSE(isNull);
+  const double hexArea = 3 * std::sqrt(3.0) / 2;
+  const int n = GU::numGeometries(hexes.get());
+  EXPECT_NEAR(GU::area(hexes.get(), kPlanar), n * hexArea, 1e-9);
+  const auto box = GU::createEnvelope(0, 0, 3, 2);
+  for (int i = 1; i <= n; ++i) {
+    bool flag = false;
+    EXPECT_TRUE(GU::envelopeIntersects(GU::geometryN(hexes.get(), i, flag).get(), box.get()));
+  }
+  // The box is covered: its corners and centre lie in some cell.
+  for (const auto& p : {std::pair{0.0, 0.0}, {3.0, 2.0}, {1.5, 1.0}, {0.0, 2.0}, {3.0, 0.0}})
+    EXPECT_TRUE(GU::xyIntersects(p.first, p.second, hexes.get())) << p.first << " " << p.second;
+  GU::hexGrid(0, 0, 3, 2, 1, n - 1, isNull);
+  EXPECT_TRUE(isNull);
+  isNull = false;
+  const auto triangles = GU::triangleGrid(0, 0, 2, 1, 1, 4, isNull);
+  EXPECT_EQ(GU::numGeometries(triangles.get()), 4);
+  EXPECT_DOUBLE_EQ(GU::area(triangles.get(), kPlanar), 2);
+  GU::triangleGrid(0, 0, 2, 1, 1, 3, isNull);
+  EXPECT_TRUE(isNull);
+
+  struct Case {
+    const char* a;
+    const char* blade;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"LINESTRING (0 0, 4 0)", "POINT (1 0)", "MULTILINESTRING ((0 0, 1 0), (1 0, 4 0))"},
+      {"LINESTRING (0 0, 4 0)", "LINESTRING (2 -1, 2 1)", "MULTILINESTRING ((0 0, 2 0), (2 0, 4 0))"},
+      {"LINESTRING (0 0, 4 0)", "POINT (1 1)", "MULTILINESTRING ((0 0, 4 0))"},
+      {"LINESTRING (0 0, 4 0)", "POLYGON ((1 -1, 3 -1, 3 1, 1 1, 1 -1))",
+       "MULTILINESTRING ((0 0, 1 0), (1 0, 3 0), (3 0, 4 0))"},
+  };
+  for (const Case& c : cases) {
+    isNull = false;
+    EXPECT_EQ(W(GU::split(G(c.a).get(), G(c.blade).get(), isNull)), c.expected) << c.a << " / " << c.blade;
+    EXPECT_FALSE(isNull);
+  }
+  const auto halves =
+      GU::split(G("POLYGON ((0 0, 4 0, 4 2, 0 2, 0 0))").get(), G("LINESTRING (1 -1, 1 3)").get(), isNull);
+  ASSERT_EQ(GU::numGeometries(halves.get()), 2);
+  EXPECT_DOUBLE_EQ(GU::area(halves.get(), kPlanar), 8);
+  bool flag = false;
+  const double first = GU::area(GU::geometryN(halves.get(), 1, flag).get(), kPlanar);
+  EXPECT_TRUE(first == 2 || first == 6) << first;
+  GU::split(G("POINT (0 0)").get(), G("LINESTRING (1 -1, 1 3)").get(), isNull);
+  EXPECT_TRUE(isNull);
+
+  // Generated points: inside, reproducible, and spread by area (an L whose arms hold 3/4 and 1/4).
+  isNull = false;
+  const auto shape = G("POLYGON ((0 0, 4 0, 4 1, 1 1, 1 2, 0 2, 0 0))"); // area 5: [0,4]x[0,1] 4, arm 1
+  const auto pts = GU::generatePoints(shape.get(), 4000, isNull);
+  ASSERT_FALSE(isNull);
+  EXPECT_EQ(GU::numGeometries(pts.get()), 4000);
+  EXPECT_TRUE(GU::covers(shape.get(), pts.get()));
+  EXPECT_TRUE(GU::equalsExact(pts.get(), GU::generatePoints(shape.get(), 4000, isNull).get(), 0));
+  int upper = 0;
+  for (int i = 1; i <= 4000; ++i)
+    upper += GU::geometryN(pts.get(), i, flag)->getEnvelopeInternal()->getMinY() > 1;
+  EXPECT_NEAR(upper / 4000.0, 0.2, 0.03);
+  for (int count : {0, -1, GU::kMaxGeneratedPoints + 1}) {
+    bool none = false;
+    GU::generatePoints(shape.get(), count, none);
+    EXPECT_TRUE(none) << count;
+  }
+  bool none = false;
+  GU::generatePoints(G("LINESTRING (0 0, 1 1)").get(), 5, none);
+  EXPECT_TRUE(none);
+}
+
+// A prepared geometry is read from several threads at once, each with its own probes (distinct
+// answers per thread), and every thread sees what one thread alone sees.
+TEST(GeometryUtils, PreparedGeometriesAreSharedAcrossThreads) {
+  const auto shared = G("MULTIPOLYGON (((0 0, 10 0, 10 10, 0 10, 0 0), (2 2, 8 2, 8 8, 2 8, 2 2)), ((20 0, "
+                        "30 0, 30 5, 20 0)))");
+  GU::prepareForSharing(shared.get());
+  GU::prepareForSharing(nullptr);
+  std::vector<std::vector<int>> expected(4), seen(4);
+  const auto probe = [&](int t, std::vector<int>& out) {
+    const auto line =
+        G("LINESTRING (" + std::to_string(t * 5) + " -1, " + std::to_string(t * 5 + 1) + " 11)");
+    for (int i = 0; i < 200; ++i) {
+      const double x = t * 8 + i * 0.05, y = i * 0.05;
+      bool isNull = false;
+      out.push_back(GU::xyIntersects(x, y, shared.get()) + 2 * GU::intersects(shared.get(), line.get()) +
+                    4 * (GU::xyDistance(x, y, shared.get(), isNull, kPlanar) < 0.5));
+    }
+  };
+  for (int t = 0; t < 4; ++t)
+    probe(t, expected[t]);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] { probe(t, seen[t]); });
+  for (auto& th : threads)
+    th.join();
+  EXPECT_EQ(seen, expected);
+  EXPECT_NE(expected[0], expected[3]);
 }
