@@ -1849,7 +1849,7 @@ long slotIndex(int position, long n) {
 
 GeometryUtils::GeometryPtr GeometryUtils::addPoint(const Geometry* line, const Geometry* point, bool& isNull,
                                                    int position) {
-  if (!isLine(line) || !isPoint(point)) {
+  if (!isLine(line) || line->isEmpty() || !isPoint(point)) {
     isNull = true;
     return nullptr;
   }

@@ -53,11 +53,11 @@ public:
   /// resolution after 12 characters, but the text form allows it).
   static constexpr int kMaxGeohashChars = 32;
   /// Largest number of cells a grid function builds; a larger limit argument is refused.
-  static constexpr std::int64_t kMaxGridCells = 10'000'000;
+  static constexpr std::int64_t kMaxGridCells = 1'000'000;
   /// Largest number of segments segmentize produces; a finer division is refused (isNull).
   static constexpr std::int64_t kMaxDensifiedVertices = 10'000'000;
   /// Largest point count generatePoints accepts.
-  static constexpr int kMaxGeneratedPoints = 10'000'000;
+  static constexpr int kMaxGeneratedPoints = 1'000'000;
 
   /// The process-wide factory of every geometry built here (created once, thread-safe).
   static const geos::geom::GeometryFactory& initGeometryFactory();
@@ -342,7 +342,7 @@ public:
   /// The line between the two vertices, one of a and one of b, farthest apart in the metric.
   static GeometryPtr longestLine(const Geometry* a, const Geometry* b, bool& isNull, int metric);
   /// Line string with `point` inserted before vertex `position` (0-based; -1 appends). isNull: bad
-  /// position or types.
+  /// position, an empty line, or other types.
   static GeometryPtr addPoint(const Geometry* line, const Geometry* point, bool& isNull, int position);
   /// Line string without vertex `position` (0-based, negative from the end); 3 or more vertices.
   static GeometryPtr removePoint(const Geometry* line, int position, bool& isNull);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include <geos/geom/Coordinate.h>
+#include <geos/geom/GeometryFactory.h>
 #include <geos/geom/Point.h>
 #include <gtest/gtest.h>
 
@@ -19,6 +20,7 @@
 #include "base/GeometryUtils.h"
 #include "base/ManagedGeometryPtr.h"
 #include "base/MurmurHash3.h"
+#include "base/RamPool.h"
 #include "base/Sha256.h"
 #include "base/VelaException.h"
 
@@ -842,4 +844,44 @@ TEST(GeometryUtils, PreparedGeometriesAreSharedAcrossThreads) {
     th.join();
   EXPECT_EQ(seen, expected);
   EXPECT_NE(expected[0], expected[3]);
+}
+
+// Every result is a new geometry of the shared factory, inputs built by another factory included, and
+// it can be charged to a pool and freed back to a balance of zero.
+TEST(GeometryUtils, ResultsAreSharedFactoryGeometriesThatBalanceThePool) {
+  const auto foreign = geos::geom::GeometryFactory::create();
+  const std::unique_ptr<Geometry> a(foreign->createGeometry(G("POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0))").get()));
+  const std::unique_ptr<Geometry> b(foreign->createGeometry(G("LINESTRING (1 -1, 2 5, 6 5)").get()));
+  ASSERT_NE(a->getFactory(), &vela::sharedGeometryFactory());
+  bool isNull = false;
+  std::vector<std::pair<const char*, std::unique_ptr<Geometry>>> results;
+  results.emplace_back("intersection", GU::intersection(a.get(), b.get(), kPlanar));
+  results.emplace_back("union", GU::geosUnion(a.get(), b.get(), false));
+  results.emplace_back("difference", GU::difference(a.get(), b.get()));
+  results.emplace_back("buffer", GU::buffer(b.get(), 1, isNull, "", kPlanar));
+  results.emplace_back("convex hull", GU::convexHull(b.get()));
+  results.emplace_back("simplify", GU::simplify(a.get(), 0.5));
+  results.emplace_back("make valid", GU::makeValid(a.get(), "", isNull));
+  results.emplace_back("centroid", GU::centroid(a.get()));
+  results.emplace_back("boundary", GU::boundary(a.get(), isNull));
+  results.emplace_back("reverse", GU::reverse(b.get()));
+  results.emplace_back("translate", GU::translate(a.get(), 1, 1));
+  results.emplace_back("force 3d", GU::force3d(a.get(), 1, isNull));
+  results.emplace_back("collect", GU::collect(a.get(), b.get()));
+  results.emplace_back("split", GU::split(a.get(), b.get(), isNull));
+  results.emplace_back("voronoi", GU::voronoiPolygons(b.get(), isNull, 0, nullptr));
+  results.emplace_back("line merge", GU::lineMerge(b.get(), isNull));
+  results.emplace_back("snap", GU::snap(a.get(), b.get(), 0.1f));
+  ASSERT_FALSE(isNull);
+  vela::RamPool pool("geometry results");
+  for (auto& [name, g] : results) {
+    ASSERT_NE(g, nullptr) << name;
+    EXPECT_EQ(g->getFactory(), &vela::sharedGeometryFactory()) << name;
+    const std::size_t footprint = vela::ManagedGeometryPtr::footprint(*g);
+    {
+      vela::ManagedGeometryPtr owned(std::move(g), &pool);
+      EXPECT_EQ(pool.reservedBytes(), footprint) << name;
+    }
+    EXPECT_EQ(pool.reservedBytes(), 0u) << name;
+  }
 }
