@@ -720,12 +720,10 @@ double GeometryUtils::maxDistance(const Geometry* a, const Geometry* b, bool& is
 
 double GeometryUtils::xyDistance(double x, double y, const Geometry* g, bool& isNull, int metric) {
   const GeoMetric m = checkMetric(metric, "xyDistance");
-  if (g == nullptr || g->isEmpty()) {
+  if (g == nullptr || g->isEmpty() || std::isnan(x) || std::isnan(y)) {
     isNull = true;
     return kNaN;
   }
-  if (std::isnan(x) || std::isnan(y))
-    return kNaN;
   return guarded("xyDistance", __LINE__, [&] {
     if (locateXY(x, y, g) != Location::EXTERIOR)
       return 0.0;
@@ -988,9 +986,20 @@ namespace {
 
 constexpr char kGeohashAlphabet[] = "0123456789bcdefghjkmnpqrstuvwxyz";
 
+// The 5-bit value of each byte, -1 outside the alphabet.
+struct GeohashValues {
+  signed char value[256];
+  constexpr GeohashValues() : value{} {
+    for (int c = 0; c < 256; ++c)
+      value[c] = -1;
+    for (int k = 0; k < 32; ++k)
+      value[static_cast<unsigned char>(kGeohashAlphabet[k])] = static_cast<signed char>(k);
+  }
+};
+constexpr GeohashValues kGeohashValues;
+
 int geohashValue(char c) {
-  const char* at = std::strchr(kGeohashAlphabet, c);
-  return c == '\0' || at == nullptr ? -1 : static_cast<int>(at - kGeohashAlphabet);
+  return kGeohashValues.value[static_cast<unsigned char>(c)];
 }
 
 } // namespace
@@ -1813,6 +1822,37 @@ GeometryUtils::GeometryPtr GeometryUtils::closestPoint(const Geometry* a, const 
     return nullptr;
   }
   return guarded("closestPoint", __LINE__, [&] { return pointAt(nearestPair(m, *a, *b).onA); });
+}
+
+GeometryUtils::GeometryPtr GeometryUtils::near(const Geometry* a, const Geometry* b, bool& isNull) {
+  if (a == nullptr || b == nullptr || a->isEmpty() || b->isEmpty()) {
+    isNull = true;
+    return nullptr;
+  }
+  return guarded("near", __LINE__, [&] { return pointAt(nearestPair(GeoMetric::Planar, *a, *b).onB); });
+}
+
+GeometryUtils::GeometryPtr GeometryUtils::partition(const Geometry* g, int parts) {
+  if (g == nullptr || parts < 1 || parts > kMaxGridCells)
+    return nullptr;
+  if (g->isEmpty())
+    return GeometryPtr(factory().createGeometryCollection());
+  return guarded("partition", __LINE__, [&] {
+    const auto* e = g->getEnvelopeInternal();
+    const int strips = e->getWidth() > 0.0 ? parts : 1; // zero-width strips would all repeat g
+    const double width = e->getWidth() / strips;
+    std::vector<std::unique_ptr<Geometry>> pieces;
+    for (int i = 0; i < strips; ++i) {
+      // Strip edges are computed from the box's sides so that the last strip ends exactly on maxX.
+      const double x0 = i == 0 ? e->getMinX() : e->getMinX() + width * i;
+      const double x1 = i == strips - 1 ? e->getMaxX() : e->getMinX() + width * (i + 1);
+      const GeometryPtr strip = createEnvelope(x0, e->getMinY(), x1, e->getMaxY());
+      GeometryPtr piece = onShared(g->intersection(strip.get()));
+      if (!piece->isEmpty())
+        pieces.push_back(std::move(piece));
+    }
+    return GeometryPtr(factory().createGeometryCollection(std::move(pieces)));
+  });
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::shortestLine(const Geometry* a, const Geometry* b, bool& isNull) {

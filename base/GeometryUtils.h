@@ -49,8 +49,8 @@ public:
 
   /// Mean radius of the Earth (IUGG, 2R1 + R2 over 3 for WGS84), the radius of the sphere metric.
   static constexpr double kEarthMeanRadiusMeters = 6371008.8;
-  /// Longest geohash text produced or read (5 bits a character: 160 bits, far below a double's
-  /// resolution after 12 characters, but the text form allows it).
+  /// Longest geohash text produced or read. Each character adds 5 bits; past about 22 characters a
+  /// cell is narrower than the spacing of doubles near its coordinates and stops shrinking.
   static constexpr int kMaxGeohashChars = 32;
   /// Largest number of cells a grid function builds; a larger limit argument is refused.
   static constexpr std::int64_t kMaxGridCells = 1'000'000;
@@ -135,9 +135,12 @@ public:
   /// the edges are geodesics and intersection is judged on coordinates as plane values. isNull: a null
   /// or empty geometry.
   static double distance(const Geometry* a, const Geometry* b, bool& isNull, int metric);
-  /// Largest distance between a vertex of a and a vertex of b. isNull: null or empty.
+  /// Largest distance between a vertex of a and a vertex of b: in the plane the largest distance between
+  /// any two points of the geometries; on the sphere and spheroid an edge's inner points are not
+  /// considered. isNull: null or empty.
   static double maxDistance(const Geometry* a, const Geometry* b, bool& isNull, int metric);
-  /// Distance from the point (x, y) to g; 0 inside a polygon. isNull: null or empty g.
+  /// Distance from the point (x, y) to g; 0 on g or inside its polygons. isNull: null or empty g, or a
+  /// NaN coordinate.
   static double xyDistance(double x, double y, const Geometry* g, bool& isNull, int metric);
   /// Distance between two points. isNull: a NaN coordinate or, geodesic, a latitude outside [-90, 90].
   static double distancePoints(double x1, double y1, double x2, double y2, bool& isNull, int metric);
@@ -337,6 +340,8 @@ public:
   static GeometryPtr lineSubstring(const Geometry* g, double start, double end, bool& isNull);
   /// The point of a nearest to b (in the metric), isNull for null or empty.
   static GeometryPtr closestPoint(const Geometry* a, const Geometry* b, bool& isNull, int metric);
+  /// The point of b nearest to a (planar). isNull for null or empty.
+  static GeometryPtr near(const Geometry* a, const Geometry* b, bool& isNull);
   /// The shortest line from a to b (planar).
   static GeometryPtr shortestLine(const Geometry* a, const Geometry* b, bool& isNull);
   /// The line between the two vertices, one of a and one of b, farthest apart in the metric.
@@ -394,6 +399,11 @@ public:
   /// multi-line of its pieces; a polygon (or multi-polygon) by lines, into a collection of polygons.
   /// isNull: null, or other combinations.
   static GeometryPtr split(const Geometry* a, const Geometry* b, bool& isNull);
+  /// g cut into `parts` (1 to kMaxGridCells) vertical strips of equal width over its bounding box: a
+  /// geometry collection of the non-empty pieces, west to east. Strips are closed, so parts lying on a
+  /// strip edge (points, vertical lines) appear in both strips; a g of zero width is one strip. nullptr
+  /// for null g or parts out of range; an empty g gives an empty collection.
+  static GeometryPtr partition(const Geometry* g, int parts);
   /// The point (x, y) if it lies on g, else an empty point.
   static GeometryPtr xyIntersection(double x, double y, const Geometry* g);
 

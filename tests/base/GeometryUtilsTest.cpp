@@ -309,6 +309,9 @@ TEST(GeometryUtils, PointFastPathsAgreeWithThePredicates) {
     }
   }
   EXPECT_FALSE(GU::xyIntersects(std::nan(""), 1, G("POLYGON ((0 0, 4 0, 4 4, 0 0))").get()));
+  bool nanNull = false;
+  GU::xyDistance(1, std::nan(""), G("POINT (0 0)").get(), nanNull, kPlanar);
+  EXPECT_TRUE(nanNull);
   EXPECT_EQ(W(GU::xyIntersection(1, 0, G("LINESTRING (0 0, 2 0)").get())), "POINT (1 0)");
   EXPECT_EQ(W(GU::xyIntersection(1, 1, G("LINESTRING (0 0, 2 0)").get())), "POINT EMPTY");
 }
@@ -339,6 +342,7 @@ TEST(GeometryUtils, PlanarMeasures) {
   EXPECT_EQ(W(GU::closestPoint(a.get(), b.get(), isNull, kPlanar)), "POINT (3 0)");
   EXPECT_EQ(W(GU::shortestLine(a.get(), b.get(), isNull)), "LINESTRING (3 0, 3 4)");
   EXPECT_EQ(W(GU::longestLine(a.get(), b.get(), isNull, kPlanar)), "LINESTRING (0 0, 20 0)");
+  EXPECT_EQ(W(GU::near(a.get(), b.get(), isNull)), "POINT (3 4)");
   EXPECT_FALSE(isNull);
   EXPECT_TRUE(GU::dWithin(a.get(), b.get(), 4.0, kPlanar));
   EXPECT_FALSE(GU::dWithin(a.get(), b.get(), 3.99, kPlanar));
@@ -884,4 +888,23 @@ TEST(GeometryUtils, ResultsAreSharedFactoryGeometriesThatBalanceThePool) {
     }
     EXPECT_EQ(pool.reservedBytes(), 0u) << name;
   }
+}
+
+TEST(GeometryUtils, PartitionIntoStrips) {
+  const auto square = G("POLYGON ((0 0, 4 0, 4 2, 0 2, 0 0))");
+  const auto strips = GU::partition(square.get(), 4);
+  ASSERT_EQ(GU::numGeometries(strips.get()), 4);
+  for (int i = 1; i <= 4; ++i) {
+    bool isNull = false;
+    const auto piece = GU::geometryN(strips.get(), i, isNull);
+    EXPECT_DOUBLE_EQ(GU::area(piece.get(), kPlanar), 2) << i;
+    EXPECT_DOUBLE_EQ(GU::minX(piece.get(), isNull), i - 1.0) << i;
+  }
+  // A triangle's strips hold unequal areas that add up to the whole.
+  const auto triangle = G("POLYGON ((0 0, 3 0, 0 3, 0 0))");
+  EXPECT_DOUBLE_EQ(GU::area(GU::partition(triangle.get(), 3).get(), kPlanar), 4.5);
+  EXPECT_EQ(GU::partition(square.get(), 0), nullptr);
+  EXPECT_EQ(W(GU::partition(G("POINT EMPTY").get(), 3)), "GEOMETRYCOLLECTION EMPTY");
+  EXPECT_EQ(W(GU::partition(G("LINESTRING (1 0, 1 5)").get(), 3)),
+            "GEOMETRYCOLLECTION (LINESTRING (1 0, 1 5))");
 }
