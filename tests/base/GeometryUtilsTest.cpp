@@ -1,6 +1,7 @@
 // Geometry services: accessors over every type, invalid polygons, predicates on boundary cases and the
 // point fast paths, planar and geodesic measures against published figures and a haversine model,
 // geohash against an independent bit-interleaving model, transformations and refusals.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -907,4 +908,55 @@ TEST(GeometryUtils, PartitionIntoStrips) {
   EXPECT_EQ(W(GU::partition(G("POINT EMPTY").get(), 3)), "GEOMETRYCOLLECTION EMPTY");
   EXPECT_EQ(W(GU::partition(G("LINESTRING (1 0, 1 5)").get(), 3)),
             "GEOMETRYCOLLECTION (LINESTRING (1 0, 1 5))");
+}
+
+// The geodesic searches skip parts by great-circle brackets; they must find what exhaustive models
+// find: the nearest of many points sampled along each edge's geodesic (by segmentize, measured point to
+// point), and the farthest of all vertex pairs measured one by one.
+TEST(GeometryUtils, GeodesicSearchesMatchExhaustiveModels) {
+  std::mt19937_64 rng(11);
+  std::uniform_real_distribution<double> unit(0, 1);
+  for (int round = 0; round < 6; ++round) {
+    const double cx = unit(rng) * 360 - 180, cy = unit(rng) * 140 - 70, radius = 0.5 + unit(rng) * 15;
+    std::string wkt = "LINESTRING (";
+    for (int i = 0; i < 24; ++i) {
+      const double t = 2 * std::numbers::pi * i / 24, rr = radius * (0.4 + 0.6 * unit(rng));
+      wkt += (i ? ", " : "") + std::to_string(cx + rr * std::cos(t)) + " " +
+             std::to_string(std::clamp(cy + rr * std::sin(t), -89.0, 89.0));
+    }
+    const auto ring = G(wkt + ")");
+    for (int metric : {kSphere, kSpheroid}) {
+      bool isNull = false;
+      const double spacing = 2000;
+      const auto samples = GU::segmentize(ring.get(), spacing, isNull, metric);
+      const auto sampled = GU::points(samples.get());
+      for (int k = 0; k < 5; ++k) {
+        const double x = cx + (unit(rng) - 0.5) * 4 * radius,
+                     y = std::clamp(cy + (unit(rng) - 0.5) * 4 * radius, -89.0, 89.0);
+        double model = INFINITY;
+        for (int i = 1; i <= GU::numGeometries(sampled.get()); ++i) {
+          bool flag = false;
+          const auto s = GU::geometryN(sampled.get(), i, flag);
+          model = std::min(model, GU::distancePoints(x, y, GU::getX(s.get(), flag), GU::getY(s.get(), flag),
+                                                     flag, metric));
+        }
+        const double d = GU::xyDistance(x, y, ring.get(), isNull, metric);
+        EXPECT_LE(d, model + 1e-6) << wkt << " from " << x << " " << y << " metric " << metric;
+        EXPECT_GE(d, model - spacing / 2 - 1e-6) << wkt << " from " << x << " " << y << " metric " << metric;
+      }
+      // Farthest vertex pair against all pairs.
+      const auto other = GU::translate(ring.get(), static_cast<float>(radius), 1);
+      double far = 0;
+      const auto va = GU::points(ring.get()), vb = GU::points(other.get());
+      bool flag = false;
+      for (int i = 1; i <= GU::numGeometries(va.get()); ++i)
+        for (int j = 1; j <= GU::numGeometries(vb.get()); ++j) {
+          const auto p = GU::geometryN(va.get(), i, flag), q = GU::geometryN(vb.get(), j, flag);
+          far = std::max(far,
+                         GU::distancePoints(GU::getX(p.get(), flag), GU::getY(p.get(), flag),
+                                            GU::getX(q.get(), flag), GU::getY(q.get(), flag), flag, metric));
+        }
+      EXPECT_DOUBLE_EQ(GU::maxDistance(ring.get(), other.get(), isNull, metric), far) << wkt;
+    }
+  }
 }
