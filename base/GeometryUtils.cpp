@@ -283,6 +283,54 @@ double pointDistance(GeoMetric metric, const Coordinate& a, const Coordinate& b)
   return geoInverse(geodesicOf(metric), a, b);
 }
 
+bool validLatitude(const Coordinate& c) {
+  return std::fabs(c.y) <= 90.0 && !std::isnan(c.x);
+}
+
+// ---- Great-circle estimates: cheap brackets that pick the parts worth an exact geodesic solve ----------
+
+struct Vec3 {
+  double x, y, z;
+};
+
+Vec3 unitOf(const Coordinate& c) {
+  const double lat = c.y * (std::numbers::pi / 180.0), lon = c.x * (std::numbers::pi / 180.0);
+  return {std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)};
+}
+
+double dot(const Vec3& u, const Vec3& v) {
+  return u.x * v.x + u.y * v.y + u.z * v.z;
+}
+
+Vec3 cross(const Vec3& u, const Vec3& v) {
+  return {u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
+}
+
+double norm(const Vec3& u) {
+  return std::sqrt(dot(u, u));
+}
+
+double angleBetween(const Vec3& u, const Vec3& v) {
+  return std::atan2(norm(cross(u, v)), dot(u, v));
+}
+
+// Angle from p to the minor great-circle arc a-b: to the foot of the perpendicular when it falls
+// inside the arc, else to the nearer end. Nearly antipodal ends have no minor arc: 0, so that such a
+// segment is always solved exactly.
+double arcAngle(const Vec3& p, const Vec3& a, const Vec3& b) {
+  const double ends = std::min(angleBetween(p, a), angleBetween(p, b));
+  const Vec3 n = cross(a, b);
+  const double length = norm(n);
+  if (!(length > 1e-12))
+    return dot(a, b) > 0 ? ends : 0.0;
+  const Vec3 u{n.x / length, n.y / length, n.z / length};
+  const double off = dot(p, u); // sine of p's angle off the great circle
+  const Vec3 foot{p.x - off * u.x, p.y - off * u.y, p.z - off * u.z};
+  if (dot(cross(a, foot), u) >= 0 && dot(cross(foot, b), u) >= 0)
+    return std::min(ends, std::asin(std::min(1.0, std::fabs(off))));
+  return ends;
+}
+
 // Shortest distance from p to the segment a-b in the metric; `nearest` receives the segment's point.
 // Geodesic: a golden-section search along the geodesic a-b, whose distance to p has a single minimum
 // along any arc shorter than half a great circle; the ends are always candidates, so an arc whose
@@ -295,6 +343,34 @@ double segmentDistance(GeoMetric metric, const Coordinate& p, const Coordinate& 
     const geos::geom::LineSegment seg(a, b);
     seg.closestPoint(p, nearest);
     return std::hypot(p.x - nearest.x, p.y - nearest.y);
+  }
+  if (metric == GeoMetric::Sphere && validLatitude(p) && validLatitude(a) && validLatitude(b)) {
+    // Closed form on the sphere: the foot of the perpendicular from p to the arc's great circle when it
+    // falls inside the arc, else the nearer end. Ends nearly antipodal have no single minor arc and
+    // are left to the general search below.
+    const Vec3 pv = unitOf(p), av = unitOf(a), bv = unitOf(b);
+    const Vec3 n = cross(av, bv);
+    const double length = norm(n);
+    if (length > 1e-12 || dot(av, bv) > 0) {
+      const double toA = angleBetween(pv, av), toB = angleBetween(pv, bv);
+      double angle = toA <= toB ? toA : toB;
+      nearest = toA <= toB ? a : b;
+      if (length > 1e-12) {
+        const Vec3 u{n.x / length, n.y / length, n.z / length};
+        const double off = dot(pv, u);
+        const Vec3 foot{pv.x - off * u.x, pv.y - off * u.y, pv.z - off * u.z};
+        const double footLength = norm(foot);
+        if (footLength > 0 && dot(cross(av, foot), u) >= 0 && dot(cross(foot, bv), u) >= 0) {
+          const double across = std::atan2(std::fabs(off), footLength);
+          if (across < angle) {
+            angle = across;
+            nearest = Coordinate(std::atan2(foot.y, foot.x) * (180.0 / std::numbers::pi),
+                                 std::atan2(foot.z, std::hypot(foot.x, foot.y)) * (180.0 / std::numbers::pi));
+          }
+        }
+      }
+      return angle * GeometryUtils::kEarthMeanRadiusMeters;
+    }
   }
   const auto& geod = geodesicOf(metric);
   const double da = geoInverse(geod, p, a), db = geoInverse(geod, p, b);
@@ -348,50 +424,6 @@ double segmentDistance(GeoMetric metric, const Coordinate& p, const Coordinate& 
   return best;
 }
 
-// ---- Great-circle estimates: cheap brackets that pick the parts worth an exact geodesic solve ----------
-
-struct Vec3 {
-  double x, y, z;
-};
-
-Vec3 unitOf(const Coordinate& c) {
-  const double lat = c.y * (std::numbers::pi / 180.0), lon = c.x * (std::numbers::pi / 180.0);
-  return {std::cos(lat) * std::cos(lon), std::cos(lat) * std::sin(lon), std::sin(lat)};
-}
-
-double dot(const Vec3& u, const Vec3& v) {
-  return u.x * v.x + u.y * v.y + u.z * v.z;
-}
-
-Vec3 cross(const Vec3& u, const Vec3& v) {
-  return {u.y * v.z - u.z * v.y, u.z * v.x - u.x * v.z, u.x * v.y - u.y * v.x};
-}
-
-double norm(const Vec3& u) {
-  return std::sqrt(dot(u, u));
-}
-
-double angleBetween(const Vec3& u, const Vec3& v) {
-  return std::atan2(norm(cross(u, v)), dot(u, v));
-}
-
-// Angle from p to the minor great-circle arc a-b: to the foot of the perpendicular when it falls
-// inside the arc, else to the nearer end. Nearly antipodal ends have no minor arc: 0, so that such a
-// segment is always solved exactly.
-double arcAngle(const Vec3& p, const Vec3& a, const Vec3& b) {
-  const double ends = std::min(angleBetween(p, a), angleBetween(p, b));
-  const Vec3 n = cross(a, b);
-  const double length = norm(n);
-  if (!(length > 1e-12))
-    return dot(a, b) > 0 ? ends : 0.0;
-  const Vec3 u{n.x / length, n.y / length, n.z / length};
-  const double off = dot(p, u); // sine of p's angle off the great circle
-  const Vec3 foot{p.x - off * u.x, p.y - off * u.y, p.z - off * u.z};
-  if (dot(cross(a, foot), u) >= 0 && dot(cross(foot, b), u) >= 0)
-    return std::min(ends, std::asin(std::min(1.0, std::fabs(off))));
-  return ends;
-}
-
 // Bracket of a great-circle estimate `est` (meters, sphere of the mean radius) for the true distance in
 // the metric, over a part `length` meters long: on the sphere only rounding separates them; on the
 // spheroid the radius of curvature differs from the mean by less than 0.6 % and a geodesic strays from
@@ -402,9 +434,84 @@ double estimateSlack(GeoMetric metric, double est, double length) {
   return 0.01 * (est + length) + 1e-3;
 }
 
-bool validLatitude(const Coordinate& c) {
-  return std::fabs(c.y) <= 90.0 && !std::isnan(c.x);
-}
+// The points and segments of a geometry with their unit vectors and great-circle lengths, computed once
+// and measured against any number of points.
+class GeoParts {
+public:
+  explicit GeoParts(const Geometry& g) {
+    std::size_t count = 0;
+    forEachPart(
+        g, [&](const Coordinate&) { ++count; },
+        [&](const CoordinateSequence& s, Part) { count += s.size() - 1; });
+    m_parts.reserve(count);
+    forEachPart(
+        g, [&](const Coordinate& c) { add(c, c, unitOf(c), unitOf(c)); },
+        [&](const CoordinateSequence& s, Part) {
+          Vec3 prev = unitOf(s.getAt(0));
+          for (std::size_t i = 1; i < s.size(); ++i) {
+            const Vec3 cur = unitOf(s.getAt(i));
+            add(s.getAt(i - 1), s.getAt(i), prev, cur);
+            prev = cur;
+          }
+        });
+  }
+
+  // Nearest distance from p to the parts in a geodesic metric (see nearestToParts).
+  double nearest(GeoMetric metric, const Coordinate& p, Coordinate& onG, double cutoff) const {
+    if (m_invalid || !validLatitude(p))
+      return kNaN;
+    const Vec3 pv = unitOf(p);
+    const double r = GeometryUtils::kEarthMeanRadiusMeters;
+    // Brackets of every part, then the few whose lower end is below every upper end, nearest first.
+    std::vector<double> lows(m_parts.size());
+    double bestHigh = kInf;
+    for (std::size_t i = 0; i < m_parts.size(); ++i) {
+      const Item& it = m_parts[i];
+      const double est = (it.point ? angleBetween(pv, it.ua) : arcAngle(pv, it.ua, it.ub)) * r;
+      const double slack = estimateSlack(metric, est, it.length);
+      lows[i] = est - slack;
+      bestHigh = std::min(bestHigh, est + slack);
+    }
+    std::vector<std::pair<double, std::size_t>> order; // (lower end of bracket, part)
+    for (std::size_t i = 0; i < m_parts.size(); ++i)
+      if (lows[i] <= std::min(bestHigh, cutoff))
+        order.emplace_back(lows[i], i);
+    std::sort(order.begin(), order.end());
+    double best = kInf;
+    Coordinate near;
+    for (const auto& [low, i] : order) {
+      if (low > std::min({bestHigh, best, cutoff}))
+        break;
+      const Item& it = m_parts[i];
+      const double d = it.point ? pointDistance(metric, p, *it.a)
+                                : segmentDistance(metric, p, *it.a, *it.b, near, std::min(best, cutoff));
+      if (d < best) {
+        best = d;
+        onG = it.point ? *it.a : near;
+      }
+    }
+    return best;
+  }
+
+private:
+  struct Item {
+    const Coordinate* a; // into g, which outlives this object
+    const Coordinate* b;
+    Vec3 ua, ub;
+    double length; // great-circle length in meters
+    bool point;
+  };
+
+  void add(const Coordinate& a, const Coordinate& b, const Vec3& ua, const Vec3& ub) {
+    m_invalid = m_invalid || !validLatitude(a) || !validLatitude(b);
+    const bool point = a.equals2D(b);
+    m_parts.push_back(
+        {&a, &b, ua, ub, point ? 0.0 : angleBetween(ua, ub) * GeometryUtils::kEarthMeanRadiusMeters, point});
+  }
+
+  std::vector<Item> m_parts;
+  bool m_invalid = false;
+};
 
 // Nearest pair between the point p and the parts of g (points and segments); `onG` gets g's point.
 // Geodesic metrics: every part is first measured on the sphere (closed form); only the parts whose
@@ -436,52 +543,8 @@ double nearestToParts(GeoMetric metric, const Coordinate& p, const Geometry& g, 
         });
     return best;
   }
-  struct Candidate {
-    double low;
-    Coordinate a, b; // b == a for a point
-  };
-  std::vector<Candidate> parts;
-  double bestHigh = kInf;
-  bool invalid = !validLatitude(p);
-  const Vec3 pv = unitOf(p);
-  const double r = GeometryUtils::kEarthMeanRadiusMeters;
-  forEachPart(
-      g,
-      [&](const Coordinate& c) {
-        invalid = invalid || !validLatitude(c);
-        const double est = angleBetween(pv, unitOf(c)) * r, slack = estimateSlack(metric, est, 0);
-        parts.push_back({est - slack, c, c});
-        bestHigh = std::min(bestHigh, est + slack);
-      },
-      [&](const CoordinateSequence& s, Part) {
-        Vec3 prev = unitOf(s.getAt(0));
-        invalid = invalid || !validLatitude(s.getAt(0));
-        for (std::size_t i = 1; i < s.size(); ++i) {
-          invalid = invalid || !validLatitude(s.getAt(i));
-          const Vec3 cur = unitOf(s.getAt(i));
-          const double est = arcAngle(pv, prev, cur) * r;
-          const double slack = estimateSlack(metric, est, angleBetween(prev, cur) * r);
-          parts.push_back({est - slack, s.getAt(i - 1), s.getAt(i)});
-          bestHigh = std::min(bestHigh, est + slack);
-          prev = cur;
-        }
-      });
-  if (invalid)
-    return kNaN;
-  // Nearest estimates first, so that the exact minimum is found early and prunes the rest.
-  std::sort(parts.begin(), parts.end(), [](const Candidate& l, const Candidate& r) { return l.low < r.low; });
-  Coordinate near;
-  for (const Candidate& c : parts) {
-    if (c.low > std::min({bestHigh, best, cutoff}))
-      break;
-    const double d = c.a.equals2D(c.b) ? pointDistance(metric, p, c.a)
-                                       : segmentDistance(metric, p, c.a, c.b, near, std::min(best, cutoff));
-    if (d < best) {
-      best = d;
-      onG = c.a.equals2D(c.b) ? c.a : near;
-    }
-  }
-  return best;
+  const GeoParts parts(g);
+  return parts.nearest(metric, p, onG, cutoff);
 }
 
 struct NearestPair {
@@ -504,8 +567,9 @@ NearestPair nearestPair(GeoMetric metric, const Geometry& a, const Geometry& b) 
     return out;
   }
   Coordinate other;
+  const GeoParts partsA(a), partsB(b);
   for (const Coordinate& v : vertices(a)) {
-    const double d = nearestToParts(metric, v, b, other, out.distance);
+    const double d = partsB.nearest(metric, v, other, out.distance);
     if (d < out.distance || std::isnan(d)) {
       out = {d, v, other};
       if (std::isnan(d))
@@ -513,7 +577,7 @@ NearestPair nearestPair(GeoMetric metric, const Geometry& a, const Geometry& b) 
     }
   }
   for (const Coordinate& v : vertices(b)) {
-    const double d = nearestToParts(metric, v, a, other, out.distance);
+    const double d = partsA.nearest(metric, v, other, out.distance);
     if (d < out.distance || std::isnan(d)) {
       out = {d, other, v};
       if (std::isnan(d))
