@@ -418,6 +418,12 @@ TEST(GeometryUtils, GeodesicGeometryMeasures) {
   EXPECT_NEAR(GU::xyDistance(0, 1, G("LINESTRING (-10 0, 10 0)").get(), isNull, kSphere), kR * kDeg, 1e-3);
   EXPECT_NEAR(GU::distance(G("POINT (0 1)").get(), G("LINESTRING (-10 0, 10 0)").get(), isNull, kSphere),
               kR * kDeg, 1e-3);
+  for (int metric : {kSphere, kSpheroid}) {
+    const auto foot =
+        GU::closestPoint(G("LINESTRING (-10 0, 10 0)").get(), G("POINT (3 1)").get(), isNull, metric);
+    EXPECT_NEAR(static_cast<const geos::geom::Point&>(*foot).getX(), 3, 1e-6) << metric;
+    EXPECT_NEAR(static_cast<const geos::geom::Point&>(*foot).getY(), 0, 1e-9) << metric;
+  }
   // A meridian edge crossing the antimeridian side: nearest along the meridian 180.
   EXPECT_NEAR(GU::xyDistance(-179, 5, G("LINESTRING (180 -10, 180 10)").get(), isNull, kSphere),
               haversine(-179, 5, 180, 5) - 0.0, 2.0);
