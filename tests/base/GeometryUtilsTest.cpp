@@ -966,3 +966,71 @@ TEST(GeometryUtils, GeodesicSearchesMatchExhaustiveModels) {
     }
   }
 }
+
+// The remaining constructors and predicates, one hand-checked row each.
+TEST(GeometryUtils, RemainingOperationsByHand) {
+  bool isNull = false;
+  const auto sq = G("POLYGON ((0 0, 2 0, 2 2, 0 2, 0 0))");
+  struct Case {
+    const char* name;
+    std::unique_ptr<Geometry> out;
+    const char* expected;
+  };
+  std::vector<Case> cases;
+  cases.push_back(
+      {"reverse", GU::reverse(G("LINESTRING (0 0, 1 1, 2 0)").get()), "LINESTRING (2 0, 1 1, 0 0)"});
+  cases.push_back(
+      {"normalize", GU::normalize(G("LINESTRING (2 0, 1 1, 0 0)").get()), "LINESTRING (0 0, 1 1, 2 0)"});
+  cases.push_back({"erase", GU::erase(G("LINESTRING (0 1, 4 1)").get(), sq.get()), "LINESTRING (2 1, 4 1)"});
+  cases.push_back({"union of a collection",
+                   GU::geosUnionCollection(
+                       G("MULTIPOLYGON (((0 0, 1 0, 1 1, 0 1, 0 0)), ((1 0, 2 0, 2 1, 1 1, 1 0)))").get()),
+                   "POLYGON ((0 0, 0 1, 1 1, 2 1, 2 0, 1 0, 0 0))"});
+  cases.push_back({"triangle 3d", GU::createTriangle3D(0, 0, 1, 1, 0, 2, 0, 1, 3),
+                   "POLYGON Z ((0 0 1, 1 0 2, 0 1 3, 0 0 1))"});
+  cases.push_back({"homogenize mixed",
+                   GU::collectionHomogenize(
+                       G("GEOMETRYCOLLECTION (POINT (1 1), GEOMETRYCOLLECTION (POINT (2 2)))").get(), isNull),
+                   "MULTIPOINT ((1 1), (2 2))"});
+  cases.push_back({"simplify keeping topology",
+                   GU::simplifyPreserveTopology(G("LINESTRING (0 0, 1 0.1, 2 0)").get(), 0.5),
+                   "LINESTRING (0 0, 2 0)"});
+  cases.push_back({"delaunay edges",
+                   GU::delaunayTriangles(G("MULTIPOINT ((0 0), (1 0), (0 1))").get(), 0, true),
+                   "MULTILINESTRING ((0 1, 1 0), (0 0, 0 1), (0 0, 1 0))"});
+  cases.push_back({"xy intersection with a polygon", GU::xyIntersection(2, 1, sq.get()), "POINT (2 1)"});
+  for (const Case& c : cases)
+    EXPECT_EQ(W(c.out), c.expected) << c.name;
+  EXPECT_FALSE(isNull);
+
+  EXPECT_EQ(GU::st_geometryType(sq.get()), "ST_Polygon");
+  EXPECT_EQ(GU::st_geometryType(G("GEOMETRYCOLLECTION EMPTY").get()), "ST_GeometryCollection");
+  EXPECT_TRUE(GU::isRing(G("LINESTRING (0 0, 1 0, 1 1, 0 0)").get()));
+  EXPECT_FALSE(GU::isRing(G("LINESTRING (0 0, 1 1, 1 0, 0 1, 0 0)").get())); // closed but crossing itself
+  EXPECT_FALSE(GU::isSimple(G("LINESTRING (0 0, 1 1, 1 0, 0 1)").get()));
+  EXPECT_TRUE(GU::isSimple(G("LINESTRING (0 0, 1 1)").get()));
+  EXPECT_TRUE(GU::xyEnvelopeIntersects(2, 2, G("LINESTRING (0 0, 2 2)").get()));
+  EXPECT_FALSE(GU::xyEnvelopeIntersects(2.5, 2, G("LINESTRING (0 0, 2 2)").get()));
+  // An ellipse of 100 vertices: its area is close to pi x (width / 2) x (height / 2), its box exact.
+  const auto ellipse = GU::createEllipse(1, 2, 4, 2);
+  EXPECT_NEAR(GU::area(ellipse.get(), kPlanar), std::numbers::pi * 2 * 1, 0.01);
+  EXPECT_DOUBLE_EQ(GU::maxX(ellipse.get(), isNull), 3);
+  EXPECT_DOUBLE_EQ(GU::minY(ellipse.get(), isNull), 1);
+  // Buffering the members of a collection one by one: two points 3 apart with radius 1 stay apart.
+  const auto parts = GU::bufferbycomponent(G("MULTIPOINT ((0 0), (3 0))").get(), 1, isNull, "", kPlanar);
+  EXPECT_EQ(GU::numGeometries(parts.get()), 2);
+  // Voronoi clipped to a given extent: the cells tile the extent's box.
+  const auto cells = GU::voronoiPolygons(G("MULTIPOINT ((1 1), (3 1))").get(), isNull, 0,
+                                         G("POLYGON ((-10 -10, 10 -10, 10 10, -10 10, -10 -10))").get());
+  EXPECT_DOUBLE_EQ(GU::area(cells.get(), kPlanar), 400);
+  // Geodesic distance predicates: 1 degree of the equator is 111,319.49 m on WGS84.
+  const auto p0 = G("POINT (0 0)"), p1 = G("POINT (1 0)");
+  EXPECT_TRUE(GU::dWithin(p0.get(), p1.get(), 111320, kSpheroid));
+  EXPECT_FALSE(GU::dWithin(p0.get(), p1.get(), 111319, kSpheroid));
+  EXPECT_TRUE(GU::xyDWithin(1, 0, p0.get(), 111320, kSpheroid));
+  EXPECT_TRUE(GU::envDWithin(p0.get(), G("LINESTRING (1 0, 2 0)").get(), 111320, kSpheroid));
+  EXPECT_FALSE(GU::envDWithin(p0.get(), G("LINESTRING (1 0, 2 0)").get(), 111319, kSpheroid));
+  EXPECT_TRUE(GU::xyxyEnvDWithin(0, 0, 1, 0, 111320, kSpheroid));
+  EXPECT_TRUE(GU::dFullyWithin(p0.get(), G("LINESTRING (1 0, 0 1)").get(), 111320, kSpheroid));
+  EXPECT_FALSE(isNull);
+}
