@@ -132,8 +132,8 @@ public:
   /// Length of the rings of the polygonal parts; lines contribute 0.
   static double perimeter(const Geometry* g, int metric);
   /// Shortest distance between the two geometries (0 when they intersect). In the geodesic metrics
-  /// the edges are geodesics and intersection is judged on coordinates as plane values. isNull: a null
-  /// or empty geometry.
+  /// the edges are geodesics and intersection is judged on coordinates as plane values; the work grows
+  /// with the product of the two vertex counts. isNull: a null or empty geometry.
   static double distance(const Geometry* a, const Geometry* b, bool& isNull, int metric);
   /// Largest distance between a vertex of a and a vertex of b: in the plane the largest distance between
   /// any two points of the geometries; on the sphere and spheroid an edge's inner points are not
