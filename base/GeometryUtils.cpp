@@ -430,10 +430,13 @@ double segmentDistance(GeoMetric metric, const Coordinate& p, const Coordinate& 
 // within 0.56 % of the mean radius, so every length, and every shortest distance, is within that
 // factor of its value on the sphere. A spheroid geodesic drawn on the sphere is then at most
 // 1.0045 / 0.9944 < 1.011 times as long as the great-circle arc between its ends, which keeps it within
-// (length / 2) x sqrt(1.011^2 - 1) < 0.08 x length of that arc.
+// (length / 2) x sqrt(1.011^2 - 1) < 0.08 x length of that arc in the plane, and on the sphere as long
+// as the arc spans at most 60 degrees; longer parts are always solved exactly.
 double estimateSlack(GeoMetric metric, double est, double length) {
   if (metric == GeoMetric::Sphere)
     return 1e-9 * (est + length) + 1e-6;
+  if (length > 6.6e6)
+    return kInf;
   return 0.006 * est + 0.08 * length + 1e-3;
 }
 

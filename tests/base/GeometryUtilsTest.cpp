@@ -418,6 +418,10 @@ TEST(GeometryUtils, GeodesicGeometryMeasures) {
   EXPECT_NEAR(GU::xyDistance(0, 1, G("LINESTRING (-10 0, 10 0)").get(), isNull, kSphere), kR * kDeg, 1e-3);
   EXPECT_NEAR(GU::distance(G("POINT (0 1)").get(), G("LINESTRING (-10 0, 10 0)").get(), isNull, kSphere),
               kR * kDeg, 1e-3);
+  // An edge spanning 100 degrees of the equator: the foot from (0, 10) is (0, 0) by symmetry.
+  bool flag = false;
+  EXPECT_NEAR(GU::xyDistance(0, 10, G("LINESTRING (-50 0, 50 0)").get(), isNull, kSpheroid),
+              GU::distancePoints(0, 10, 0, 0, flag, kSpheroid), 1e-6);
   for (int metric : {kSphere, kSpheroid}) {
     const auto foot =
         GU::closestPoint(G("LINESTRING (-10 0, 10 0)").get(), G("POINT (3 1)").get(), isNull, metric);
