@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "base/GeometryUtils.h"
+
 #include "functions/text/CharFuncShared.h"
 
 namespace vela::cuda {
@@ -35,22 +37,10 @@ bool geohash_in_range(double longitude, double latitude) {
 }
 
 void geohash_encode(char* out, int width, double longitude, double latitude, int chars) {
-  double lon[2] = {-180.0, 180.0}, lat[2] = {-90.0, 90.0};
-  char text[32];
-  bool onLongitude = true;
-  for (int c = 0; c < chars; ++c) {
-    int value = 0;
-    for (int b = 0; b < 5; ++b) {
-      double* range = onLongitude ? lon : lat;
-      const double x = onLongitude ? longitude : latitude;
-      const double mid = (range[0] + range[1]) / 2;
-      const int bit = x >= mid ? 1 : 0;
-      range[bit == 1 ? 0 : 1] = mid;
-      value = value * 2 + bit;
-      onLongitude = !onLongitude;
-    }
-    text[c] = kAlphabet[value];
-  }
+  char text[GeometryUtils::kMaxGeohashChars];
+  // Callers pass in-range points and 1 to 32 characters; anything else leaves the cell empty.
+  if (!GeometryUtils::geohashEncode(longitude, latitude, chars, text))
+    chars = 0;
   packText(out, width, text, chars);
 }
 
