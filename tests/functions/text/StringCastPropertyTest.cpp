@@ -48,14 +48,15 @@ void expectSameReading(int stringCode, int cellCode, std::size_t width, const st
   c.addRawColumn(width, texts.size(), cellsOf(texts, width));
   const HarnessResult a = s.run(), b = c.run();
   for (std::size_t r = 0; r < texts.size(); ++r) {
-    EXPECT_EQ(a.states[r], b.states[r]) << "'" << texts[r] << "'";
-    if (!a.objects.empty())
-      EXPECT_EQ(a.objects[r], vela::ParserUtils::unpackCharN(b.values.data() + r * b.width, b.width))
-          << texts[r];
-    else if (a.states[r] == 0)
+    const std::string at = "'" + texts[r] + "'";
+    if (!a.objects.empty()) {
+      EXPECT_EQ(a.objects[r], vela::ParserUtils::unpackCharN(b.values.data() + r * b.width, b.width)) << at;
+    } else if (a.states[r] == 0) {
       EXPECT_TRUE(a.width == b.width &&
                   std::memcmp(a.values.data() + r * a.width, b.values.data() + r * b.width, a.width) == 0)
-          << "'" << texts[r] << "'";
+          << at;
+    }
+    EXPECT_EQ(a.states[r], b.states[r]) << at;
   }
 }
 
