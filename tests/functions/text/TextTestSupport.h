@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "cuda/ManagedObjects.h"
@@ -50,6 +51,26 @@ Text<N> txt(std::string_view text) {
 template <std::size_t N>
 Text<N> cut(std::string_view text) {
   return txt<N>(text.substr(0, N));
+}
+
+/// `texts` as charN cells.
+template <std::size_t N>
+std::vector<Text<N>> txts(const std::vector<std::string>& texts) {
+  std::vector<Text<N>> cells;
+  for (const std::string& t : texts)
+    cells.push_back(txt<N>(t));
+  return cells;
+}
+/// The rows of `table` whose text fits a charN cell: the cells appended to `in`, the values (cast to
+/// each Out) to `out`.
+template <std::size_t N, class T, class... Out>
+void fitting(const std::vector<std::pair<std::string, T>>& table, std::vector<Text<N>>& in,
+             std::vector<Out>&... out) {
+  for (const auto& [text, value] : table)
+    if (text.size() <= N) {
+      in.push_back(txt<N>(text));
+      (out.push_back(static_cast<Out>(value)), ...);
+    }
 }
 
 template <std::size_t N>
