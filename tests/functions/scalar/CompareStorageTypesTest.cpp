@@ -209,7 +209,6 @@ StorageCase<T> textCase(int k) {
 }
 
 TEST(CompareStorageTypes, Integers) {
-  // clang-format off
   using I32 = std::numeric_limits<std::int32_t>;
   using I64 = std::numeric_limits<std::int64_t>;
   checkAll<std::int32_t>({{"i32"}, kLoadI32, kConstI32, kListI32, {I32::min(), -7, -1, 0, 1, 7, I32::max()}});
@@ -221,25 +220,31 @@ TEST(CompareStorageTypes, Integers) {
       {{"u32", "char4"}, kLoadU32, std::nullopt, kListChar + 2, {0, 1, 0x80000000u, ~0u}});
   const vela::uint128_t two64 = vela::uint128_t(1) << 64;
   checkAll<fixed_array_t<16>>(
-      {{"u128", "char16"}, kLoadU128, kConstU128, kListU128,
+      {{"u128", "char16"},
+       kLoadU128,
+       kConstU128,
+       kListU128,
        {u128(0), u128(~0ul), u128(two64), u128(two64 + 1), u128(~vela::uint128_t(0))}});
   checkAll<Bool>({{"bool"}, kLoadBool, kConstI8, std::nullopt, {0, 1}});
-  // clang-format on
 }
 
 TEST(CompareStorageTypes, FloatsAndDecimals) {
-  // clang-format off
   const float infF = std::numeric_limits<float>::infinity();
   const double infD = std::numeric_limits<double>::infinity();
   checkAll<float>({{"f32"}, kLoadF32, kConstF32, kListF32, {-infF, -1.5f, -0.0f, 1e-45f, 2.5f, infF}});
   checkAll<double>({{"f64"}, kLoadF64, kConstF64, kListF64, {-infD, -1.5, 0.0, 5e-324, 2.5, infD}});
   checkAll<Dec64>(
-      {{"dec64"}, kLoadDec64, kConstDec64, kListDec64,
+      {{"dec64"},
+       kLoadDec64,
+       kConstDec64,
+       kListDec64,
        {d64(std::numeric_limits<long>::min()), d64(-1), d64(0), d64(std::numeric_limits<long>::max())}});
   checkAll<Dec128>(
-      {{"dec128"}, kLoadDec128, kConstDec128, kListDec128,
+      {{"dec128"},
+       kLoadDec128,
+       kConstDec128,
+       kListDec128,
        {kMin96, d128(-(vela::int128_t(1) << 80)), d128(0), d128(vela::int128_t(1) << 90), kMax96}});
-  // clang-format on
 }
 
 TEST(CompareStorageTypes, FixedWidthText) {

@@ -73,16 +73,20 @@ TEST(NumberTextIntCast, BasesAndPrefixModes) {
 }
 
 TEST(NumberTextDoubleCast, WordsSignsAndRounding) {
-  // clang-format off
   const double inf = std::numeric_limits<double>::infinity();
   const struct {
     const char* text;
     double value;
-  } rows[] = {{"", 0.0},         {"-", -0.0}, {"1.5", 1.5},      {"-2.5e3", -2500.0},
-              {"inf", inf},      {"-INF", -inf}, {"Infinity", inf}, {"12abc", 12.0},
-              {"abc", 0.0},      {"-abc", -0.0}, {"+1", 0.0},       {" 1", 0.0},
-              {".5", 0.5},       {"1e", 1.0}, {"--1", -0.0},     {"1e400", inf},
-              {"-1e400", -inf},  {"1e-400", 0.0}, {"0x10", 0.0},     {"4.9e-324", 4.9e-324},
+  } rows[] = {{"", 0.0},         {"-", -0.0},
+              {"1.5", 1.5},      {"-2.5e3", -2500.0},
+              {"inf", inf},      {"-INF", -inf},
+              {"Infinity", inf}, {"12abc", 12.0},
+              {"abc", 0.0},      {"-abc", -0.0},
+              {"+1", 0.0},       {" 1", 0.0},
+              {".5", 0.5},       {"1e", 1.0},
+              {"--1", -0.0},     {"1e400", inf},
+              {"-1e400", -inf},  {"1e-400", 0.0},
+              {"0x10", 0.0},     {"4.9e-324", 4.9e-324},
               {"0.1", 0.1},      {"1.7976931348623157e308", 1.7976931348623157e308}};
   for (const auto& r : rows) {
     const double got = doubleCast<double>(r.text, std::strlen(r.text));
@@ -103,7 +107,6 @@ TEST(NumberTextDoubleCast, WordsSignsAndRounding) {
     ASSERT_EQ(doubleCast<double>(s.data(), s.size()), std::strtod(s.c_str(), nullptr)) << s;
     ASSERT_EQ(doubleCast<float>(s.data(), s.size()), std::strtof(s.c_str(), nullptr)) << s;
   }
-  // clang-format on
 }
 
 // The number-to-text rule, written from its description: digits as characters in a std::string, the
@@ -229,11 +232,17 @@ TEST(NumberTextFloatToText, HandComputedRows) {
 }
 
 TEST(NumberTextFloatToText, AgreesWithTheModel) {
-  // clang-format off
   std::mt19937_64 gen(5);
-  std::vector<double> values = {std::numeric_limits<double>::max(), std::numeric_limits<double>::min(),
-                                std::numeric_limits<double>::denorm_min(), 1e-310, 9.999999999999999e12,
-                                1e12 - 1.220703125e-4, 0.5, 1e22, 1e23, 123456.789e-7};
+  std::vector<double> values = {std::numeric_limits<double>::max(),
+                                std::numeric_limits<double>::min(),
+                                std::numeric_limits<double>::denorm_min(),
+                                1e-310,
+                                9.999999999999999e12,
+                                1e12 - 1.220703125e-4,
+                                0.5,
+                                1e22,
+                                1e23,
+                                123456.789e-7};
   for (int i = 0; i < 20000; ++i) {
     double x;
     const std::uint64_t bits = gen();
@@ -248,7 +257,6 @@ TEST(NumberTextFloatToText, AgreesWithTheModel) {
   for (double x : values)
     for (int width : {16, 32, 64, 256})
       ASSERT_EQ(numberText(x, width), modelNumberText(x, width)) << std::hexfloat << x << " width " << width;
-  // clang-format on
 }
 
 } // namespace

@@ -108,7 +108,6 @@ TEST(StringCastTable, AbsentStringsReadAsTheEmptyText) {
 }
 
 TEST(StringCastTable, CheckedCastsGiveNullForTextThatIsNotANumber) {
-  // clang-format off
   // (text, i32, i64 state; f64 value, state; dec64 at scale 2, state). 99999999999 wraps in an i32.
   struct Case {
     std::string text;
@@ -120,12 +119,25 @@ TEST(StringCastTable, CheckedCastsGiveNullForTextThatIsNotANumber) {
     std::uint8_t decState;
   };
   const Case cases[] = {
-      {"42", 42, 0, 42, 0, 4200, 0}, {"42 ", 42, 0, 42, 0, 4200, 0}, {" 42", 0, 1, 0, 1, 4200, 0},
-      {"42\t", 0, 1, 0, 1, 0, 1}, {"", 0, 1, 0, 1, 0, 1}, {"  ", 0, 1, 0, 1, 0, 1}, {"-", 0, 1, 0, 1, 0, 1},
-      {"+5", 0, 1, 0, 1, 500, 0}, {"0x1F", 31, 0, 0, 1, 0, 1}, {"X'1F'", 31, 0, 0, 1, 0, 1},
-      {"X'1F", 0, 1, 0, 1, 0, 1}, {"0x", 0, 1, 0, 1, 0, 1}, {"1.5", 0, 1, 1.5, 0, 150, 0},
-      {"1e3", 0, 1, 1000, 0, 100000, 0}, {"1e", 0, 1, 0, 1, 0, 1}, {"inf", 0, 1, kInf, 0, 0, 1},
-      {"-nan", 0, 1, NAN, 0, 0, 1}, {"12ab", 0, 1, 0, 1, 0, 1}, {"1e400", 0, 1, kInf, 0, 0, 1},
+      {"42", 42, 0, 42, 0, 4200, 0},
+      {"42 ", 42, 0, 42, 0, 4200, 0},
+      {" 42", 0, 1, 0, 1, 4200, 0},
+      {"42\t", 0, 1, 0, 1, 0, 1},
+      {"", 0, 1, 0, 1, 0, 1},
+      {"  ", 0, 1, 0, 1, 0, 1},
+      {"-", 0, 1, 0, 1, 0, 1},
+      {"+5", 0, 1, 0, 1, 500, 0},
+      {"0x1F", 31, 0, 0, 1, 0, 1},
+      {"X'1F'", 31, 0, 0, 1, 0, 1},
+      {"X'1F", 0, 1, 0, 1, 0, 1},
+      {"0x", 0, 1, 0, 1, 0, 1},
+      {"1.5", 0, 1, 1.5, 0, 150, 0},
+      {"1e3", 0, 1, 1000, 0, 100000, 0},
+      {"1e", 0, 1, 0, 1, 0, 1},
+      {"inf", 0, 1, kInf, 0, 0, 1},
+      {"-nan", 0, 1, NAN, 0, 0, 1},
+      {"12ab", 0, 1, 0, 1, 0, 1},
+      {"1e400", 0, 1, kInf, 0, 0, 1},
       {"-9223372036854775808", std::numeric_limits<long>::min(), 0, -9.223372036854775808e18, 0, 0, 1},
       {"99999999999", 99999999999L, 0, 99999999999.0, 0, 9999999999900L, 0}};
   Texts in;
@@ -157,7 +169,6 @@ TEST(StringCastTable, CheckedCastsGiveNullForTextThatIsNotANumber) {
   HarnessCase(Program().column(kLoadString, 0).op(1558, bad))
       .addStringColumn({"1"})
       .expectFault("unable to convert string to DECIMAL with unsupported precision/scale (5, 7)");
-  // clang-format on
 }
 
 TEST(StringCastTable, DecimalRefusalEndsTheCallWithThePoolBalanced) {
