@@ -2,6 +2,7 @@
 // Generators and column access shared by the benchmark cases (internal to bench/). Every input value is
 // a pure function of (seed, column, row).
 
+#include <charconv>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -59,6 +60,44 @@ template <class T, T (*G)(std::size_t, unsigned long)>
 inline void fill(std::size_t c, InputColumn& column, unsigned long begin, unsigned long end) {
   for (unsigned long r = begin; r < end; ++r)
     put<T>(column, r, G(c, r));
+}
+
+/// Marks rows [begin, end) of a result present.
+inline void clearStates(OutputBuffers& out, unsigned long begin, unsigned long end) {
+  std::memset(out.nulls.data() + begin, 0, end - begin);
+}
+
+// Text generators: row r of column c as text in reading order, written to `text`; return the length.
+// The charN and the heap-string cases store the same texts, each in its own layout.
+
+/// Mixed-case words with digits and spaces, minLen..maxLen characters.
+inline std::size_t wordsText(std::size_t c, unsigned long r, std::size_t minLen, std::size_t maxLen,
+                             char* text) {
+  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789  ";
+  std::uint64_t h = mix(c, r);
+  const std::size_t len = minLen + h % (maxLen - minLen + 1);
+  for (std::size_t i = 0; i < len; ++i) {
+    h = mix(h, i);
+    text[i] = kAlphabet[h % (sizeof(kAlphabet) - 1)];
+  }
+  return len;
+}
+/// Text over {a, b, c, d}, minLen..maxLen characters: 'abc' starts one row in 64.
+inline std::size_t abcdText(std::size_t c, unsigned long r, std::size_t minLen, std::size_t maxLen,
+                            char* text) {
+  std::uint64_t h = mix(c, r);
+  const std::size_t len = minLen + h % (maxLen - minLen + 1);
+  for (std::size_t i = 0; i < len; ++i) {
+    if (i % 32 == 0)
+      h = mix(h, i + 1);
+    text[i] = static_cast<char>('a' + (h & 3));
+    h >>= 2;
+  }
+  return len;
+}
+/// Decimal text of a random 64-bit integer (1 to 20 characters; `text` holds 24).
+inline std::size_t integerText(std::size_t c, unsigned long r, char* text) {
+  return static_cast<std::size_t>(std::to_chars(text, text + 24, anyI64(c, r)).ptr - text);
 }
 
 /// Adds the fixed-width text and cast expressions to the suite.

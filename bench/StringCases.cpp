@@ -4,7 +4,6 @@
 // strings as the evaluators do: one pool-charged InlineBuffer a row at its final length (a column's string
 // that the op hands on unchanged reaches the caller as its own copy).
 
-#include <charconv>
 #include <cstring>
 #include <string_view>
 
@@ -43,52 +42,25 @@ void putString(InputColumn& column, unsigned long r, const char* text, std::size
   put<StringCell>(column, r, s);
 }
 
-// Mixed-case words with digits and spaces, kMinLength..kMaxLength bytes.
+// Words and {a, b, c, d} text ('abc' occurs in most rows) of kMinLength..kMaxLength bytes; integer text.
 void genWords(std::size_t c, InputColumn& column, unsigned long b, unsigned long e) {
-  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789  ";
   char text[kMaxLength];
-  for (unsigned long r = b; r < e; ++r) {
-    std::uint64_t h = mix(c, r);
-    const std::size_t len = kMinLength + h % (kMaxLength - kMinLength + 1);
-    for (std::size_t i = 0; i < len; ++i) {
-      h = mix(h, i);
-      text[i] = kAlphabet[h % (sizeof(kAlphabet) - 1)];
-    }
-    putString(column, r, text, len);
-  }
+  for (unsigned long r = b; r < e; ++r)
+    putString(column, r, text, wordsText(c, r, kMinLength, kMaxLength, text));
 }
-
-// Text over {a, b, c, d}, kMinLength..kMaxLength bytes: 'abc' starts one row in 64 and occurs in most.
 void genAbcd(std::size_t c, InputColumn& column, unsigned long b, unsigned long e) {
   char text[kMaxLength];
-  for (unsigned long r = b; r < e; ++r) {
-    std::uint64_t h = mix(c, r);
-    const std::size_t len = kMinLength + h % (kMaxLength - kMinLength + 1);
-    for (std::size_t i = 0; i < len; ++i) {
-      if (i % 32 == 0)
-        h = mix(h, i + 1);
-      text[i] = static_cast<char>('a' + (h & 3));
-      h >>= 2;
-    }
-    putString(column, r, text, len);
-  }
+  for (unsigned long r = b; r < e; ++r)
+    putString(column, r, text, abcdText(c, r, kMinLength, kMaxLength, text));
 }
-
-// Decimal text of a random 64-bit integer (1 to 20 bytes).
 void genIntegerText(std::size_t c, InputColumn& column, unsigned long b, unsigned long e) {
   char text[24];
-  for (unsigned long r = b; r < e; ++r) {
-    const auto [end, ec] = std::to_chars(text, text + sizeof(text), anyI64(c, r));
-    putString(column, r, text, static_cast<std::size_t>(end - text));
-  }
+  for (unsigned long r = b; r < e; ++r)
+    putString(column, r, text, integerText(c, r, text));
 }
 
 StringCell cell(const Dataset& in, std::size_t c, unsigned long r) {
   return col<StringCell>(in, c)[r];
-}
-
-void clearStates(OutputBuffers& out, unsigned long begin, unsigned long end) {
-  std::memset(out.nulls.data() + begin, 0, end - begin);
 }
 
 // Row r's result: a new string of n bytes filled by fill(char*), charged to the thread's pool (the

@@ -35,44 +35,22 @@ void putText(InputColumn& column, unsigned long row, const char* text, std::size
     cell[column.width - 1 - i] = static_cast<unsigned char>(text[i]);
 }
 
-// Mixed-case words with digits and spaces, 4..width characters.
+// Words of 4..width characters; {a, b, c, d} text of 4..32 characters ('abc' occurs in about a third);
+// integer text.
 void genWords(std::size_t c, InputColumn& column, unsigned long b, unsigned long e) {
-  static constexpr char kAlphabet[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789  ";
   char text[256];
-  for (unsigned long r = b; r < e; ++r) {
-    std::uint64_t h = mix(c, r);
-    const std::size_t len = 4 + h % (column.width - 3);
-    for (std::size_t i = 0; i < len; ++i) {
-      h = mix(h, i);
-      text[i] = kAlphabet[h % (sizeof(kAlphabet) - 1)];
-    }
-    putText(column, r, text, len);
-  }
+  for (unsigned long r = b; r < e; ++r)
+    putText(column, r, text, wordsText(c, r, 4, column.width, text));
 }
-
-// Text over {a, b, c, d}, 4..32 characters: 'abc' starts one row in 64 and occurs in about a third.
 void genAbcd(std::size_t c, InputColumn& column, unsigned long b, unsigned long e) {
   char text[32];
-  for (unsigned long r = b; r < e; ++r) {
-    std::uint64_t h = mix(c, r);
-    const std::size_t len = 4 + h % 29;
-    for (std::size_t i = 0; i < len; ++i) {
-      if (i % 32 == 0)
-        h = mix(h, i + 1);
-      text[i] = static_cast<char>('a' + (h & 3));
-      h >>= 2;
-    }
-    putText(column, r, text, len);
-  }
+  for (unsigned long r = b; r < e; ++r)
+    putText(column, r, text, abcdText(c, r, 4, 32, text));
 }
-
-// Decimal text of a random 64-bit integer.
 void genIntegerText(std::size_t c, InputColumn& column, unsigned long b, unsigned long e) {
   char text[24];
-  for (unsigned long r = b; r < e; ++r) {
-    const auto [end, ec] = std::to_chars(text, text + sizeof(text), anyI64(c, r));
-    putText(column, r, text, static_cast<std::size_t>(end - text));
-  }
+  for (unsigned long r = b; r < e; ++r)
+    putText(column, r, text, integerText(c, r, text));
 }
 
 void genI64(std::size_t c, InputColumn& column, unsigned long b, unsigned long e) {
@@ -91,10 +69,6 @@ void genWideF64(std::size_t c, InputColumn& column, unsigned long b, unsigned lo
 
 template <std::size_t N>
 using Cell = vela::cuda::fixed_array_t<N>;
-
-void clearStates(OutputBuffers& out, unsigned long begin, unsigned long end) {
-  std::memset(out.nulls.data() + begin, 0, end - begin);
-}
 
 // Writes text (reading order) reversed into a 32-byte cell, zero tail.
 inline void storeText32(unsigned char* cell, const char* text, std::size_t len) {

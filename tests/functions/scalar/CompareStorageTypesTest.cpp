@@ -208,12 +208,6 @@ StorageCase<T> textCase(int k) {
   return s;
 }
 
-fixed_array_t<16> u128(vela::uint128_t v) {
-  fixed_array_t<16> cell;
-  std::memcpy(cell.bytes, &v, 16);
-  return cell;
-}
-
 TEST(CompareStorageTypes, Integers) {
   using I32 = std::numeric_limits<std::int32_t>;
   using I64 = std::numeric_limits<std::int64_t>;

@@ -100,6 +100,13 @@ T packed(std::string_view text) {
   return cell;
 }
 
+/// A u128 cell holding v (little-endian).
+inline fixed_array_t<16> u128(vela::uint128_t v) {
+  fixed_array_t<16> cell;
+  std::memcpy(cell.bytes, &v, 16);
+  return cell;
+}
+
 /// What a call returns when its rows end in `states`: the worst state (1 reported as 0).
 inline rpn_eval_result_t worstCode(const std::vector<std::uint8_t>& states) {
   std::uint8_t worst = 0;

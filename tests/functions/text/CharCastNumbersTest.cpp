@@ -16,52 +16,22 @@ namespace {
 
 constexpr long kI64Min = std::numeric_limits<long>::min();
 
-struct IntText {
-  std::string text;
-  long value; // the value read at 64 bits; narrower targets keep its low bits
-};
-// Texts of every form the reader knows; each width gets those that fit, plus one filling the cell.
-const std::vector<IntText> kIntTexts = {
-    {"", 0},
-    {"7", 7},
-    {"-", 0},
-    {"-5", -5},
-    {"x", 0},
-    {"0x1F", 31},
-    {"12ab", 12},
-    {"-0b11", -3},
-    {"X'7f'", 127},
-    {"0o17", 15},
-    {"300", 300},
-    {"-129", -129},
-    {"65536", 65536},
-    {"+3", 0},
-    {"4294967296", 4294967296L},
-    {"99999999", 99999999},
-    {"-9223372036854775808", kI64Min},
-    {"18446744073709551615", -1},
-    {"18446744073709551616", 0},
-    {"9223372036854775808", kI64Min},
-};
-
-template <std::size_t N>
-std::vector<IntText> textsFor() {
-  std::vector<IntText> rows;
-  for (const IntText& t : kIntTexts)
-    if (t.text.size() <= N)
-      rows.push_back(t);
-  rows.push_back({std::string(N - 1, '0') + "7", 7}); // the whole cell is text
-  return rows;
-}
+// Texts of every form the reader knows, with the value read at 64 bits (narrower targets keep its low
+// bits); each width gets those that fit, plus one filling the cell.
+using Table = std::vector<std::pair<std::string, long>>;
+const Table kIntTexts = {{"", 0},      {"7", 7},       {"-", 0},         {"-5", -5},     {"x", 0},
+                         {"0x1F", 31}, {"12ab", 12},   {"-0b11", -3},    {"X'7f'", 127}, {"0o17", 15},
+                         {"300", 300}, {"-129", -129}, {"65536", 65536}, {"+3", 0}};
+const Table kLongIntTexts = {{"4294967296", 4294967296L},       {"99999999", 99999999},
+                             {"-9223372036854775808", kI64Min}, {"18446744073709551615", -1},
+                             {"18446744073709551616", 0},       {"9223372036854775808", kI64Min}};
 
 template <class T, std::size_t N>
 void expectTextToInt(int op) {
-  std::vector<Text<N>> in;
-  std::vector<T> out;
-  for (const IntText& t : textsFor<N>()) {
-    in.push_back(txt<N>(t.text));
-    out.push_back(static_cast<T>(t.value));
-  }
+  std::vector<Text<N>> in = {txt<N>(std::string(N - 1, '0') + "7")}; // the whole cell is text
+  std::vector<T> out = {7};
+  fitting<N>(kIntTexts, in, out);
+  fitting<N>(kLongIntTexts, in, out);
   expectColumn<T>(op, in, out);
 }
 
@@ -88,31 +58,20 @@ TEST(CharCastTextToInt, Char4ToI64ReadsTheCellAsAnUnsignedNumber) {
 }
 
 TEST(CharCastTextToU128, DecimalAndPrefixedText) {
-  const auto u128 = [](vela::uint128_t v) {
-    fixed_array_t<16> c;
-    std::memcpy(c.bytes, &v, 16);
-    return c;
-  };
-  const vela::uint128_t max = ~vela::uint128_t(0);
+  const fixed_array_t<16> max = u128(~vela::uint128_t(0));
+  // One past the maximum wraps to 0.
+  const std::vector<std::pair<std::string, fixed_array_t<16>>> texts = {
+      {"", u128(0)},
+      {"7", u128(7)},
+      {"-1", max},
+      {"0x1F", u128(31)},
+      {"18446744073709551616", u128(vela::uint128_t(1) << 64)},
+      {"340282366920938463463374607431768211455", max},
+      {"340282366920938463463374607431768211456", u128(0)}};
   forEachWidth([&]<std::size_t N>() {
-    std::vector<Text<N>> in = {txt<N>(""), txt<N>("7"), txt<N>(std::string(N - 1, '0') + "9")};
-    std::vector<fixed_array_t<16>> out = {u128(0), u128(7), u128(9)};
-    if constexpr (N >= 2) {
-      in.push_back(txt<N>("-1"));
-      out.push_back(u128(max));
-    }
-    if constexpr (N >= 4) {
-      in.push_back(txt<N>("0x1F"));
-      out.push_back(u128(31));
-    }
-    if constexpr (N >= 64) {
-      in.push_back(txt<N>("340282366920938463463374607431768211455"));
-      out.push_back(u128(max));
-      in.push_back(txt<N>("340282366920938463463374607431768211456")); // one past: wraps to 0
-      out.push_back(u128(0));
-      in.push_back(txt<N>("18446744073709551616"));
-      out.push_back(u128(vela::uint128_t(1) << 64));
-    }
+    std::vector<Text<N>> in = {txt<N>(std::string(N - 1, '0') + "9")};
+    std::vector<fixed_array_t<16>> out = {u128(9)};
+    fitting<N>(texts, in, out);
     expectColumn<fixed_array_t<16>>(1565 + widthIndex(N), in, out);
   });
 }
@@ -154,14 +113,9 @@ TEST(CharCastIntToText, EveryWidthCutToTheCell) {
 }
 
 TEST(CharCastIntToText, U128Digits) {
-  const vela::uint128_t max = ~vela::uint128_t(0);
-  std::vector<fixed_array_t<16>> in(3);
-  std::memcpy(in[0].bytes, &max, 16);
-  const vela::uint128_t ten19 = static_cast<vela::uint128_t>(10000000000000000000ULL);
-  std::memcpy(in[1].bytes, &ten19, 16);
-  in[2] = fixed_array_t<16>{};
-  const std::vector<std::string> texts = {"340282366920938463463374607431768211455", "10000000000000000000",
-                                          "0"};
+  const std::vector<fixed_array_t<16>> in = {u128(~vela::uint128_t(0)), u128(10000000000000000000ULL),
+                                             u128(0)};
+  const std::string texts[] = {"340282366920938463463374607431768211455", "10000000000000000000", "0"};
   expectColumn<Text<64>>(748, in, {txt<64>(texts[0]), txt<64>(texts[1]), txt<64>(texts[2])});
   expectColumn<Text<256>>(750, in, {txt<256>(texts[0]), txt<256>(texts[1]), txt<256>(texts[2])});
 }
@@ -191,18 +145,10 @@ TEST(CharCastTextToBool, WordsAtEveryWidthAndTheFusedLoads) {
   forEachWidth([&]<std::size_t N>() {
     std::vector<Text<N>> in;
     std::vector<Bool> out;
-    for (const auto& [text, value] : words)
-      if (text.size() <= N) {
-        in.push_back(txt<N>(text));
-        out.push_back(value);
-      }
+    fitting<N>(words, in, out);
     expectColumn<Bool>(349 + widthIndex(N), in, out);
     if constexpr (N <= 8) { // 112-115: the column load that casts
-      Program p;
-      p.column(112 + widthIndex(N), 0);
-      HarnessCase c(p);
-      c.addColumn(in);
-      c.expectRows<Bool>(out);
+      HarnessCase(Program().column(112 + widthIndex(N), 0)).addColumn(in).expectRows(out);
     }
   });
 }
@@ -216,12 +162,7 @@ TEST(CharCastTextToFloat, EveryWidth) {
     std::vector<Text<N>> in;
     std::vector<double> out;
     std::vector<float> outF;
-    for (const auto& [text, value] : texts)
-      if (text.size() <= N) {
-        in.push_back(txt<N>(text));
-        out.push_back(value);
-        outF.push_back(static_cast<float>(value));
-      }
+    fitting<N>(texts, in, out, outF);
     expectColumn<double>(489 + widthIndex(N), in, out);
     expectColumn<float>(499 + widthIndex(N), in, outF);
   });
@@ -237,24 +178,18 @@ TEST(CharCastFloatToText, PlainScientificAndWords) {
   const std::vector<double> in = {123.5,        1e13, -std::numeric_limits<double>::infinity(),
                                   std::nan(""), -0.3, 12345678901234.0};
   const std::vector<float> inF(in.begin(), in.end());
-  const std::vector<const char*> texts = {"123.5", "1.0e+13", "inf", "nan", "-0.3", "1.2345678901e+13"};
+  const std::vector<std::string> texts = {"123.5", "1.0e+13", "inf", "nan", "-0.3", "1.2345678901e+13"};
   // As floats: 1e13 is 9999999827968 (plain form), -0.3 is -0.30000001192... (a carry at the ninth
   // place), 12345678901234 is 12345679020032.
-  const std::vector<const char*> textsF = {"123.5", "9999999827968.0", "inf",
+  const std::vector<std::string> textsF = {"123.5", "9999999827968.0", "inf",
                                            "nan",   "-0.300000012",    "1.234567902e+13"};
-  auto cells = [&]<std::size_t N>(const std::vector<const char*>& t) {
-    std::vector<Text<N>> out;
-    for (const char* x : t)
-      out.push_back(txt<N>(x));
-    return out;
-  };
-  std::vector<Text<16>> t16 = cells.template operator()<16>(texts);
+  std::vector<Text<16>> t16 = txts<16>(texts);
   t16[5] = txt<16>("1.234567890e+13");
   expectColumn<Text<16>>(704, in, t16);
-  expectColumn<Text<32>>(705, in, cells.template operator()<32>(texts));
-  expectColumn<Text<256>>(708, in, cells.template operator()<256>(texts));
-  expectColumn<Text<16>>(697, inF, cells.template operator()<16>(textsF));
-  expectColumn<Text<128>>(700, inF, cells.template operator()<128>(textsF));
+  expectColumn<Text<32>>(705, in, txts<32>(texts));
+  expectColumn<Text<256>>(708, in, txts<256>(texts));
+  expectColumn<Text<16>>(697, inF, txts<16>(textsF));
+  expectColumn<Text<128>>(700, inF, txts<128>(textsF));
   expectTable<Text<64>>(
       706, std::vector<Row<Text<64>, double>>{{{2.5}, txt<64>("2.5")}, {{-1e20}, txt<64>("-1.0e+20")}});
 }

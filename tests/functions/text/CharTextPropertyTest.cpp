@@ -10,82 +10,28 @@
 #include <vector>
 
 #include "functions/text/CharTextHelpers.h"
-#include "tests/functions/scalar/FamilyTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 
 namespace {
 
 using Cell = std::vector<unsigned char>; // a cell's bytes, byte 0 first (character 0 is the last byte)
-using Str = std::string;
+using S = std::string;
 
-int widthIndex(int w) {
-  return std::countr_zero(static_cast<unsigned>(w));
-}
-Str textOf(const Cell& c) {
+S textOf(const Cell& c) {
   return vela::ParserUtils::unpackCharN(c.data(), c.size());
 }
-Cell cellOf(const Str& text, int width) {
+Cell cellOf(const S& text, int width) {
   Cell c(std::size_t(width), 0);
   vela::ParserUtils::packCharN(text, c.size(), c.data()); // refuses a model result longer than the width
   return c;
 }
 
-// --- the models, on texts in reading order -----------------------------------------------------------
-bool space(char c) {
-  return c == ' ' || (c >= 9 && c <= 13);
-}
-Str mapCase(Str t, char from, int delta) {
-  for (char& c : t)
-    c = c >= from && c <= from + 25 ? char(c + delta) : c;
-  return t;
-}
-Str ltrim(const Str& t) {
-  std::size_t i = 0;
-  while (i < t.size() && space(t[i]))
-    ++i;
-  return t.substr(i);
-}
-Str rtrim(Str t) {
-  while (!t.empty() && space(t.back()))
-    t.pop_back();
-  return t;
-}
-Str pad(const Str& s, int n, const Str& p, bool left) {
-  n = std::clamp(n, 0, 256);
-  if (n <= int(s.size()) || p.empty())
-    return n <= int(s.size()) ? s.substr(0, std::size_t(n)) : "";
-  Str fill;
-  for (std::size_t j = 0; j < n - s.size(); ++j)
-    fill += p[j % p.size()];
-  return left ? fill + s : s + fill;
-}
-Str initcap(Str t) {
-  for (std::size_t i = 0; i < t.size(); ++i)
-    if (std::isalpha(static_cast<unsigned char>(t[i])) && (t[i] & 0x80) == 0)
-      t[i] = char(i == 0 || space(t[i - 1]) ? t[i] & ~32 : t[i] | 32);
-  return t;
-}
-Str mask(Str t, int start, int length, char c) {
-  if (start < 1 || length < 1 || start > int(t.size()))
-    return t;
-  if (c == 0)
-    return t.substr(0, std::size_t(start - 1));
-  for (long i = start - 1; i < std::min<long>(long(t.size()), long(start) + length - 1); ++i)
-    t[std::size_t(i)] = c;
-  return t;
-}
-int locate(const Str& sub, const Str& s, int start) {
-  if (sub.empty() || start < 1)
-    return sub.empty();
-  const std::size_t p = s.find(sub, std::size_t(start - 1));
-  return p == Str::npos ? 0 : int(p) + 1;
-}
-
 // --- op cases ---------------------------------------------------------------------------------------
 struct Arg {
   Cell cell; // a text cell, or the 4 bytes of an int
-  Str t() const { return textOf(cell); }
+  S t() const { return textOf(cell); }
   int n() const {
     int v;
     std::memcpy(&v, cell.data(), 4);
@@ -94,10 +40,10 @@ struct Arg {
 };
 using Args = std::vector<Arg>;
 struct Result {
-  Str text;
+  S text;
   long num = 0;
 };
-Result T(Str s) {
+Result T(S s) {
   return {std::move(s), 0};
 }
 Result N(long v) {
@@ -118,52 +64,52 @@ const std::vector<OpCase>& opCases() {
   // clang-format off
   static const std::vector<OpCase> cases = {
     {"LENGTH", 1608, "t", 'i', -1, 1, 256, [](const Args& a, int) { return N(long(a[0].t().size())); }},
-    {"LOWER", 1619, "t", 's', -1, 1, 256, [](const Args& a, int) { return T(mapCase(a[0].t(), 'A', 32)); }},
-    {"UPPER", 1629, "t", 's', -1, 1, 256, [](const Args& a, int) { return T(mapCase(a[0].t(), 'a', -32)); }},
-    {"LTRIM", 1639, "t", 's', -1, 1, 256, [](const Args& a, int) { return T(ltrim(a[0].t())); }},
-    {"RTRIM", 1649, "t", 's', -1, 1, 256, [](const Args& a, int) { return T(rtrim(a[0].t())); }},
-    {"TRIM", 1659, "t", 's', -1, 1, 256, [](const Args& a, int) { return T(ltrim(rtrim(a[0].t()))); }},
+    {"LOWER", 1619, "t", 's', -1, 1, 256, [](const Args& a, int) { return T(caseModel(a[0].t(), 0)); }},
+    {"UPPER", 1629, "t", 's', -1, 1, 256, [](const Args& a, int) { return T(caseModel(a[0].t(), 1)); }},
+    {"LTRIM", 1639, "t", 's', -1, 1, 256, [](const Args& a, int) { return T(trimModel(a[0].t(), true, false)); }},
+    {"RTRIM", 1649, "t", 's', -1, 1, 256, [](const Args& a, int) { return T(trimModel(a[0].t(), false, true)); }},
+    {"TRIM", 1659, "t", 's', -1, 1, 256, [](const Args& a, int) { return T(trimModel(a[0].t(), true, true)); }},
     {"LEFT", 1669, "tn", 's', -1, 1, 256,
      [](const Args& a, int w) { return T(a[0].t().substr(0, std::size_t(std::clamp(a[1].n(), 0, w)))); }},
-    {"LPAD", 1679, "tnp", 'p', 2, 1, 256, [](const Args& a, int) { return T(pad(a[0].t(), a[1].n(), a[2].t(), true)); }},
+    {"LPAD", 1679, "tnp", 'p', 2, 1, 256, [](const Args& a, int) { return T(padModel(a[0].t(), a[1].n(), a[2].t(), true, 256, true)); }},
     {"RIGHT", 1689, "tn", 's', -1, 1, 256, [](const Args& a, int w) {
-       const Str t = a[0].t();
+       const S t = a[0].t();
        return T(t.substr(t.size() - std::min(t.size(), std::size_t(std::clamp(a[1].n(), 0, w))))); }},
-    {"RPAD", 1699, "tnp", 'p', 2, 1, 256, [](const Args& a, int) { return T(pad(a[0].t(), a[1].n(), a[2].t(), false)); }},
+    {"RPAD", 1699, "tnp", 'p', 2, 1, 256, [](const Args& a, int) { return T(padModel(a[0].t(), a[1].n(), a[2].t(), false, 256, true)); }},
     {"ENDS_WITH", 1720, "tt", 'b', -1, 1, 256, [](const Args& a, int) {
-       const Str p = a[0].t(), s = a[1].t();
+       const S p = a[0].t(), s = a[1].t();
        return N(s.empty() ? p.empty() : !p.empty() && s.ends_with(p)); }},
     {"SUBSTR", 1730, "tnn", 's', -1, 1, 256, [](const Args& a, int) {
-       const Str t = a[0].t();
+       const S t = a[0].t();
        const int start = a[1].n(), length = a[2].n();
        return T(start < 1 || length < 1 || start > int(t.size()) ? "" : t.substr(std::size_t(start - 1), std::size_t(length))); }},
     {"ASCII", 1740, "t", 'i', -1, 1, 256, [](const Args& a, int) { return N(static_cast<unsigned char>(a[0].t().c_str()[0])); }},
-    {"CHR", 1770, "n", 'c', -1, 1, 1, [](const Args& a, int) { return T(unsigned(a[0].n()) < 128 ? Str(1, char(a[0].n())) : "?"); }},
+    {"CHR", 1770, "n", 'c', -1, 1, 1, [](const Args& a, int) { return T(unsigned(a[0].n()) < 128 ? S(1, char(a[0].n())) : "?"); }},
     {"CONCAT", 1771, "tt", 's', -1, 1, 256, [](const Args& a, int w) { return T((a[0].t() + a[1].t()).substr(0, std::size_t(w))); }},
     {"CONCAT_WIDE", 1780, "tt", 'w', -1, 1, 128, [](const Args& a, int) { return T(a[1].t() + a[0].t()); }},
     {"STRCMP", 1790, "tt", 'i', -1, 1, 256, [](const Args& a, int) {
        const int c = a[0].t().compare(a[1].t());
        return N((c > 0) - (c < 0)); }},
-    {"LOCATE", 1978, "ttn", 'i', 0, 1, 256, [](const Args& a, int) { return N(locate(a[0].t(), a[1].t(), a[2].n())); }},
+    {"LOCATE", 1978, "ttn", 'i', 0, 1, 256, [](const Args& a, int) { return N(locateModel(a[0].t(), a[1].t(), a[2].n())); }},
     {"REVERSE", 2153, "t", 's', -1, 2, 256, [](const Args& a, int) {
-       Str t = a[0].t();
-       return T(Str(t.rbegin(), t.rend())); }},
-    {"INITCAP", 2162, "t", 's', -1, 1, 256, [](const Args& a, int) { return T(initcap(a[0].t())); }},
+       S t = a[0].t();
+       return T(S(t.rbegin(), t.rend())); }},
+    {"INITCAP", 2162, "t", 's', -1, 1, 256, [](const Args& a, int) { return T(caseModel(a[0].t(), 2)); }},
     {"MASK", 2187, "tnnc", 's', -1, 1, 256,
-     [](const Args& a, int) { return T(mask(a[0].t(), a[1].n(), a[2].n(), char(a[3].cell[0]))); }},
+     [](const Args& a, int) { return T(maskModel(a[0].t(), a[1].n(), a[2].n(), a[3].cell[0])); }},
   };
   // clang-format on
   return cases;
 }
 
 // --- random operands --------------------------------------------------------------------------------
-const Str kAlphabet = Str("aAzZbY@[`{ \t\n\v\r-.,19xq") + "\x80\xe9\xff\x08\x0e";
+const S kAlphabet = S("aAzZbY@[`{ \t\n\v\r-.,19xq") + "\x80\xe9\xff\x08\x0e";
 
 struct Gen {
   std::mt19937_64 rng{20261206};
   std::size_t below(std::size_t n) { return std::size_t(rng() % n); }
-  Str text(std::size_t maxLen) {
-    Str s(below(maxLen + 1), ' ');
+  S text(std::size_t maxLen) {
+    S s(below(maxLen + 1), ' ');
     for (char& c : s)
       c = kAlphabet[below(kAlphabet.size())];
     return s;
@@ -201,7 +147,7 @@ struct Gen {
       return {c};
     }
     if (kind == 'c')
-      return {Cell{static_cast<unsigned char>(Str("*#\0\xff", 4)[below(4)])}};
+      return {Cell{static_cast<unsigned char>(S("*#\0\xff", 4)[below(4)])}};
     return {kind == 't' ? cell(w) : below(8) == 0 ? cell(256) : cellOf(text(below(3) == 0 ? 256 : 3), 256)};
   }
 };
@@ -209,7 +155,7 @@ struct Gen {
 // Runs one op at width w over kRows random rows (operand `constant` given as a constant, -1: all
 // columns) through the harness and compares every row with the model.
 void checkOp(const OpCase& op, int w, int constant, Gen& gen) {
-  SCOPED_TRACE(Str(op.name) + " char" + std::to_string(w) + ", constant operand " + std::to_string(constant));
+  SCOPED_TRACE(S(op.name) + " char" + std::to_string(w) + ", constant operand " + std::to_string(constant));
   constexpr int kRows = 203;
   const std::size_t arity = std::strlen(op.in);
   std::vector<Args> rows(kRows);
@@ -218,10 +164,9 @@ void checkOp(const OpCase& op, int w, int constant, Gen& gen) {
       args.push_back(k == std::size_t(constant) && &args != &rows[0] ? rows[0][k] : gen.arg(op.in[k], w));
     // A first text cut from the second one, so that suffixes, prefixes, equal texts and matches are
     // frequent.
-    if (Str(op.in).starts_with("tt") && gen.below(2) == 0 && constant != 0) {
-      const Str s = args[1].t();
-      args[0].cell =
-          cellOf(s.substr(gen.below(s.size() + 1), gen.below(2) == 0 ? Str::npos : gen.below(4)), w);
+    if (S(op.in).starts_with("tt") && gen.below(2) == 0 && constant != 0) {
+      const S s = args[1].t();
+      args[0].cell = cellOf(s.substr(gen.below(s.size() + 1), gen.below(2) == 0 ? S::npos : gen.below(4)), w);
     }
   }
   Program p;
@@ -257,7 +202,7 @@ void checkOp(const OpCase& op, int w, int constant, Gen& gen) {
       std::memcpy(expected.data(), &m.num, std::size_t(rw)); // little-endian: the low bytes
     const Cell got(r.values.begin() + long(row) * rw, r.values.begin() + long(row + 1) * rw);
     if (got != expected || (!r.states.empty() && r.states[row] != 0)) {
-      Str inputs;
+      S inputs;
       for (std::size_t k = 0; k < arity; ++k)
         inputs += (op.in[k] == 'n' ? std::to_string(rows[row][k].n()) : "\"" + rows[row][k].t() + "\"") + " ";
       ADD_FAILURE() << "row " << row << " inputs " << inputs << "got \"" << textOf(got) << "\" expected \""
@@ -304,23 +249,24 @@ TEST(CharTextProperty, NamedHelpersMatchTheModels) {
   for (int w = 1; w <= 256; w *= 2)
     for (int k = 0; k < 300; ++k) {
       const Cell s = gen.cell(w), padCell = gen.arg('p', w).cell;
-      const Str t = textOf(s);
+      const S t = textOf(s);
       const int n = gen.number(w);
       Cell out = s, out2 = s;
       vela::cuda::charN_ltrim(reinterpret_cast<char*>(out.data()), w);
       vela::cuda::charN_trim(reinterpret_cast<char*>(out2.data()), w);
-      EXPECT_EQ(out, cellOf(ltrim(t), w)) << "ltrim \"" << t << "\"";
-      EXPECT_EQ(out2, cellOf(ltrim(rtrim(t)), w)) << "trim \"" << t << "\"";
+      EXPECT_EQ(out, cellOf(trimModel(t, true, false), w)) << "ltrim \"" << t << "\"";
+      EXPECT_EQ(out2, cellOf(trimModel(t, true, true), w)) << "trim \"" << t << "\"";
       for (bool left : {true, false}) {
         Cell out256(256, 0xAA);
         vela::cuda::charN_pad(reinterpret_cast<char*>(out256.data()), reinterpret_cast<const char*>(s.data()),
                               n, reinterpret_cast<const char*>(padCell.data()), w, left);
-        EXPECT_EQ(out256, cellOf(pad(t, n, textOf(padCell), left), 256)) << "pad \"" << t << "\" " << n;
+        EXPECT_EQ(out256, cellOf(padModel(t, n, textOf(padCell), left, 256, true), 256))
+            << "pad \"" << t << "\" " << n;
       }
       const Cell sub = gen.below(2) == 0 ? gen.cell(w) : cellOf(t.substr(gen.below(t.size() + 1), 2), w);
       EXPECT_EQ(vela::cuda::charN_locate(reinterpret_cast<const char*>(s.data()),
                                          reinterpret_cast<const char*>(sub.data()), w, n),
-                locate(textOf(sub), t, n))
+                locateModel(textOf(sub), t, n))
           << "locate \"" << textOf(sub) << "\" in \"" << t << "\" from " << n;
     }
 }

@@ -19,7 +19,9 @@
 #include "functions/text/EditDistance.h"
 #include "functions/text/LikeMatch.h"
 #include "functions/text/Soundex.h"
+#include "tests/functions/text/TextTestSupport.h"
 
+using quarry::test::draw;
 using vela::cuda::InlineBuffer;
 using namespace std::string_literals;
 
@@ -42,13 +44,6 @@ StringPtr heapString(const std::string& text) {
   if (!text.empty())
     std::memcpy(b->data(), text.data(), text.size());
   return b;
-}
-
-std::string draw(std::mt19937& gen, std::size_t maxLen, const std::string& alphabet) {
-  std::string s(std::uniform_int_distribution<std::size_t>(0, maxLen)(gen), ' ');
-  for (char& c : s)
-    c = alphabet[gen() % alphabet.size()];
-  return s;
 }
 
 bool letter(unsigned char c) {

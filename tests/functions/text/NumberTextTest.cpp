@@ -32,43 +32,17 @@ long readLong(const std::string& s) {
 
 TEST(NumberTextIntCast, EdgeForms) {
   constexpr long kMin = std::numeric_limits<long>::min(), kMax = std::numeric_limits<long>::max();
-  const struct {
-    const char* text;
-    long value;
-  } rows[] = {
-      {"", 0},
-      {"-", 0},
-      {"0", 0},
-      {"12ab", 12},
-      {"-12abc", -12},
-      {"+5", 0},
-      {" 5", 0},
-      {"1e5", 1},
-      {"0x1F", 31},
-      {"0X1f", 31},
-      {"-0x10", -16},
-      {"0x", 0},
-      {"0xg", 0},
-      {"X'1F'", 31},
-      {"x'1F'", 0},
-      {"0o17", 15},
-      {"0o8", 0},
-      {"O'17'", 15},
-      {"0b101", 5},
-      {"0b2", 0},
-      {"B'101'", 5},
-      {"0B101", 0},
-      {"--1", 0},
-      {"9223372036854775807", kMax},
-      {"9223372036854775808", kMin},
-      {"-9223372036854775808", kMin},
-      {"-9223372036854775809", kMax},
-      {"18446744073709551616", 0},
-      {"0xFFFFFFFFFFFFFFFF", -1},
-      {"007", 7},
-  };
-  for (const auto& r : rows)
-    EXPECT_EQ(readLong(r.text), r.value) << "'" << r.text << "'";
+  std::vector<std::pair<const char*, long>> rows = {
+      {"", 0},      {"-", 0},      {"0", 0},      {"12ab", 12}, {"-12abc", -12}, {"+5", 0},
+      {" 5", 0},    {"1e5", 1},    {"0x1F", 31},  {"0X1f", 31}, {"-0x10", -16},  {"0x", 0},
+      {"0xg", 0},   {"X'1F'", 31}, {"x'1F'", 0},  {"0o17", 15}, {"0o8", 0},      {"O'17'", 15},
+      {"0b101", 5}, {"0b2", 0},    {"B'101'", 5}, {"0B101", 0}, {"--1", 0},      {"007", 7}};
+  const std::pair<const char*, long> wide[] = {{"9223372036854775807", kMax},  {"9223372036854775808", kMin},
+                                               {"-9223372036854775808", kMin}, {"-9223372036854775809", kMax},
+                                               {"18446744073709551616", 0},    {"0xFFFFFFFFFFFFFFFF", -1}};
+  rows.insert(rows.end(), std::begin(wide), std::end(wide));
+  for (const auto& [text, value] : rows)
+    EXPECT_EQ(readLong(text), value) << "'" << text << "'";
 }
 
 TEST(NumberTextIntCast, NarrowTargetsKeepTheLowBits) {

@@ -32,6 +32,12 @@ void expectCast(int op, const Texts& in, const std::vector<T>& out,
   c.expectRows<T>(out, states);
 }
 
+using I8 = std::int8_t;
+// STRING_CONV from base `from` to base `to` of the string on top.
+Program& conv(Program& p, int from, int to) {
+  return p.constant(kConstI8, I8(from)).constant(kConstI8, I8(to)).op(1810);
+}
+
 EvalInfo scale2(int precision = 18) {
   EvalInfo info;
   info.setResult(precision, 2);
@@ -133,8 +139,7 @@ TEST(StringCastTable, CheckedCastsGiveNullForTextThatIsNotANumber) {
       {"12ab", 0, 1, 0, 1, 0, 1},
       {"1e400", 0, 1, kInf, 0, 0, 1},
       {"-9223372036854775808", std::numeric_limits<long>::min(), 0, -9.223372036854775808e18, 0, 0, 1},
-      {"99999999999", 99999999999L, 0, 99999999999.0, 0, 9999999999900L, 0},
-  };
+      {"99999999999", 99999999999L, 0, 99999999999.0, 0, 9999999999900L, 0}};
   Texts in;
   std::vector<int> i32;
   std::vector<long> i64;
@@ -173,47 +178,31 @@ TEST(StringCastTable, DecimalRefusalEndsTheCallWithThePoolBalanced) {
   HarnessCase(Program().column(kLoadString, 0).op(568, scale2()))
       .addStringColumn(in)
       .expectFault("unable to convert string '12a' to DECIMAL due to extra characters");
-  HarnessCase(Program()
-                  .column(kLoadString, 0)
-                  .constant(kConstI8, std::int8_t{16})
-                  .constant(kConstI8, std::int8_t{10})
-                  .op(1810) // 'ff' -> '255', 'g' -> '0'
-                  .constant(kConstI8, std::int8_t{3})
-                  .constant(kConstI8, std::int8_t{0})
+  // 'ff' -> '255', 'g' -> '0'
+  HarnessCase(conv(Program().column(kLoadString, 0), 16, 10)
+                  .constant(kConstI8, I8{3})
+                  .constant(kConstI8, I8{0})
                   .op(578))
       .addStringColumn({"fffffff", "ff", "g"}) // 268435455 is beyond DECIMAL(3, 0)
       .expectFault("unable to convert string '268435455' to DECIMAL(3, 0)");
 }
 
-// String objects of a test (constants of its programs).
-struct OwnedString {
-  std::unique_ptr<InlineBuffer<char>, void (*)(InlineBuffer<char>*)> p{
-      nullptr, [](InlineBuffer<char>* b) { InlineBuffer<char>::deallocate(b); }};
-  explicit OwnedString(const std::string& s) {
-    p.reset(InlineBuffer<char>::allocate(s.size()));
-    std::memcpy(p->data(), s.data(), s.size());
-  }
-};
-
 TEST(StringCastTable, ConstantOperands) {
-  const OwnedString hex("0x1F"), huge(kHuge42), dec("-1.255"), radix("1F");
-  HarnessCase(Program().pointerConstant(kConstString, hex.p.get()).op(548)).rows(1).expectRows<long>({31});
-  HarnessCase(Program().pointerConstant(kConstString, huge.p.get()).op(1556))
+  StringObjects s;
+  const InlineBuffer<char>*hex = s.make("0x1F"), *huge = s.make(kHuge42), *dec = s.make("-1.255");
+  HarnessCase(Program().pointerConstant(kConstString, hex).op(548)).rows(1).expectRows<long>({31});
+  HarnessCase(Program().pointerConstant(kConstString, huge).op(1556))
       .rows(1)
       .rowCounts({65})
       .expectRows<long>({42});
-  HarnessCase(Program().pointerConstant(kConstString, dec.p.get()).op(568, scale2()))
+  HarnessCase(Program().pointerConstant(kConstString, dec).op(568, scale2()))
       .rows(1)
       .expectRows<Dec64>({d64(-126)}, {0});
   HarnessCase(Program().pointerConstant(kConstString, nullptr).op(1555)).rows(1).expectRows<int>({0}, {1});
-  HarnessCase(Program()
-                  .pointerConstant(kConstString, radix.p.get())
-                  .constant(kConstI8, std::int8_t{16})
-                  .constant(kConstI8, std::int8_t{2})
-                  .op(1810))
+  HarnessCase(conv(Program().pointerConstant(kConstString, s.make("1F")), 16, 2))
       .rows(1)
       .expectStrings({"11111"});
-  HarnessCase(Program().pointerConstant(kConstString, huge.p.get()).op(1538))
+  HarnessCase(Program().pointerConstant(kConstString, huge).op(1538))
       .rows(1)
       .rowCounts({65})
       .expectRows<fixed_array_t<16>>({packed<fixed_array_t<16>>(std::string(16, '0'))});
@@ -221,20 +210,10 @@ TEST(StringCastTable, ConstantOperands) {
 
 TEST(StringCastTable, ResultsLongerThanTheirTwinsCell) {
   // Base 2 of the most negative i64: '-', '1' and 63 zeros, 65 characters (a char64 keeps 64).
-  HarnessCase(Program()
-                  .column(kLoadString, 0)
-                  .constant(kConstI8, std::int8_t{10})
-                  .constant(kConstI8, std::int8_t{2})
-                  .op(1810))
+  HarnessCase(conv(Program().column(kLoadString, 0), 10, 2))
       .addStringColumn({"-9223372036854775808", "ff", std::nullopt, "zz"})
       .expectStrings({"-1" + std::string(63, '0'), "0", "", "0"});
-  HarnessCase(Program()
-                  .column(kLoadString, 0)
-                  .constant(kConstI8, std::int8_t{36})
-                  .constant(kConstI8, std::int8_t{37})
-                  .op(1810))
-      .addStringColumn({"zz"})
-      .expectStrings({""});
+  HarnessCase(conv(Program().column(kLoadString, 0), 36, 37)).addStringColumn({"zz"}).expectStrings({""});
   // A 96-bit decimal at scale -3: 33 characters (a char32 keeps 32).
   EvalInfo info;
   info.setArg(0, 28, -3);

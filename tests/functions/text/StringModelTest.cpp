@@ -1,8 +1,6 @@
-// The reshaping text functions on random strings against an independent model written here with
-// std::string, through both evaluators: lengths 0, 1, 255, 256 and 100000 among short random texts,
-// counts and positions negative, zero, inside and past the end.
-#include <algorithm>
-
+// The reshaping text functions on random strings against independent models written with std::string
+// (here and, shared with the charN tests, in TextTestSupport.h), through both evaluators: lengths 0, 1, 255,
+// 256 and 100000 among short random texts, counts and positions negative, zero, inside and past the end.
 #include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
@@ -12,16 +10,6 @@ namespace {
 using I32 = std::int32_t;
 using C1 = std::uint8_t;
 
-const std::string kWhite = " \t\n\v\f\r";
-
-std::string m_trim(const std::string& s, bool left, bool right) {
-  std::size_t i = 0, j = s.size();
-  while (left && i < j && kWhite.find(s[i]) != std::string::npos)
-    ++i;
-  while (right && j > i && kWhite.find(s[j - 1]) != std::string::npos)
-    --j;
-  return s.substr(i, j - i);
-}
 std::string m_left(const std::string& s, I32 n) {
   return n <= 0 ? "" : s.substr(0, std::size_t(n));
 }
@@ -34,47 +22,6 @@ std::string m_substr(const std::string& s, I32 start, I32 length) {
   if (start < 1 || m < 1)
     return "";
   return s.substr(std::size_t(start - 1), std::size_t(m));
-}
-std::string m_pad(const std::string& s, I32 n, const std::string& pad, bool left) {
-  n = std::min(n, 100000);
-  if (n <= 0 || pad.empty())
-    return "";
-  const std::string head = s.substr(0, std::min<std::size_t>(std::size_t(n), s.size()));
-  std::string fill;
-  while (fill.size() + head.size() < std::size_t(n))
-    fill += pad[fill.size() % pad.size()];
-  return left ? fill + head : head + fill;
-}
-std::string m_mask(const std::string& s, I32 start, I32 length, C1 c) {
-  if (start < 1 || length < 1 || std::size_t(start) > s.size())
-    return s;
-  if (c == 0)
-    return s.substr(0, std::size_t(start - 1));
-  std::string out = s;
-  for (long i = start - 1; i < std::min<long>(long(s.size()), long(start) + length - 1); ++i)
-    out[std::size_t(i)] = char(c);
-  return out;
-}
-I32 m_locate(const std::string& sub, const std::string& s, I32 start) {
-  if (sub.empty())
-    return 1;
-  if (start < 1 || std::size_t(start - 1) > s.size())
-    return 0;
-  const std::size_t p = s.find(sub, std::size_t(start - 1));
-  return p == std::string::npos ? 0 : I32(p + 1);
-}
-std::string m_case(std::string s, int mode) { // 0 lower, 1 upper, 2 initcap
-  bool start = true;
-  for (char& c : s) {
-    const bool letter = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-    if (letter) {
-      const bool up = mode == 1 || (mode == 2 && start);
-      c = up ? char(std::toupper(static_cast<unsigned char>(c)))
-             : char(std::tolower(static_cast<unsigned char>(c)));
-    }
-    start = kWhite.find(c) != std::string::npos;
-  }
-  return s;
 }
 std::string m_replaceChar(const std::string& s, C1 from, C1 to) {
   if (from == 0)
@@ -152,12 +99,12 @@ TEST(StringModel, TrimCaseReverse) {
     std::string s = in.text();
     if (i % 4 == 0)
       s = " \t" + s + "\n ";
-    rows[0].push_back({{s}, m_trim(s, true, false)});
-    rows[1].push_back({{s}, m_trim(s, false, true)});
-    rows[2].push_back({{s}, m_trim(s, true, true)});
-    rows[3].push_back({{s}, m_case(s, 0)});
-    rows[4].push_back({{s}, m_case(s, 1)});
-    rows[5].push_back({{s}, m_case(s, 2)});
+    rows[0].push_back({{s}, trimModel(s, true, false)});
+    rows[1].push_back({{s}, trimModel(s, false, true)});
+    rows[2].push_back({{s}, trimModel(s, true, true)});
+    rows[3].push_back({{s}, caseModel(s, 0)});
+    rows[4].push_back({{s}, caseModel(s, 1)});
+    rows[5].push_back({{s}, caseModel(s, 2)});
     rows[6].push_back({{s}, std::string(s.rbegin(), s.rend())});
   }
   const int codes[] = {1648, 1658, 1668, 1628, 1638, 2171, 2161};
@@ -179,10 +126,10 @@ TEST(StringModel, SlicesAndPads) {
     substr.push_back({{s, n, m}, m_substr(s, n, m)});
     const I32 width = i % 50 == 0 ? 100000 + I32(in.gen()() % 3) : I32(in.gen()() % 30) - 3;
     const std::string pad = in.gen()() % 8 == 0 ? std::string() : in.piece(s);
-    lpad.push_back({{s, width, pad}, m_pad(s, width, pad, true)});
-    rpad.push_back({{s, width, pad}, m_pad(s, width, pad, false)});
+    lpad.push_back({{s, width, pad}, padModel(s, width, pad, true, 100000, false)});
+    rpad.push_back({{s, width, pad}, padModel(s, width, pad, false, 100000, false)});
     const C1 c = in.byte();
-    mask.push_back({{s, n, m, c}, m_mask(s, n, m, c)});
+    mask.push_back({{s, n, m, c}, maskModel(s, n, m, c)});
   }
   run(1678, left);
   run(1698, right);
@@ -203,7 +150,7 @@ TEST(StringModel, SearchReplaceSplitConcat) {
     const std::string s = in.text(), from = in.piece(s), to = in.piece(s);
     replace.push_back({{s, from, to}, replaceModel(s, from, to)});
     const I32 start = in.count(s.size());
-    locate.push_back({{from, s, start}, m_locate(from, s, start)});
+    locate.push_back({{from, s, start}, locateModel(from, s, start)});
     const C1 d = i % 3 == 0 ? C1(',') : in.byte();
     const I32 k = I32(in.gen()() % 9) - 4;
     split.push_back({{s, d, k}, splitModel(s, char(d), k)});

@@ -14,6 +14,7 @@ using namespace quarry::test;
 using vela::cuda::rpn_eval_result_t;
 using StringCell = const InlineBuffer<char>*;
 using namespace std::string_literals;
+using I8 = std::int8_t;
 
 namespace {
 
@@ -59,46 +60,27 @@ TEST_F(StringOwnership, AnInputReturnedUnchangedIsTheSameObject) {
   StringObjects s;
   const std::vector<StringCell> texts = s.make(std::vector<Str>{"abc", "col_1", "a", "xyx", "ok"});
   const StringCell empty = s.make(Str(""));
-  // Each program returns column 0 unchanged in every row; the last one changes every row.
+  const StringCell zz = s.make(Str("zz")), escape = s.make(Str("escape"));
+  // Each program returns column 0 unchanged in every row (the probe is added below).
   std::vector<std::pair<std::string, Program>> programs;
-  auto add = [&](const char* name) -> Program& { return programs.emplace_back(name, Program()).second; };
-  add("ltrim").column(kLoadString, 0).op(kLtrim).op(kProbe);
-  add("lower").column(kLoadString, 0).op(kLower).op(kProbe);
-  add("left").column(kLoadString, 0).constant(kConstI32, 99).op(kLeft).op(kProbe);
-  add("substr").column(kLoadString, 0).constant(kConstI32, 1).constant(kConstI32, 5).op(kSubstr).op(kProbe);
-  add("concat").column(kLoadString, 0).pointerConstant(kConstString, empty).op(kConcat).op(kProbe);
-  add("concat'").pointerConstant(kConstString, empty).column(kLoadString, 0).op(kConcat).op(kProbe);
-  add("replace")
-      .column(kLoadString, 0)
-      .pointerConstant(kConstString, s.make(Str("zz")))
-      .pointerConstant(kConstString, empty)
-      .op(kReplace)
-      .op(kProbe);
-  add("quote").column(kLoadString, 0).op(kQuote).op(kProbe);
-  add("encode")
-      .column(kLoadString, 0)
-      .pointerConstant(kConstString, s.make(Str("escape")))
-      .op(kEncode)
-      .op(kProbe);
-  add("split")
-      .column(kLoadString, 0)
-      .constant(kConstI8, std::int8_t(','))
-      .constant(kConstI32, 1)
-      .op(kSplit)
-      .op(kProbe);
-  add("mask")
-      .column(kLoadString, 0)
-      .constant(kConstI32, 9)
-      .constant(kConstI32, 1)
-      .constant(kConstI8, std::int8_t('*'))
-      .op(kMask)
-      .op(kProbe);
-  add("if")
-      .column(kLoadString, 0)
-      .pointerConstant(kConstString, empty)
-      .constant(kConstI8, std::int8_t(1))
-      .op(kIf)
-      .op(kProbe);
+  auto add = [&](const char* name) -> Program& {
+    return programs.emplace_back(name, Program()).second.column(kLoadString, 0);
+  };
+  add("ltrim").op(kLtrim);
+  add("lower").op(kLower);
+  add("left").constant(kConstI32, 99).op(kLeft);
+  add("substr").constant(kConstI32, 1).constant(kConstI32, 5).op(kSubstr);
+  add("concat").pointerConstant(kConstString, empty).op(kConcat);
+  programs.emplace_back("concat'",
+                        Program().pointerConstant(kConstString, empty).column(kLoadString, 0).op(kConcat));
+  add("replace").pointerConstant(kConstString, zz).pointerConstant(kConstString, empty).op(kReplace);
+  add("quote").op(kQuote);
+  add("encode").pointerConstant(kConstString, escape).op(kEncode);
+  add("split").constant(kConstI8, I8(',')).constant(kConstI32, 1).op(kSplit);
+  add("mask").constant(kConstI32, 9).constant(kConstI32, 1).constant(kConstI8, I8('*')).op(kMask);
+  add("if").pointerConstant(kConstString, empty).constant(kConstI8, I8(1)).op(kIf);
+  for (auto& [name, p] : programs)
+    p.op(kProbe);
   for (const auto& [name, p] : programs)
     for (unsigned long rows : {1ul, 5ul}) { // the row evaluator, then the column-batch evaluator
       SCOPED_TRACE(name + " over " + std::to_string(rows) + " rows");
@@ -128,21 +110,10 @@ TEST_F(StringOwnership, IntermediatesHandedOnAreNotCopied) {
   Program alone, chain;
   alone.column(kLoadString, 0).op(kLower).op(kLength);
   const auto list = s.make(std::vector<Str>{"p", "q"});
-  chain
-      .constant(kConstI32, 7) // LOOKUP out of range: the default, which is the chain below
-      .list(kListString, list)
-      .column(kLoadString, 0)
-      .op(kLower)
-      .op(kLtrim)
-      .constant(kConstI32, 100)
-      .op(kLeft)
-      .pointerConstant(kConstString, empty)
-      .op(kConcat)
-      .pointerConstant(kConstString, empty)
-      .constant(kConstI8, std::int8_t(1))
-      .op(kIf)
-      .op(kLookup)
-      .op(kLength);
+  // LOOKUP out of range: the default, which is the chain below.
+  chain.constant(kConstI32, 7).list(kListString, list).column(kLoadString, 0).op(kLower).op(kLtrim);
+  chain.constant(kConstI32, 100).op(kLeft).pointerConstant(kConstString, empty).op(kConcat);
+  chain.pointerConstant(kConstString, empty).constant(kConstI8, I8(1)).op(kIf).op(kLookup).op(kLength);
   const std::uint64_t before = pool.reserveCalls();
   EXPECT_EQ(evaluate(alone, texts)[999], 6);
   const std::uint64_t lowerCalls = pool.reserveCalls() - before;
@@ -159,16 +130,13 @@ TEST_F(StringOwnership, ARefusedReservationEndsTheCallCleanly) {
   // calling thread and in the row evaluator.
   StringObjects s;
   const std::vector<StringCell> texts(1000, s.make(Str("x")));
-  Program intermediate, final;
-  intermediate.column(kLoadString, 0)
-      .constant(kConstI32, 100000)
-      .pointerConstant(kConstString, s.make(Str("ab")))
-      .op(kRpad)
-      .op(kLength);
+  Program final;
   final.column(kLoadString, 0)
       .constant(kConstI32, 100000)
       .pointerConstant(kConstString, s.make(Str("ab")))
       .op(kRpad);
+  Program intermediate = final;
+  intermediate.op(kLength);
   const std::pair<unsigned long, std::size_t> cases[] = {
       {1000, 20'000'000}, {150, 3'000'000}, {40, 1'000'000}, {1, 50'000}};
   for (const auto& [rows, limit] : cases) {
@@ -247,24 +215,19 @@ TEST(StringNullForms, LookupWithAndWithoutStates) {
       .addColumn(positions)
       .addStringColumn(fallbacks)
       .expectStrings({"zero", "one", "", "d3", "d4", "one", "d6", "zero"});
-  HarnessCase(Program()
-                  .column(kLoadI32, 0)
-                  .list(kListString, list)
-                  .pointerConstant(kConstString, s.make(Str("k")))
-                  .op(kLookup))
+  const StringCell k = s.make(Str("k"));
+  HarnessCase(
+      Program().column(kLoadI32, 0).list(kListString, list).pointerConstant(kConstString, k).op(kLookup))
       .addColumn(positions)
       .expectStrings({"zero", "one", "", "k", "k", "one", "k", "zero"});
   // States: position (deeper), then default. A null position gives null; an error of the position
   // passes on; out of range takes the default's state.
   const std::vector<State> positionStates = {0, 0, 0, 0, 0, 1, 0, 9};
   const std::vector<State> fallbackStates = {0, 1, 0, 1, 0, 0, 17, 0};
-  HarnessCase(Program()
-                  .column(kLoadI32, 0)
-                  .column(kLoadStates, 1)
-                  .list(kListString, list)
-                  .column(kLoadString, 2)
-                  .column(kLoadStates, 3)
-                  .op(1975))
+  Program p;
+  p.column(kLoadI32, 0).column(kLoadStates, 1).list(kListString, list);
+  p.column(kLoadString, 2).column(kLoadStates, 3).op(1975);
+  HarnessCase(p)
       .addColumn(positions)
       .addColumn(positionStates)
       .addStringColumn(fallbacks)

@@ -3,6 +3,7 @@
 // given as a constant by the charN codes of its width (char1 ... char256: kLoadChar + k, kConstChar + k);
 // Str, a heap string (nullopt: absent) owned by StringObjects when it is a constant; the u32 and u128
 // storage types; random texts; and column runners for the sweeps where constant forms add nothing.
+#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -13,6 +14,7 @@
 #include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "cuda/ManagedObjects.h"
@@ -49,6 +51,26 @@ Text<N> txt(std::string_view text) {
 template <std::size_t N>
 Text<N> cut(std::string_view text) {
   return txt<N>(text.substr(0, N));
+}
+
+/// `texts` as charN cells.
+template <std::size_t N>
+std::vector<Text<N>> txts(const std::vector<std::string>& texts) {
+  std::vector<Text<N>> cells;
+  for (const std::string& t : texts)
+    cells.push_back(txt<N>(t));
+  return cells;
+}
+/// The rows of `table` whose text fits a charN cell: the cells appended to `in`, the values (cast to
+/// each Out) to `out`.
+template <std::size_t N, class T, class... Out>
+void fitting(const std::vector<std::pair<std::string, T>>& table, std::vector<Text<N>>& in,
+             std::vector<Out>&... out) {
+  for (const auto& [text, value] : table)
+    if (text.size() <= N) {
+      in.push_back(txt<N>(text));
+      (out.push_back(static_cast<Out>(value)), ...);
+    }
 }
 
 template <std::size_t N>
@@ -123,6 +145,66 @@ inline std::string splitModel(const std::string& s, char d, long k) {
   if (k > f || k < -f)
     return "";
   return fields[std::size_t(k > 0 ? k - 1 : f + k)];
+}
+
+// Models of the reshaping text functions, shared by the charN and the heap-string tests. Whitespace is
+// space and \t \n \v \f \r; letters are ASCII only.
+inline bool isWhite(char c) {
+  return c == ' ' || (c >= 9 && c <= 13);
+}
+inline std::string trimModel(const std::string& s, bool left, bool right) {
+  std::size_t i = 0, j = s.size();
+  while (left && i < j && isWhite(s[i]))
+    ++i;
+  while (right && j > i && isWhite(s[j - 1]))
+    --j;
+  return s.substr(i, j - i);
+}
+/// 0 lower, 1 upper, 2 initcap (a letter after whitespace or at the start upper, any other lower).
+inline std::string caseModel(std::string s, int mode) {
+  bool start = true;
+  for (char& c : s) {
+    const bool lower = c >= 'a' && c <= 'z', upper = c >= 'A' && c <= 'Z';
+    if (mode == 1 || (mode == 2 && start))
+      c = lower ? char(c - 32) : c;
+    else
+      c = upper ? char(c + 32) : c;
+    start = isWhite(c);
+  }
+  return s;
+}
+/// `s` filled to n bytes (n capped at `cap`) with repeats of `pad` on the left or the right, or cut to
+/// n. An empty pad gives the empty string; when `emptyPadCuts`, only if the text must grow.
+inline std::string padModel(const std::string& s, long n, const std::string& pad, bool left, long cap,
+                            bool emptyPadCuts) {
+  n = std::clamp(n, 0L, cap);
+  if (n <= long(s.size()) && (emptyPadCuts || !pad.empty()))
+    return s.substr(0, std::size_t(n));
+  if (pad.empty())
+    return "";
+  std::string fill;
+  for (std::size_t j = 0; j < std::size_t(n) - s.size(); ++j)
+    fill += pad[j % pad.size()];
+  return left ? fill + s : s + fill;
+}
+/// Bytes start ... start + length - 1 (1-based) replaced by c; with c = NUL the text ends before start.
+inline std::string maskModel(std::string s, long start, long length, unsigned char c) {
+  if (start < 1 || length < 1 || start > long(s.size()))
+    return s;
+  if (c == 0)
+    return s.substr(0, std::size_t(start - 1));
+  for (long i = start - 1; i < std::min<long>(long(s.size()), start + length - 1); ++i)
+    s[std::size_t(i)] = char(c);
+  return s;
+}
+/// 1-based position of `sub` in `s` searched from `start`; 1 for an empty `sub`, 0 when not found.
+inline int locateModel(const std::string& sub, const std::string& s, long start) {
+  if (sub.empty())
+    return 1;
+  if (start < 1 || std::size_t(start - 1) > s.size())
+    return 0;
+  const std::size_t p = s.find(sub, std::size_t(start - 1));
+  return p == std::string::npos ? 0 : int(p) + 1;
 }
 
 /// Runs `op` on one column of `in` in both evaluators and checks the rows.
