@@ -37,10 +37,6 @@ void genDateTimes(std::size_t c, InputColumn& column, unsigned long b, unsigned 
   fill<long, anyDateTime>(c, column, b, e);
 }
 
-void clearStates(OutputBuffers& out, unsigned long begin, unsigned long end) {
-  std::memset(out.nulls.data() + begin, 0, end - begin);
-}
-
 // The timestamp of a calendar date and a time of day (the ordinal of the date from 0001-01-01).
 inline long instant(int year, int month, int day, long timeOfDay) {
   const long ordinal = cal::daysBeforeYear(year) + cal::dayOfYear(year, month, day);
