@@ -9,12 +9,15 @@
 // reservation over, a column or a constant stays borrowed.
 
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 
 #include <geos/geom/Geometry.h>
 
+#include "base/GeometryUtils.h"
 #include "cuda/VectorEvalObjects.h"
 
 namespace vela::cuda::geoops {
@@ -30,6 +33,23 @@ void settleGeometry(E& e, In& in, Out& out) {
   if constexpr (std::is_same_v<typename In::value_type, GeometryCell>)
     e.checkObjectMove(in, out);
 }
+
+/// The geometry library fills a geometry's bounding boxes lazily, a write on first use; a constant is
+/// read by the tasks of every batch at once. Each batch fills a constant's boxes before its loop, under
+/// one lock: the first batch writes them, every later one only reads what is already there (and sees
+/// it, through the lock), so no box is written while another task reads the geometry.
+inline void prepareConstant(GeometryCell g) {
+  static std::mutex lock;
+  const std::lock_guard<std::mutex> guard(lock);
+  GeometryUtils::prepareForSharing(g);
+}
+
+template <class In>
+void prepareIfConstant(const In& in) {
+  if constexpr (std::is_same_v<typename In::value_type, GeometryCell> && requires { in.constInput(); })
+    if (in.isConstant())
+      prepareConstant(in.constInput().value);
+}
 } // namespace detail
 
 /// Pops In... (push order, the last on top), runs F, a functor `void(EvalOutputGeometry, In...)`, over
@@ -40,6 +60,7 @@ struct GeometryResultOp {
   template <class E>
   static void eval(E& e) {
     auto inputs = eval_handler_detail::popOperands<E, In...>(e);
+    std::apply([](const auto&... in) { (detail::prepareIfConstant(in), ...); }, inputs);
     auto out = e.template prepareOutput<EvalOutputGeometry>();
     const F f = makeFunctor<F>(e);
     std::apply([&](auto&... in) { e.runKernel(f, out, in...); }, inputs);
@@ -55,6 +76,7 @@ struct GeometryResultOpWithState {
   template <class E>
   static void eval(E& e) {
     auto inputs = eval_handler_detail::popOperands<E, In...>(e);
+    std::apply([](const auto&... in) { (detail::prepareIfConstant(in), ...); }, inputs);
     auto states = e.template prepareOutput<State>();
     auto out = e.template prepareOutput<EvalOutputGeometry>();
     const F f = makeFunctor<F>(e);
@@ -64,5 +86,32 @@ struct GeometryResultOpWithState {
     e.push(std::move(out));
   }
 };
+
+/// A call of the geometry library `Fn(In...)` returning a new geometry it owns (nullptr: a null
+/// result), as a GeometryResultOp functor: the result is charged to the default pool and stored.
+template <auto Fn, class... In>
+struct GeometryCallFunc {
+  void operator()(EvalOutputGeometry out, In... in) const { out.write(Fn(in...)); }
+};
+
+/// As GeometryCallFunc for a call that also takes the row's null flag, `Fn(In..., bool& isNull)`: a
+/// set flag gives a null row (state 1, no geometry), a clear one state 0.
+template <auto Fn, class... In>
+struct GeometryCallNullFunc {
+  void operator()(EvalOutputGeometry out, In... in, State& state) const {
+    bool isNull = false;
+    std::unique_ptr<geos::geom::Geometry> g = Fn(in..., isNull);
+    state = isNull ? RPN_EVAL_NULL : RPN_EVAL_OK;
+    if (isNull)
+      return out.writeNull();
+    out.write(std::move(g));
+  }
+};
+
+/// The op of a geometry-library call without and with a null flag; In... are the operands in push order.
+template <auto Fn, class... In>
+using GeometryCall = GeometryResultOp<GeometryCallFunc<Fn, In...>, In...>;
+template <auto Fn, class... In>
+using GeometryCallWithNull = GeometryResultOpWithState<GeometryCallNullFunc<Fn, In...>, In...>;
 
 } // namespace vela::cuda::geoops

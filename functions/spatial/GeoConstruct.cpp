@@ -1,0 +1,60 @@
+// Geometry family: constructors. Geometries built from coordinates (points, envelopes, triangles) and
+// from other geometries (lines from points, polygons from rings, collections, an added point). Every
+// result is a new geometry of the shared factory charged to the query's pool; a null geometry operand
+// gives a null result (state 1 where the op has a state).
+
+#include <geos/geom/Coordinate.h>
+#include <geos/geom/GeometryFactory.h>
+#include <geos/geom/Point.h>
+
+#include "functions/spatial/GeometryShapes.h"
+
+namespace vela::cuda {
+
+namespace {
+
+using namespace geoops;
+using GU = GeometryUtils;
+using GeometryPtr = GU::GeometryPtr;
+using G = GeometryCell;
+using I32 = std::int32_t;
+
+GeometryPtr makePoint(double x, double y) {
+  return GeometryPtr(GU::initGeometryFactory().createPoint(geos::geom::Coordinate(x, y)));
+}
+
+const OpRegistration kOps[] = {
+    opEntry<GeometryCallWithNull<[](G line, G point, I32 position, bool& isNull) {
+      return GU::addPoint(line, point, isNull, position);
+    },
+                                 G, G, I32>>(2364),
+    opEntry<GeometryCall<[](G a, G b) { return GU::collect(a, b); }, G, G>>(2376),
+    opEntry<GeometryCallWithNull<
+        [](G g, bool& isNull) { return GU::createLineStringFromMultiPoint(g, isNull); }, G>>(2404),
+    opEntry<
+        GeometryCallWithNull<[](G g, I32, bool& isNull) { return GU::createLineString(g, isNull); }, G, I32>>(
+        2405),
+    opEntry<GeometryCallWithNull<[](G a, G b, bool& isNull) { return GU::createLineString(a, b, isNull); }, G,
+                                 G>>(2406),
+    opEntry<GeometryCall<[](double x0, double y0, double x1, double y1) {
+      return GU::createEnvelope(x0, y0, x1, y1);
+    },
+                         double, double, double, double>>(2407),
+    opEntry<GeometryCall<&makePoint, double, double>>(2408),
+    opEntry<GeometryCallWithNull<[](G g, bool& isNull) { return GU::createPolygon(g, isNull); }, G>>(2409),
+    opEntry<GeometryCall<[](double x1, double y1, double x2, double y2, double x3, double y3) {
+      return GU::createTriangle2D(x1, y1, x2, y2, x3, y3);
+    },
+                         double, double, double, double, double, double>>(2410),
+    opEntry<GeometryCall<[](double x1, double y1, double z1, double x2, double y2, double z2, double x3,
+                            double y3,
+                            double z3) { return GU::createTriangle3D(x1, y1, z1, x2, y2, z2, x3, y3, z3); },
+                         double, double, double, double, double, double, double, double, double>>(2411),
+    opEntry<GeometryCall<[](G g) { return GU::multi(g); }, G>>(2413),
+    opEntry<GeometryCall<&makePoint, double, double>>(2417),
+};
+[[maybe_unused]] const bool kRegistered = registerOps(OpFamily::Geo, kOps);
+
+} // namespace
+
+} // namespace vela::cuda
