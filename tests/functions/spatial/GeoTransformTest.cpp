@@ -163,6 +163,41 @@ TEST(GeoTransform, CoordinatesChanged) {
   });
 }
 
+const Geo kLeftSquare{"POLYGON ((0 0, 2 0, 2 2, 0 2, 0 0))"},
+    kRightSquare{"POLYGON ((1 0, 3 0, 3 2, 1 2, 1 0))"};
+
+TEST(GeoTransform, LinesAndSetOperations) {
+  const Geo mixed{"GEOMETRYCOLLECTION (POINT (1 2), LINESTRING (0 0, 1 1))"};
+  expectRows({
+      {2377, {mixed, 1}, "MULTIPOINT ((1 2))"},
+      {2377, {mixed, 2}, "MULTILINESTRING ((0 0, 1 1))"},
+      {2377, {kNull, 1}, std::nullopt, 1},
+      {2378, {Geo{"GEOMETRYCOLLECTION (POINT (1 2), POINT (3 4))"}}, "MULTIPOINT ((1 2), (3 4))"},
+      {2378, {Geo{"GEOMETRYCOLLECTION (POINT (1 2))"}}, "POINT (1 2)"},
+      {2381, {kLeftSquare, kRightSquare}, "POLYGON ((0 0, 1 0, 1 2, 0 2, 0 0))", 0, true},
+      {2381, {kNull, kRightSquare}, std::nullopt, 1},
+      {2386, {Geo{"LINESTRING (0 0, 2 1)"}, 1.0f}, "POLYGON ((-1 -1, 3 -1, 3 2, -1 2, -1 -1))", 0, true},
+      {2399, {Geo{"LINESTRING (0 0, 4 0)"}, 0.25}, "POINT (1 0)"},
+      {2399, {Geo{"LINESTRING (0 0, 2 0, 2 2)"}, 0.75}, "POINT (2 1)"},
+      {2401, {Geo{"MULTILINESTRING ((0 0, 1 1), (1 1, 2 0))"}}, "LINESTRING (0 0, 1 1, 2 0)", 0, true},
+      {2402, {Geo{"LINESTRING (0 0, 4 0)"}, 0.25, 0.75}, "LINESTRING (1 0, 3 0)"},
+      {2416, {Geo{"LINESTRING (2 0, 0 0)"}}, "LINESTRING (0 0, 2 0)"},
+      {2425, {Geo{"LINESTRING (0 0, 0 0, 1 1)"}, 0.0f}, "LINESTRING (0 0, 1 1)"},
+      {2434, {Geo{"POINT (-170 10)"}}, "POINT (190 10)"},
+      {2434, {Geo{"POINT (170 10)"}}, "POINT (170 10)"},
+      {2435, {Geo{"POINT (0 0)"}, Geo{"LINESTRING (1 -1, 1 1)"}}, "LINESTRING (0 0, 1 0)"},
+      {2435, {Geo{"POINT (0 0)"}, kNull}, std::nullopt, 1},
+      {2442,
+       {kLeftSquare, kRightSquare},
+       "MULTIPOLYGON (((0 0, 1 0, 1 2, 0 2, 0 0)), ((2 0, 3 0, 3 2, 2 2, 2 0)))",
+       0,
+       true},
+      {2446, {Geo{"POINT (1 1)"}, Geo{"POINT (2 2)"}}, "MULTIPOINT ((1 1), (2 2))", 0, true},
+      {2446, {Geo{"POINT (1 1)"}, Geo{"POINT (1 1)"}}, "POINT (1 1)"},
+      {2447, {Geo{"MULTIPOINT ((1 1), (1 1), (2 2))"}}, "MULTIPOINT ((1 1), (2 2))", 0, true},
+  });
+}
+
 // A constant geometry operand is read by every task of every batch; its result is the same in each
 // row, and an intermediate operand's result replaces it (the input freed by its entry).
 TEST(GeoTransform, ConstantAndIntermediateOperands) {
