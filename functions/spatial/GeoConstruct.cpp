@@ -1,5 +1,6 @@
-// Geometry family: constructors. Geometries built from coordinates (points, envelopes, triangles) and
-// from other geometries (lines from points, polygons from rings, collections, an added point). Every
+// Geometry family: constructors. Geometries built from coordinates (points, envelopes, triangles,
+// ellipses, grids over a box), from geohash cells, and from other geometries (lines from points,
+// polygons from rings, collections, an added point). Every
 // result is a new geometry of the shared factory charged to the query's pool; a null geometry operand
 // gives a null result (state 1 where the op has a state).
 
@@ -8,6 +9,7 @@
 #include <geos/geom/Point.h>
 
 #include "functions/spatial/GeometryShapes.h"
+#include "functions/text/CharN.h"
 
 namespace vela::cuda {
 
@@ -22,6 +24,24 @@ using I32 = std::int32_t;
 GeometryPtr makePoint(double x, double y) {
   return GeometryPtr(GU::initGeometryFactory().createPoint(geos::geom::Coordinate(x, y)));
 }
+
+using Char32 = cell_of_width_t<32>;
+
+/// The geohash text of a char32 cell, read into `buffer`.
+std::string_view geohashText(const Char32& cell, char (&buffer)[32]) {
+  return std::string_view(buffer, static_cast<std::size_t>(charn::toText(cell, buffer)));
+}
+
+GeometryPtr cellFromGeohash(Char32 cell, I32 precision) {
+  char buffer[32];
+  return GU::createGeometryFromGeohash(geohashText(cell, buffer), precision);
+}
+GeometryPtr pointFromGeohash(Char32 cell, I32 precision) {
+  char buffer[32];
+  return GU::createPointFromGeohash(geohashText(cell, buffer), precision);
+}
+
+using I64 = std::int64_t;
 
 const OpRegistration kOps[] = {
     opEntry<GeometryCallWithNull<[](G line, G point, I32 position, bool& isNull) {
@@ -51,6 +71,31 @@ const OpRegistration kOps[] = {
                             double z3) { return GU::createTriangle3D(x1, y1, z1, x2, y2, z2, x3, y3, z3); },
                          double, double, double, double, double, double, double, double, double>>(2411),
     opEntry<GeometryCall<[](G g) { return GU::multi(g); }, G>>(2413),
+    opEntry<GeometryCall<[](double x, double y, double width, double height) {
+      return GU::createEllipse(x, y, width, height);
+    },
+                         double, double, double, double>>(2383),
+    opEntry<GeometryCall<&cellFromGeohash, Char32, I32>>(2395),
+    opEntry<GeometryCall<&pointFromGeohash, Char32, I32>>(2418),
+    opEntry<
+        GeometryCallWithNull<[](double x0, double y0, double x1, double y1, double size, I64 limit,
+                                bool& isNull) { return GU::hexGrid(x0, y0, x1, y1, size, limit, isNull); },
+                             double, double, double, double, double, I64>>(2396),
+    opEntry<
+        GeometryCallWithNull<[](double x0, double y0, double x1, double y1, double size, I64 limit,
+                                bool& isNull) { return GU::pointGrid(x0, y0, x1, y1, size, limit, isNull); },
+                             double, double, double, double, double, I64>>(2420),
+    // Square cells: the one size is both the width and the height.
+    opEntry<GeometryCallWithNull<[](double x0, double y0, double x1, double y1, double size, I64 limit,
+                                    bool& isNull) {
+      return GU::rectangleGrid(x0, y0, x1, y1, size, size, limit, isNull);
+    },
+                                 double, double, double, double, double, I64>>(2440),
+    opEntry<GeometryCallWithNull<[](double x0, double y0, double x1, double y1, double size, I64 limit,
+                                    bool& isNull) {
+      return GU::triangleGrid(x0, y0, x1, y1, size, limit, isNull);
+    },
+                                 double, double, double, double, double, I64>>(2448),
     opEntry<GeometryCall<&makePoint, double, double>>(2417),
 };
 [[maybe_unused]] const bool kRegistered = registerOps(OpFamily::Geo, kOps);

@@ -1,9 +1,9 @@
 // Geometry family: transformations. Parts of a geometry (points, rings, members, boundary, box
 // diagonal), affine changes (translate, scale), dimension changes, centroids and hulls, line
-// operations and the set operations. Every result
-// is a new geometry of the shared factory charged to the query's pool; a null geometry operand gives a
-// null result (state 1 where the op has a state). Positions named n are 1-based, those named position
-// 0-based with negative values counting from the end.
+// operations and the set operations. Every result is a new geometry of the shared factory charged to
+// the query's pool; a null geometry operand gives a null result (state 1 where the op has a state).
+// Positions named n are 1-based, those named position 0-based with negative values counting from the
+// end.
 
 #include "functions/spatial/GeometryShapes.h"
 
