@@ -8,7 +8,7 @@
 #include <geos/geom/GeometryFactory.h>
 #include <geos/geom/Point.h>
 
-#include "functions/spatial/GeometryShapes.h"
+#include "functions/spatial/GeoTransformShapes.h"
 #include "functions/text/CharN.h"
 
 namespace vela::cuda {

@@ -14,7 +14,7 @@
 #include "base/GeometryCodec.h"
 #include "base/GeometryUtils.h"
 #include "functions/scalar/CastZeroFromAny.h"
-#include "functions/spatial/GeometryShapes.h"
+#include "functions/spatial/GeoTransformShapes.h"
 #include "functions/text/StringOps.h"
 
 namespace vela::cuda {

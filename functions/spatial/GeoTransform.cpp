@@ -5,7 +5,7 @@
 // Positions named n are 1-based, those named position 0-based with negative values counting from the
 // end.
 
-#include "functions/spatial/GeometryShapes.h"
+#include "functions/spatial/GeoTransformShapes.h"
 
 namespace vela::cuda {
 

@@ -1,5 +1,6 @@
 #pragma once
-// Shared pieces of the geometry ops: the cell type, and the op shapes whose result is a geometry.
+// Shared pieces of the ops with geometry results (constructors, transformations, conversions): the
+// cell type, the preparation of geometry constants for concurrent reads, and the op shapes.
 //
 // Results. A new geometry is wrapped in a ManagedGeometryPtr on the default pool (charged by its
 // footprint) and released into the row's EvalOutputGeometry slot; a refused reservation passes on as
@@ -17,6 +18,7 @@
 
 #include <geos/geom/Geometry.h>
 
+#include "base/CallContext.h"
 #include "base/GeometryUtils.h"
 #include "cuda/VectorEvalObjects.h"
 
@@ -34,21 +36,38 @@ void settleGeometry(E& e, In& in, Out& out) {
     e.checkObjectMove(in, out);
 }
 
-/// The geometry library fills a geometry's bounding boxes lazily, a write on first use; a constant is
-/// read by the tasks of every batch at once. Each batch fills a constant's boxes before its loop, under
-/// one lock: the first batch writes them, every later one only reads what is already there (and sees
-/// it, through the lock), so no box is written while another task reads the geometry.
-inline void prepareConstant(GeometryCell g) {
-  static std::mutex lock;
-  const std::lock_guard<std::mutex> guard(lock);
-  GeometryUtils::prepareForSharing(g);
+inline constexpr TypedRpnOp kConstGeometryOwned = 50, kConstGeometryBorrowed = 51;
+
+/// Fills the bounding boxes of every geometry constant of the program.
+inline void prepareProgramConstants(const TypedRpnElement* elements, std::uint64_t count) {
+  for (std::uint64_t i = 0; i < count; ++i)
+    if (elements[i].op == kConstGeometryOwned || elements[i].op == kConstGeometryBorrowed)
+      GeometryUtils::prepareForSharing(elements[i].operandAs<GeometryCell>());
 }
 
-template <class In>
-void prepareIfConstant(const In& in) {
-  if constexpr (std::is_same_v<typename In::value_type, GeometryCell> && requires { in.constInput(); })
-    if (in.isConstant())
-      prepareConstant(in.constInput().value);
+struct PreparedOnce {
+  std::once_flag once;
+};
+
+inline constexpr const char* kPreparedKey = "geo.constants.prepared-for-geometry-results";
+
+/// The geometry library fills a geometry's bounding boxes lazily, a write on first use, and a constant
+/// is read by every task of a call at once. Before its loop, an op with geometry results fills the
+/// boxes of all the program's geometry constants, once per call (a once-flag kept in the call's cache:
+/// the first task writes, the others wait and then only read). A call without a cache (tests only)
+/// does it under a process-wide lock; filling boxes already filled only reads them.
+template <class E>
+void prepareConstants(const E& e) {
+  const auto& params = e.params();
+  if (params.cache != nullptr) {
+    auto& prepared = params.cache->template getOrCreate<std::unique_ptr<PreparedOnce>>(
+        kPreparedKey, [] { return std::make_unique<PreparedOnce>(); });
+    std::call_once(prepared->once, [&] { prepareProgramConstants(params.elements, params.numElements); });
+    return;
+  }
+  static std::mutex lock;
+  const std::lock_guard<std::mutex> guard(lock);
+  prepareProgramConstants(params.elements, params.numElements);
 }
 } // namespace detail
 
@@ -59,8 +78,9 @@ template <class F, class... In>
 struct GeometryResultOp {
   template <class E>
   static void eval(E& e) {
+    if constexpr ((std::is_same_v<In, GeometryCell> || ...))
+      detail::prepareConstants(e);
     auto inputs = eval_handler_detail::popOperands<E, In...>(e);
-    std::apply([](const auto&... in) { (detail::prepareIfConstant(in), ...); }, inputs);
     auto out = e.template prepareOutput<EvalOutputGeometry>();
     const F f = makeFunctor<F>(e);
     std::apply([&](auto&... in) { e.runKernel(f, out, in...); }, inputs);
@@ -75,8 +95,9 @@ template <class F, class... In>
 struct GeometryResultOpWithState {
   template <class E>
   static void eval(E& e) {
+    if constexpr ((std::is_same_v<In, GeometryCell> || ...))
+      detail::prepareConstants(e);
     auto inputs = eval_handler_detail::popOperands<E, In...>(e);
-    std::apply([](const auto&... in) { (detail::prepareIfConstant(in), ...); }, inputs);
     auto states = e.template prepareOutput<State>();
     auto out = e.template prepareOutput<EvalOutputGeometry>();
     const F f = makeFunctor<F>(e);
