@@ -1,5 +1,6 @@
 // Geometry family: constructors. Geometries built from coordinates (points, envelopes, triangles,
-// ellipses, grids over a box), from geohash cells, and from other geometries (lines from points,
+// ellipses, grids over a box), from geohash cells (and the geohash of a point), and from other
+// geometries (lines from points,
 // polygons from rings, collections, an added point). Every
 // result is a new geometry of the shared factory charged to the query's pool; a null geometry operand
 // gives a null result (state 1 where the op has a state).
@@ -42,6 +43,26 @@ GeometryPtr pointFromGeohash(Char32 cell, I32 precision) {
 }
 
 using I64 = std::int64_t;
+
+// GEO_GEOHASH: the geohash text of a point, cut to the cell's 32 bytes; a null flag gives a null row.
+struct GeohashFunc {
+  Char32 operator()(G g, I32 precision, State& state) const {
+    thread_local std::string text;
+    text.clear();
+    bool isNull = false;
+    GU::encodeGeohashFromGeometry(g, text, isNull, precision);
+    state = isNull ? RPN_EVAL_NULL : RPN_EVAL_OK;
+    return isNull ? charn::empty<Char32>() : charn::fromText<Char32>(text.data(), text.size());
+  }
+};
+
+struct GeohashOp {
+  template <class E>
+  static void eval(E& e) {
+    detail::prepareConstants(e);
+    ElementwiseOpWithState<GeohashFunc, Char32, G, I32>::eval(e);
+  }
+};
 
 const OpRegistration kOps[] = {
     opEntry<GeometryCallWithNull<[](G line, G point, I32 position, bool& isNull) {
@@ -97,6 +118,7 @@ const OpRegistration kOps[] = {
     },
                                  double, double, double, double, double, I64>>(2448),
     opEntry<GeometryCall<&makePoint, double, double>>(2417),
+    opEntry<GeohashOp>(2444),
 };
 [[maybe_unused]] const bool kRegistered = registerOps(OpFamily::Geo, kOps);
 

@@ -20,7 +20,7 @@ namespace {
 
 constexpr int kToWkt = 782, kEllipse = 2383, kFromGeohash = 2395, kHexGrid = 2396, kPointFromGeohash = 2418,
               kPointGrid = 2420, kRectangleGrid = 2440, kTriangleGrid = 2448;
-constexpr int kLoadChar32 = kLoadChar + 5;
+constexpr int kLoadChar32 = kLoadChar + 5, kLoadGeometry = 236, kGeohash = 2444;
 
 std::unique_ptr<geos::geom::Geometry> parse(const std::string& wkt) {
   return geos::io::WKTReader().read(wkt);
@@ -169,4 +169,27 @@ TEST(GeoConstruct, GeohashCellsAndCentres) {
   EXPECT_EQ(cells.objects[4], std::nullopt);
 }
 
+TEST(GeoConstruct, GeohashOfAPoint) {
+  // The published "ezs42" cell holds (-5.6, 42.6); each precision is a prefix of the longest text, and
+  // the text decodes to a cell holding the point.
+  const HarnessResult r =
+      HarnessCase(Program().column(kLoadGeometry, 0).column(kLoadI32, 1).op(kGeohash))
+          .addGeometryColumn({"POINT (-5.6 42.6)", "POINT (-5.6 42.6)", "POINT (-5.6 42.6)",
+                              "LINESTRING (0 0, 1 1)", std::nullopt, "POINT (0 95)"})
+          .addColumn(std::vector<std::int32_t>{5, 1, 12, 5, 5, 5})
+          .run();
+  HarnessCase::checkStates(r, {0, 0, 0, 1, 1, 1}, vela::cuda::RPN_EVAL_OK);
+  ASSERT_EQ(r.values.size(), 6u * 32u);
+  auto textAt = [&](unsigned long row) {
+    char text[32];
+    const int n = vela::cuda::charn::toText(r.value<Text<32>>(row).cell, text);
+    return std::string(text, static_cast<std::size_t>(n));
+  };
+  EXPECT_EQ(textAt(0), "ezs42");
+  EXPECT_EQ(textAt(1), "e");
+  const std::string longest = textAt(2);
+  ASSERT_EQ(longest.size(), 12u);
+  EXPECT_EQ(longest.substr(0, 5), "ezs42");
+  EXPECT_TRUE(decodeGeohash(longest).contains(-5.6, 42.6));
+}
 } // namespace
