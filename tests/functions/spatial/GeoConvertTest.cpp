@@ -1,0 +1,296 @@
+// Conversions between geometries and WKT / WKB, and the null forms and IF of geometries, through both
+// evaluators (the harness also checks that every run leaves its pool balanced). Expected texts and
+// bytes are written out by hand: WKB as hex of the header (byte order, type) and the IEEE doubles.
+#include <memory>
+#include <random>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "base/GeometryCodec.h"
+#include "tests/functions/text/TextTestSupport.h"
+#include "tests/support/EvalHarness.h"
+#include "tests/support/StateLoads.h"
+
+using namespace quarry::test;
+using namespace std::string_literals;
+
+namespace {
+
+constexpr int kLoadGeometry = 236, kConstGeometry = 50;
+constexpr int kIsNull = 285, kRemoveNullable = 319, kEmptyFromAny = 638, kFromWktCast = 780,
+              kFromWkbCast = 781, kToWkt = 782, kToWkb = 783, kIf = 1223, kAsWkb = 2365, kAsWkt = 2366,
+              kStateMax2 = 2597;
+constexpr rpn_eval_result_t kBadWkt = vela::cuda::RPN_EVAL_BAD_WKT, kBadWkb = vela::cuda::RPN_EVAL_BAD_WKB;
+
+std::string unhex(std::string_view hex) {
+  std::string bytes;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    bytes.push_back(static_cast<char>(std::stoi(std::string(hex.substr(i, 2)), nullptr, 16)));
+  return bytes;
+}
+
+// IEEE doubles, little-endian and big-endian.
+const std::string kLe0 = "0000000000000000", kLe1 = "000000000000F03F", kLe2 = "0000000000000040",
+                  kLe3 = "0000000000000840", kLeHalf = "000000000000E03F";
+const std::string kBe1 = "3FF0000000000000", kBe2 = "4000000000000000", kBe3 = "4008000000000000";
+
+struct TextCase {
+  Str in;
+  Str out;
+  std::uint8_t state;
+};
+
+// Text in, text out through the given program on string column 0.
+void expectTextTable(const Program& p, const std::vector<TextCase>& cases, rpn_eval_result_t code) {
+  std::vector<Str> in, out;
+  std::vector<std::uint8_t> states;
+  for (const TextCase& c : cases) {
+    in.push_back(c.in);
+    out.push_back(c.out);
+    states.push_back(c.state);
+  }
+  HarnessCase(p).addStringColumn(in).expectStrings(out, states, code);
+}
+
+TEST(GeoConvert, WktCastReadsAndWritesBack) {
+  const Program p = Program().column(kLoadString, 0).op(kFromWktCast).op(kToWkt);
+  expectTextTable(p,
+                  {
+                      {"POINT (1 2)", "POINT (1 2)", 0},
+                      {"  point(1   2.5)\n", "POINT (1 2.5)", 0},
+                      {"POINT (-0.1 1e3)", "POINT (-0.1 1000)", 0},
+                      {"POINT Z (1 2 3)", "POINT Z (1 2 3)", 0},
+                      {"POINT (1 2 3)", "POINT Z (1 2 3)", 0},
+                      {"LINESTRING (0 0, 1 1, 2 0)", "LINESTRING (0 0, 1 1, 2 0)", 0},
+                      {"POLYGON ((0 0, 4 0, 4 4, 0 0), (1 1, 2 1, 2 2, 1 1))",
+                       "POLYGON ((0 0, 4 0, 4 4, 0 0), (1 1, 2 1, 2 2, 1 1))", 0},
+                      {"MULTIPOINT ((1 2), (3 4))", "MULTIPOINT ((1 2), (3 4))", 0},
+                      {"MULTIPOINT (1 2, 3 4)", "MULTIPOINT ((1 2), (3 4))", 0},
+                      {"GEOMETRYCOLLECTION (POINT (1 2), LINESTRING EMPTY)",
+                       "GEOMETRYCOLLECTION (POINT (1 2), LINESTRING EMPTY)", 0},
+                      {"POLYGON EMPTY", "POLYGON EMPTY", 0},
+                      {"GEOMETRYCOLLECTION EMPTY", "GEOMETRYCOLLECTION EMPTY", 0},
+                      // Refused texts fail their own row only.
+                      {"POINT (1)", std::nullopt, kBadWkt},
+                      {"POINT (1 2) x", std::nullopt, kBadWkt},
+                      {"POINT Z (1 2)", std::nullopt, kBadWkt},
+                      {"POINT M (1 2 3)", std::nullopt, kBadWkt},
+                      {"LINESTRING (0 0, 1 1 1)", std::nullopt, kBadWkt},
+                      {"POLYGON ((0 0, 1 1)", std::nullopt, kBadWkt},
+                      {"GARBAGE", std::nullopt, kBadWkt},
+                      {"", std::nullopt, kBadWkt},
+                      {"POINT (1 2)\0"s, std::nullopt, kBadWkt},
+                      {std::string(1001, '(') + std::string(1001, ')'), std::nullopt, kBadWkt},
+                      {"POINT (5 6)", "POINT (5 6)", 0},
+                  },
+                  kBadWkt);
+}
+
+TEST(GeoConvert, WkbCastReadsEitherByteOrderAndZ) {
+  const Program p = Program().column(kLoadString, 0).op(kFromWkbCast).op(kToWkt);
+  expectTextTable(
+      p,
+      {
+          {unhex("0101000000" + kLe1 + kLe2), "POINT (1 2)", 0},
+          {unhex("0000000001" + kBe1 + kBe2), "POINT (1 2)", 0},
+          // Z by the extended flag and by the ISO code 1001 (0x3E9).
+          {unhex("0101000080" + kLe1 + kLe2 + kLe3), "POINT Z (1 2 3)", 0},
+          {unhex("00000003E9" + kBe1 + kBe2 + kBe3), "POINT Z (1 2 3)", 0},
+          // SRID flag with its four bytes (4326), skipped.
+          {unhex("0101000020E6100000" + kLe1 + kLe2), "POINT (1 2)", 0},
+          {unhex("010200000002000000" + kLe0 + kLe0 + kLe1 + kLeHalf), "LINESTRING (0 0, 1 0.5)", 0},
+          // A multi-point whose member is big-endian inside a little-endian header.
+          {unhex("010400000001000000"
+                 "0000000001" +
+                 kBe1 + kBe3),
+           "MULTIPOINT ((1 3))", 0},
+          {unhex("010700000000000000"), "GEOMETRYCOLLECTION EMPTY", 0},
+          // Truncated, trailing bytes, unknown type, M, empty input, random text.
+          {unhex("0101000000" + kLe1 + kLe2.substr(0, 14)), std::nullopt, kBadWkb},
+          {unhex("0101000000" + kLe1 + kLe2 + "00"), std::nullopt, kBadWkb},
+          {unhex("0109000000" + kLe1 + kLe2), std::nullopt, kBadWkb},
+          {unhex("0101000040" + kLe1 + kLe2 + kLe3), std::nullopt, kBadWkb},
+          {unhex("01D1070000" + kLe1 + kLe2 + kLe3), std::nullopt, kBadWkb},
+          {"", std::nullopt, kBadWkb},
+          {"POINT (1 2)", std::nullopt, kBadWkb},
+          {unhex("02010000000000"), std::nullopt, kBadWkb},
+          // A line string claiming four billion points in a few bytes.
+          {unhex("0102000000FFFFFFFF" + kLe1), std::nullopt, kBadWkb},
+          {unhex("0101000000" + kLe3 + kLe0), "POINT (3 0)", 0},
+      },
+      kBadWkb);
+}
+
+TEST(GeoConvert, WkbWritersGiveLittleEndianWithExtendedZ) {
+  for (int code : {kToWkb, kAsWkb}) {
+    SCOPED_TRACE(code);
+    const Program p = Program().column(kLoadString, 0).op(kFromWktCast).op(code);
+    expectTextTable(
+        p,
+        {
+            {"POINT (1 2)", unhex("0101000000" + kLe1 + kLe2), 0},
+            {"POINT Z (1 2 3)", unhex("0101000080" + kLe1 + kLe2 + kLe3), 0},
+            {"LINESTRING (0 0, 1 0.5)", unhex("010200000002000000" + kLe0 + kLe0 + kLe1 + kLeHalf), 0},
+            {"POLYGON ((0 0, 1 0, 0 1, 0 0))",
+             unhex("01030000000100000004000000" + kLe0 + kLe0 + kLe1 + kLe0 + kLe0 + kLe1 + kLe0 + kLe0), 0},
+            {"MULTIPOINT ((1 2))",
+             unhex("010400000001000000"
+                   "0101000000" +
+                   kLe1 + kLe2),
+             0},
+            {"GEOMETRYCOLLECTION EMPTY", unhex("010700000000000000"), 0},
+            // An empty point is written with NaN coordinates.
+            {"POINT EMPTY",
+             unhex("0101000000"
+                   "000000000000F87F"
+                   "000000000000F87F"),
+             0},
+            {"POINT (", std::nullopt, kBadWkt},
+        },
+        kBadWkt);
+  }
+}
+
+// Every text the WKT cast reads comes back from WKB bytes as the same geometry.
+TEST(GeoConvert, WkbRoundTripKeepsTheGeometry) {
+  const std::vector<Str> texts = {
+      "POINT (1 2)",
+      "POINT Z (-1.5 2.25 1e-300)",
+      "LINESTRING Z (0 0 0, 1 1 1)",
+      "POLYGON ((0 0, 4 0, 4 4, 0 0), (1 1, 2 1, 2 2, 1 1))",
+      "MULTILINESTRING ((0 0, 1 1), EMPTY)",
+      "MULTIPOLYGON (((0 0, 1 0, 0 1, 0 0)))",
+      "GEOMETRYCOLLECTION (POINT (1 2), GEOMETRYCOLLECTION (LINESTRING (0 0, 3 3)))",
+      "POINT (0.1 0.30000000000000004)",
+      std::nullopt};
+  const Program direct = Program().column(kLoadString, 0).op(kFromWktCast).op(kToWkt);
+  const Program viaWkb =
+      Program().column(kLoadString, 0).op(kFromWktCast).op(kToWkb).op(kFromWkbCast).op(kStateMax2).op(kToWkt);
+  const HarnessResult a = HarnessCase(direct).addStringColumn(texts).run();
+  const HarnessResult b = HarnessCase(viaWkb).addStringColumn(texts).run();
+  EXPECT_EQ(a.objects, b.objects);
+  EXPECT_EQ(a.objects.back(), std::nullopt);
+}
+
+TEST(GeoConvert, GeometryColumnsAndConstantsToText) {
+  // A null geometry gives a null string; the int of GEO_AS_WKT is popped and ignored.
+  HarnessCase(Program().column(kLoadGeometry, 0).op(kToWkt))
+      .addGeometryColumn({"POINT (1 2)", std::nullopt, "LINESTRING (0 0, 1 1)"})
+      .expectStrings({"POINT (1 2)", std::nullopt, "LINESTRING (0 0, 1 1)"});
+  HarnessCase(Program().column(kLoadGeometry, 0).constant(kConstI32, 4326).op(kAsWkt))
+      .addGeometryColumn({"POINT (1 2)", std::nullopt})
+      .expectStrings({"POINT (1 2)", std::nullopt});
+  std::unique_ptr<geos::geom::Geometry> g;
+  ASSERT_TRUE(vela::GeometryCodec::readWkt("POINT Z (1 2 3)", 15, g).ok());
+  HarnessCase(Program().pointerConstant(kConstGeometry, g.get()).column(kLoadI32, 0).op(kAsWkt))
+      .addColumn(std::vector<std::int32_t>{0, 7})
+      .expectStrings({"POINT Z (1 2 3)", "POINT Z (1 2 3)"});
+  HarnessCase(Program().pointerConstant(kConstGeometry, g.get()).op(kAsWkb))
+      .expectStrings({unhex("0101000080" + kLe1 + kLe2 + kLe3)});
+}
+
+TEST(GeoConvert, NullFormsAndEmptyCollections) {
+  ScopedStateLoads loads;
+  const std::vector<Str> wkts = {"POINT (1 2)", std::nullopt, "POINT (3 4)", std::nullopt,
+                                 "LINESTRING EMPTY"};
+  const std::vector<State> states = {0, 1, 17, 1, 0};
+  HarnessCase(Program().column(kLoadGeometry, 0).column(kLoadStates, 1).op(kIsNull))
+      .addGeometryColumn(wkts)
+      .addColumn(states)
+      .expectRows<Bool>({0, 1, 0, 1, 0}, {0, 0, 17, 0, 0});
+  // From a column (borrowed) and from an intermediate (handed over): null rows become new empty
+  // collections, the others keep their geometry and state.
+  HarnessCase(Program().column(kLoadGeometry, 0).column(kLoadStates, 1).op(kRemoveNullable))
+      .addGeometryColumn(wkts)
+      .addColumn(states)
+      .expectStrings({"POINT (1 2)", "GEOMETRYCOLLECTION EMPTY", std::nullopt, "GEOMETRYCOLLECTION EMPTY",
+                      "LINESTRING EMPTY"},
+                     {0, 0, 17, 0, 0});
+  HarnessCase(Program()
+                  .column(kLoadString, 0)
+                  .op(kFromWktCast)
+                  .column(kLoadStates, 1)
+                  .op(kStateMax2)
+                  .op(kRemoveNullable))
+      .addStringColumn(wkts)
+      .addColumn(states)
+      .expectStrings({"POINT (1 2)", "GEOMETRYCOLLECTION EMPTY", std::nullopt, "GEOMETRYCOLLECTION EMPTY",
+                      "LINESTRING EMPTY"},
+                     {0, 0, 17, 0, 0}, rpn_eval_result_t(17));
+  // Any operand popped (an intermediate geometry freed on the way); every row an empty collection,
+  // also when consumed by a later op.
+  HarnessCase(Program().column(kLoadString, 0).op(kFromWktCast).op(kEmptyFromAny))
+      .addStringColumn(wkts)
+      .expectStrings(std::vector<Str>(5, "GEOMETRYCOLLECTION EMPTY"));
+  HarnessCase(Program().constant(kConstF64, 2.5).op(kEmptyFromAny).op(kAsWkb))
+      .expectStrings({unhex("010700000000000000")});
+}
+
+TEST(GeoConvert, IfSelectsTheFirstOnTrue) {
+  const std::vector<Str> a = {"POINT (1 1)", "POINT (2 2)", std::nullopt, "POINT (4 4)"};
+  const std::vector<Str> b = {"LINESTRING (0 0, 1 1)", "POINT (9 9)", "POINT (8 8)", std::nullopt};
+  const std::vector<Bool> c = {1, 0, 2, 0};
+  const std::vector<Str> want = {"POINT (1 1)", "POINT (9 9)", std::nullopt, std::nullopt};
+  // Columns (borrowed, copied at the end) and intermediates (their reservations handed over).
+  HarnessCase(Program().column(kLoadGeometry, 0).column(kLoadGeometry, 1).column(kLoadBool, 2).op(kIf))
+      .addGeometryColumn(a)
+      .addGeometryColumn(b)
+      .addColumn(c)
+      .expectStrings(want, {0, 0, 0, 0});
+  HarnessCase(Program()
+                  .column(kLoadString, 0)
+                  .op(kFromWktCast)
+                  .column(kLoadString, 1)
+                  .op(kFromWktCast)
+                  .op(kStateMax2)
+                  .column(kLoadBool, 2)
+                  .op(kIf)
+                  .op(kToWkt))
+      .addStringColumn(a)
+      .addStringColumn(b)
+      .addColumn(c)
+      .expectStrings(want, {0, 0, 0, 0});
+}
+
+// Random bytes and random token soup never crash the readers: each row either reads (and then reads
+// back to the same geometry from its own WKB) or fails with its own state.
+TEST(GeoConvert, HostileInputFailsItsRowOnly) {
+  std::mt19937 rng(20261206);
+  std::vector<Str> bytes, texts;
+  const std::vector<std::string> tokens = {
+      "POINT", "LINESTRING", "POLYGON", "MULTIPOINT", "GEOMETRYCOLLECTION", "EMPTY", "Z", "M", "(", ")", ",",
+      " ",     "1",          "-2.5",    "1e400"};
+  for (int i = 0; i < 300; ++i) {
+    std::string b(rng() % 40, '\0');
+    for (char& ch : b)
+      ch = static_cast<char>(rng() % 4 == 0 ? 0 : rng());
+    if (!b.empty())
+      b[0] = static_cast<char>(rng() % 2);
+    bytes.push_back(b);
+    std::string t;
+    for (unsigned n = rng() % 12; n > 0; --n)
+      t += tokens[rng() % tokens.size()] + " ";
+    texts.push_back(t);
+  }
+  const std::tuple<const std::vector<Str>&, int, rpn_eval_result_t> kinds[] = {
+      {bytes, kFromWkbCast, kBadWkb}, {texts, kFromWktCast, kBadWkt}};
+  for (const auto& [inputs, cast, bad] : kinds) {
+    const HarnessResult once =
+        HarnessCase(Program().column(kLoadString, 0).op(cast).op(kToWkt)).addStringColumn(inputs).run();
+    const HarnessResult wkb =
+        HarnessCase(Program().column(kLoadString, 0).op(cast).op(kToWkb)).addStringColumn(inputs).run();
+    const HarnessResult twice = HarnessCase(Program().column(kLoadString, 0).op(kFromWkbCast).op(kToWkt))
+                                    .addStringColumn(wkb.objects)
+                                    .run();
+    for (std::size_t r = 0; r < inputs.size(); ++r) {
+      EXPECT_TRUE(once.states[r] == 0 || once.states[r] == bad) << r;
+      EXPECT_EQ(once.objects[r].has_value(), once.states[r] == 0) << r;
+      if (once.states[r] == 0) {
+        EXPECT_EQ(once.objects[r], twice.objects[r]) << r;
+      }
+    }
+  }
+}
+
+} // namespace
