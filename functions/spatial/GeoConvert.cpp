@@ -4,7 +4,8 @@
 //
 // A null input of a conversion skips the reader or writer and leaves the result null. The casts
 // report a text or byte string that does not read as a geometry in the row's state (13 for WKT, 14 for
-// WKB) and go on with the next row.
+// WKB) and go on with the next row; the WKT constructors end the call with the reader's own status on
+// the first such text, the rows already written being freed by the output's entry.
 
 #include <string>
 #include <string_view>
@@ -13,6 +14,7 @@
 
 #include "base/GeometryCodec.h"
 #include "base/GeometryUtils.h"
+#include "base/Logging.h"
 #include "functions/scalar/CastZeroFromAny.h"
 #include "functions/spatial/GeoTransformShapes.h"
 #include "functions/text/StringOps.h"
@@ -23,6 +25,8 @@ namespace {
 
 using namespace geoops;
 using strops::StringResultOp;
+
+constexpr const char* kSourcePath = "functions/spatial/GeoConvert";
 
 // --- text and bytes to geometry -----------------------------------------------------------------
 
@@ -54,6 +58,20 @@ struct CastFromTextFunc {
     }
     out.write(g);
   }
+};
+
+// The WKT constructors: a refused text ends the call with the reader's status.
+struct FromWktFunc {
+  void operator()(EvalOutputGeometry out, StringCell s) const {
+    if (s == nullptr)
+      return out.writeNull();
+    ManagedGeometryPtr g;
+    Status status = WktReader::read(s, g);
+    if (!status.ok())
+      throw VelaException(VelaWhat::Evaluation, locationSuffix(kSourcePath, __LINE__), std::move(status));
+    out.write(g);
+  }
+  void operator()(EvalOutputGeometry out, StringCell s, std::int32_t /*srid*/) const { (*this)(out, s); }
 };
 
 // --- geometry to text and bytes -----------------------------------------------------------------
@@ -160,6 +178,8 @@ const OpRegistration kOps[] = {
     opEntry<GeometryResultOp<IfFunc, GeometryCell, GeometryCell, Bool>>(1223),
     opEntry<StringResultOp<ToTextFunc<WkbWriter>, GeometryCell>>(2365),
     opEntry<StringResultOp<ToTextFunc<WktWriter>, GeometryCell, std::int32_t>>(2366),
+    opEntry<GeometryResultOp<FromWktFunc, StringCell>>(2393),
+    opEntry<GeometryResultOp<FromWktFunc, StringCell, std::int32_t>>(2394),
 };
 [[maybe_unused]] const bool kRegistered = registerOps(OpFamily::Geo, kOps);
 

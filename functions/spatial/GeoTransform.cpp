@@ -25,6 +25,13 @@ struct DifferenceFunc {
   }
 };
 
+// GEO_SIMPLIFY: the topology-preserving form for a non-zero preserve, chosen per row.
+struct SimplifyFunc {
+  void operator()(EvalOutputGeometry out, G g, double tolerance, I32 preserve) const {
+    out.write(preserve != 0 ? GU::simplifyPreserveTopology(g, tolerance) : GU::simplify(g, tolerance));
+  }
+};
+
 const OpRegistration kOps[] = {
     opEntry<GeometryCallWithNull<[](G g, bool& isNull) { return GU::boundary(g, isNull); }, G>>(2369),
     opEntry<GeometryCall<[](G g, Bool fromUpperLeft) { return GU::boundingDiagonal(g, fromUpperLeft != 0); },
@@ -82,6 +89,11 @@ const OpRegistration kOps[] = {
     opEntry<GeometryCall<[](G a, G b) { return GU::symmetricDifference(a, b); }, G, G>>(2442),
     opEntry<GeometryCall<[](G a, G b) { return GU::geosUnion(a, b, false); }, G, G>>(2446),
     opEntry<GeometryCall<[](G g) { return GU::geosUnionCollection(g); }, G>>(2447),
+    opEntry<GeometryCallWithNull<
+        [](G g, I32 metric, bool& isNull) { return GU::envelope(g, isNull, metric); }, G, I32>>(2385),
+    opEntry<GeometryResultOp<SimplifyFunc, G, double, I32>>(2436),
+    opEntry<GeometryCall<[](G g, double tolerance) { return GU::simplifyPreserveTopology(g, tolerance); }, G,
+                         double>>(2437),
 };
 [[maybe_unused]] const bool kRegistered = registerOps(OpFamily::Geo, kOps);
 

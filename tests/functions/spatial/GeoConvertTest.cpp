@@ -10,17 +10,19 @@
 #include "base/GeometryCodec.h"
 #include "tests/functions/text/TextTestSupport.h"
 #include "tests/support/EvalHarness.h"
+#include "tests/support/PoolBalancedTest.h"
 #include "tests/support/StateLoads.h"
 
 using namespace quarry::test;
 using namespace std::string_literals;
+using StringCell = const InlineBuffer<char>*;
 
 namespace {
 
 constexpr int kLoadGeometry = 236, kConstGeometry = 50;
 constexpr int kIsNull = 285, kRemoveNullable = 319, kEmptyFromAny = 638, kFromWktCast = 780,
               kFromWkbCast = 781, kToWkt = 782, kToWkb = 783, kIf = 1223, kAsWkb = 2365, kAsWkt = 2366,
-              kStateMax2 = 2597;
+              kStateMax2 = 2597, kFromWkt = 2393, kFromWktSrid = 2394;
 constexpr rpn_eval_result_t kBadWkt = vela::cuda::RPN_EVAL_BAD_WKT, kBadWkb = vela::cuda::RPN_EVAL_BAD_WKB;
 
 std::string unhex(std::string_view hex) {
@@ -188,6 +190,54 @@ TEST(GeoConvert, GeometryColumnsAndConstantsToText) {
       .expectStrings({"POINT Z (1 2 3)", "POINT Z (1 2 3)"});
   HarnessCase(Program().pointerConstant(kConstGeometry, g.get()).op(kAsWkb))
       .expectStrings({unhex("0101000080" + kLe1 + kLe2 + kLe3)});
+}
+
+TEST(GeoConvert, WktConstructorsEndTheCallOnTheFirstBadText) {
+  for (int code : {kFromWkt, kFromWktSrid}) {
+    SCOPED_TRACE(code);
+    Program p = Program().column(kLoadString, 0);
+    if (code == kFromWktSrid)
+      p.constant(kConstI32, 4326);
+    p.op(code);
+    // Results are geometries (shown as WKT by the harness); a null text gives a null geometry.
+    HarnessCase(p)
+        .addStringColumn({"POINT (1 2)", std::nullopt, "LINESTRING (0 0, 1 1)"})
+        .expectStrings({"POINT (1 2)", std::nullopt, "LINESTRING (0 0, 1 1)"}, {0, 0, 0});
+    HarnessCase(p)
+        .addStringColumn({"POINT (1 2) x", "POINT (3 4)"})
+        .expectFault("WKT text has trailing text after the geometry");
+  }
+}
+
+using GeoConvertFault = PoolBalancedTest;
+
+// The geometries written before the bad text (earlier rows of the batch, intermediate results of
+// other batches) are freed when the call ends.
+TEST_F(GeoConvertFault, RowsWrittenBeforeTheBadTextAreFreed) {
+  StringObjects s;
+  std::vector<StringCell> texts;
+  for (int i = 0; i < 5000; ++i)
+    texts.push_back(s.make(Str(i == 4321 ? "POLYGON ((0 0, 1 0))" : "LINESTRING (0 0, 1 1, 2 2)")));
+  for (bool last : {true, false}) {
+    SCOPED_TRACE(last);
+    Program p = Program().column(kLoadString, 0).op(kFromWkt);
+    if (!last)
+      p.op(kToWkt);
+    const unsigned char* columns[] = {reinterpret_cast<const unsigned char*>(texts.data())};
+    std::vector<void*> out(texts.size());
+    std::vector<unsigned long> sizes(texts.size());
+    std::vector<unsigned char> nulls(texts.size());
+    EXPECT_THROW(vela::cuda::evaluateTypedRpnHost(p.elements(), columns, 1,
+                                                  reinterpret_cast<unsigned char*>(out.data()), nulls.data(),
+                                                  sizes.data(), texts.size(), 0, nullptr, nullptr),
+                 vela::VelaException);
+    // Final results that other tasks finished belong to the caller, who frees them.
+    for (std::size_t r = 0; r < out.size(); ++r)
+      if (vela::cuda::isOwningReservation(sizes[r])) {
+        (last ? vela::cuda::deleteGeometry : vela::cuda::deleteString)(out[r]);
+        pool.unreserveRaw(sizes[r]);
+      }
+  }
 }
 
 TEST(GeoConvert, NullFormsAndEmptyCollections) {

@@ -166,6 +166,29 @@ TEST(GeoTransform, CoordinatesChanged) {
 const Geo kLeftSquare{"POLYGON ((0 0, 2 0, 2 2, 0 2, 0 0))"},
     kRightSquare{"POLYGON ((1 0, 3 0, 3 2, 1 2, 1 0))"};
 
+TEST(GeoTransform, EnvelopesAndSimplification) {
+  const Geo unit{"POLYGON ((0 0, 1 0, 1 1, 0 1, 0 0))"};
+  expectRows({
+      {2385, {Geo{"LINESTRING (0 0, 2 3, 4 1)"}, 0}, "POLYGON ((0 0, 4 0, 4 3, 0 3, 0 0))", 0, true},
+      {2385, {Geo{"POINT (1 2)"}, 0}, "POINT (1 2)"},
+      {2385, {Geo{"POINT EMPTY"}, 0}, std::nullopt, 1},
+      {2385, {kNull, 0}, std::nullopt, 1},
+      // Douglas-Peucker drops a ring narrower than the tolerance; the topology-preserving form keeps it.
+      {2436, {Geo{"LINESTRING (0 0, 1 0.1, 2 0)"}, 0.5, 0}, "LINESTRING (0 0, 2 0)"},
+      {2436, {unit, 10.0, 0}, "POLYGON EMPTY"},
+      {2436, {unit, 10.0, 7}, "POLYGON ((0 0, 1 0, 1 1, 0 1, 0 0))", 0, true},
+      {2437, {unit, 10.0}, "POLYGON ((0 0, 1 0, 1 1, 0 1, 0 0))", 0, true},
+      {2437, {Geo{"LINESTRING (0 0, 1 0.1, 2 0)"}, 0.5}, "LINESTRING (0 0, 2 0)"},
+  });
+  // A metric the library does not know, and a negative tolerance, end the call.
+  HarnessCase(Program().column(kLoadGeometry, 0).constant(kConstI32, 3).op(2385))
+      .addGeometryColumn({"POINT (1 2)"})
+      .expectFault("GeometryUtils::envelope: unknown metric 3");
+  HarnessCase(Program().column(kLoadGeometry, 0).constant(kConstF64, -1.0).op(2437))
+      .addGeometryColumn({"POINT (1 2)"})
+      .expectFault("GeometryUtils::simplifyPreserveTopology");
+}
+
 TEST(GeoTransform, LinesAndSetOperations) {
   const Geo mixed{"GEOMETRYCOLLECTION (POINT (1 2), LINESTRING (0 0, 1 1))"};
   expectRows({
