@@ -314,7 +314,12 @@ TEST(CatalogueWalk, EveryOpWithAKernelRunsThroughTheToolInBothEvaluators) {
       }
     }
     EXPECT_EQ(runs[1].status, runs[2].status) << "the evaluators disagree on the call's result";
-    EXPECT_EQ(runs[1].err, runs[2].err);
+    // A refused call reports the first failing row its tasks met, which varies between runs when rows
+    // run in parallel: compare the refusal up to the first number.
+    auto refusal = [](const quarry::test::ToolRun& r) {
+      return r.status == 3 ? r.err.substr(0, r.err.find_first_of("-0123456789")) : r.err;
+    };
+    EXPECT_EQ(refusal(runs[1]), refusal(runs[2]));
     if (readsClock(op)) {
       auto states = [](const std::string& out) {
         std::vector<bool> v;
