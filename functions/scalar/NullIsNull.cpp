@@ -27,29 +27,6 @@ using namespace null_ops;
 /// millisecond fields of the 64-bit layout).
 constexpr std::uint64_t kEpochDatetime = 0x8C21000000001A0ull;
 
-struct IsNullFunc {
-  Bool operator()(State s, State& state) const {
-    state = s == RPN_EVAL_NULL ? RPN_EVAL_OK : s;
-    return s == RPN_EVAL_NULL ? 1 : 0;
-  }
-};
-
-/// Pops the state, then discards the value operand of cell type T (none for void).
-template <class T>
-struct IsNullOp {
-  template <class E>
-  static void eval(E& e) {
-    auto s = e.template popInput<State>();
-    if constexpr (!std::is_void_v<T>)
-      (void)e.template popInput<T>();
-    auto states = e.template prepareOutput<State>();
-    auto out = e.template prepareOutput<Bool>();
-    e.runKernelWithState(IsNullFunc{}, out, states, s);
-    e.push(std::move(states));
-    e.push(std::move(out));
-  }
-};
-
 template <class T>
 struct ZeroCell {
   static T value() { return T{}; }

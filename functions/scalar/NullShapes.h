@@ -55,6 +55,31 @@ using StateOp = ElementwiseOp<F, Out, In...>;
 template <class F, class Out, class... In>
 using StateOpWithState = ElementwiseOpWithState<F, Out, In...>;
 
+/// IS NULL of any kind: pops the row state s, then discards the value operand of cell type T (none
+/// for void; an object operand's owner frees it), and pushes s == 1 with the state s == 1 ? 0 : s: the
+/// test itself is never null, an error passes on.
+struct IsNullFunc {
+  Bool operator()(State s, State& state) const {
+    state = s == RPN_EVAL_NULL ? RPN_EVAL_OK : s;
+    return s == RPN_EVAL_NULL ? 1 : 0;
+  }
+};
+
+template <class T>
+struct IsNullOp {
+  template <class E>
+  static void eval(E& e) {
+    auto s = e.template popInput<State>();
+    if constexpr (!std::is_void_v<T>)
+      (void)e.template popInput<T>();
+    auto states = e.template prepareOutput<State>();
+    auto out = e.template prepareOutput<Bool>();
+    e.runKernelWithState(IsNullFunc{}, out, states, s);
+    e.push(std::move(states));
+    e.push(std::move(out));
+  }
+};
+
 /// Pops the states In... (push order), reads the bool value on top of the value stack without
 /// removing it, and pushes the state f(in..., top) per row.
 template <class F, class... In>

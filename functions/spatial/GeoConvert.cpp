@@ -16,6 +16,7 @@
 #include "base/GeometryUtils.h"
 #include "base/Logging.h"
 #include "functions/scalar/CastZeroFromAny.h"
+#include "functions/scalar/NullShapes.h"
 #include "functions/spatial/GeoTransformShapes.h"
 #include "functions/text/StringOps.h"
 
@@ -100,28 +101,6 @@ struct ToTextFunc {
 
 // --- nulls and selection --------------------------------------------------------------------------
 
-// IS NULL: pops the state s and the geometry (discarded, so that its owner frees it) and pushes
-// s == 1 with the state s == 1 ? 0 : s.
-struct IsNullFunc {
-  Bool operator()(State s, State& state) const {
-    state = s == RPN_EVAL_NULL ? RPN_EVAL_OK : s;
-    return s == RPN_EVAL_NULL ? 1 : 0;
-  }
-};
-
-struct IsNullOp {
-  template <class E>
-  static void eval(E& e) {
-    auto s = e.template popInput<State>();
-    (void)e.template popInput<GeometryCell>();
-    auto states = e.template prepareOutput<State>();
-    auto out = e.template prepareOutput<Bool>();
-    e.runKernelWithState(IsNullFunc{}, out, states, s);
-    e.push(std::move(states));
-    e.push(std::move(out));
-  }
-};
-
 /// A new empty geometry collection (no Z, no M) of the shared factory.
 std::unique_ptr<geos::geom::Geometry> newEmptyCollection() {
   return GeometryUtils::initGeometryFactory().createEmptyGeometry();
@@ -168,7 +147,7 @@ struct IfFunc {
 };
 
 const OpRegistration kOps[] = {
-    opEntry<IsNullOp>(285),
+    opEntry<null_ops::IsNullOp<GeometryCell>>(285),
     opEntry<GeometryResultOpWithState<RemoveNullableFunc, GeometryCell, State>>(319),
     opEntry<EmptyFromAnyOp>(638),
     opEntry<GeometryResultOpWithState<CastFromTextFunc<WktReader>, StringCell>>(780),

@@ -9,6 +9,7 @@
 
 #include "functions/scalar/CastZeroFromAny.h"
 #include "functions/scalar/CompareFunctors.h"
+#include "functions/scalar/NullShapes.h"
 #include "functions/text/StringOps.h"
 
 namespace vela::cuda {
@@ -16,28 +17,6 @@ namespace vela::cuda {
 namespace {
 
 using namespace strops;
-
-// IS NULL of a string: pops the state s and the string (discarded, so that its owner frees it) and
-// pushes s == 1 with the state s == 1 ? 0 : s.
-struct IsNullFunc {
-  Bool operator()(State s, State& state) const {
-    state = s == RPN_EVAL_NULL ? RPN_EVAL_OK : s;
-    return s == RPN_EVAL_NULL ? 1 : 0;
-  }
-};
-
-struct IsNullOp {
-  template <class E>
-  static void eval(E& e) {
-    auto s = e.template popInput<State>();
-    (void)e.template popInput<StringCell>();
-    auto states = e.template prepareOutput<State>();
-    auto out = e.template prepareOutput<Bool>();
-    e.runKernelWithState(IsNullFunc{}, out, states, s);
-    e.push(std::move(states));
-    e.push(std::move(out));
-  }
-};
 
 // Zero-if-null: a null row becomes a new empty string with state 0; every other row keeps its string
 // (handed on) and its state, errors included.
@@ -122,8 +101,8 @@ using List = const TypedVec*;
 
 bool registerStringNulls() {
   const OpRegistration ops[] = {
-      opEntry<IsNullOp>(279),
-      opEntry<IsNullOp>(283),
+      opEntry<null_ops::IsNullOp<StringCell>>(279),
+      opEntry<null_ops::IsNullOp<StringCell>>(283),
       opEntry<StringResultOpWithState<RemoveNullableFunc, StringCell, State>>(313),
       opEntry<StringResultOpWithState<RemoveNullableFunc, StringCell, State>>(317),
       opEntry<EmptyFromAnyOp>(636),
