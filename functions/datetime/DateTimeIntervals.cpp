@@ -16,51 +16,47 @@ namespace {
 
 using namespace vela::calendar;
 
-// --- differences -------------------------------------------------------------------------------------
+// --- differences, addition and truncation by a unit -------------------------------------------------
 
-struct DateTimeDiffFunc {
-  long operator()(int unit, long dt1, long dt2) const {
-    return timestampdiff_from_ms(toTimeInterval(unit), msecs_since_epoch(dt1), msecs_since_epoch(dt2));
-  }
-};
-struct DateTimeBoundaryDiffFunc {
-  long operator()(int unit, long dt1, long dt2) const {
-    return timeboundarydiff(toTimeInterval(unit), dt1, dt2);
-  }
-};
-struct TimestampDiffFunc {
-  long operator()(int unit, long ts1, long ts2) const {
-    return timestampdiff_from_ms(toTimeInterval(unit), ts1, ts2);
-  }
-};
-struct TimestampBoundaryDiffFunc {
-  long operator()(int unit, long ts1, long ts2) const {
-    return timeboundarydiff_from_ms(toTimeInterval(unit), ts1, ts2);
-  }
-};
+using U = TimeInterval;
 
-// --- addition and truncation -------------------------------------------------------------------------
+long dateTimeDiff(U u, long dt1, long dt2) {
+  return timestampdiff_from_ms(u, msecs_since_epoch(dt1), msecs_since_epoch(dt2));
+}
+long dateTimeBoundaryDiff(U u, long dt1, long dt2) {
+  return timeboundarydiff(u, dt1, dt2);
+}
+long timestampDiff(U u, long ts1, long ts2) {
+  return timestampdiff_from_ms(u, ts1, ts2);
+}
+long timestampBoundaryDiff(U u, long ts1, long ts2) {
+  return timeboundarydiff_from_ms(u, ts1, ts2);
+}
+long dateTimeAdd(U u, long n, long dt) {
+  return create_timestamp_from_ms2(timestampadd_from_ms(u, n, msecs_since_epoch(dt)), nullptr);
+}
+long timestampAdd(U u, long n, long ts) {
+  return timestampadd_from_ms(u, n, ts);
+}
+int dateAdd(U u, long n, int d) {
+  return dateadd(u, n, d);
+}
+int timeAdd(U u, long n, int t) {
+  return timeadd(u, n, t);
+}
+long dateTimeTrunc(U u, long dt) {
+  return timestampTrunc(u, dt);
+}
 
-struct DateTimeAddFunc {
-  long operator()(int unit, long n, long dt) const {
-    return create_timestamp_from_ms2(timestampadd_from_ms(toTimeInterval(unit), n, msecs_since_epoch(dt)),
-                                     nullptr);
-  }
-};
-struct TimestampAddFunc {
-  long operator()(int unit, long n, long ts) const {
-    return timestampadd_from_ms(toTimeInterval(unit), n, ts);
-  }
-};
-struct DateAddFunc {
-  int operator()(int unit, long n, int d) const { return dateadd(toTimeInterval(unit), n, d); }
-};
-struct TimeAddFunc {
-  int operator()(int unit, long n, int t) const { return timeadd(toTimeInterval(unit), n, t); }
-};
-struct DateTimeTruncFunc {
-  long operator()(int unit, long dt) const { return timestampTrunc(toTimeInterval(unit), dt); }
-};
+using DateTimeDiffOp = UnitRoutineOp<dateTimeDiff, long, long, long>;
+using DateTimeBoundaryDiffOp = UnitRoutineOp<dateTimeBoundaryDiff, long, long, long>;
+using TimestampDiffOp = UnitRoutineOp<timestampDiff, long, long, long>;
+using TimestampBoundaryDiffOp = UnitRoutineOp<timestampBoundaryDiff, long, long, long>;
+using DateTimeAddOp = UnitRoutineOp<dateTimeAdd, long, long, long>;
+using TimestampAddOp = UnitRoutineOp<timestampAdd, long, long, long>;
+using DateAddOp = UnitRoutineOp<dateAdd, int, long, int>;
+using TimeAddOp = UnitRoutineOp<timeAdd, int, long, int>;
+using DateTimeTruncOp = UnitRoutineOp<dateTimeTrunc, long, long>;
 
 /// A time truncated to a second (unit 1), minute (2) or hour (3); the other units, the date units among
 /// them, leave it unchanged, as adding a date unit to a time does.
@@ -158,61 +154,6 @@ struct WeekStartFunc {
 struct WeekStartSecondsFunc {
   long operator()(int year, int week) const { return weekStartDays(year, week) * 86400; }
 };
-
-// --- the same routines for a unit fixed per batch (see IntervalShapes.h) ---------------------------
-
-template <TimeInterval U>
-struct DateTimeDiffAt {
-  long operator()(long dt1, long dt2) const {
-    return timestampdiff_from_ms(U, msecs_since_epoch(dt1), msecs_since_epoch(dt2));
-  }
-};
-template <TimeInterval U>
-struct DateTimeBoundaryDiffAt {
-  long operator()(long dt1, long dt2) const { return timeboundarydiff(U, dt1, dt2); }
-};
-template <TimeInterval U>
-struct TimestampDiffAt {
-  long operator()(long ts1, long ts2) const { return timestampdiff_from_ms(U, ts1, ts2); }
-};
-template <TimeInterval U>
-struct TimestampBoundaryDiffAt {
-  long operator()(long ts1, long ts2) const { return timeboundarydiff_from_ms(U, ts1, ts2); }
-};
-template <TimeInterval U>
-struct DateTimeAddAt {
-  long operator()(long n, long dt) const {
-    return create_timestamp_from_ms2(timestampadd_from_ms(U, n, msecs_since_epoch(dt)), nullptr);
-  }
-};
-template <TimeInterval U>
-struct TimestampAddAt {
-  long operator()(long n, long ts) const { return timestampadd_from_ms(U, n, ts); }
-};
-template <TimeInterval U>
-struct DateAddAt {
-  int operator()(long n, int d) const { return dateadd(U, n, d); }
-};
-template <TimeInterval U>
-struct TimeAddAt {
-  int operator()(long n, int t) const { return timeadd(U, n, t); }
-};
-template <TimeInterval U>
-struct DateTimeTruncAt {
-  long operator()(long dt) const { return timestampTrunc(U, dt); }
-};
-
-using DateTimeDiffOp = UnitFirstOp<DateTimeDiffAt, DateTimeDiffFunc, long, long, long>;
-using DateTimeBoundaryDiffOp =
-    UnitFirstOp<DateTimeBoundaryDiffAt, DateTimeBoundaryDiffFunc, long, long, long>;
-using DateTimeAddOp = UnitFirstOp<DateTimeAddAt, DateTimeAddFunc, long, long, long>;
-using DateTimeTruncOp = UnitFirstOp<DateTimeTruncAt, DateTimeTruncFunc, long, long>;
-using TimestampDiffOp = UnitFirstOp<TimestampDiffAt, TimestampDiffFunc, long, long, long>;
-using TimestampBoundaryDiffOp =
-    UnitFirstOp<TimestampBoundaryDiffAt, TimestampBoundaryDiffFunc, long, long, long>;
-using TimestampAddOp = UnitFirstOp<TimestampAddAt, TimestampAddFunc, long, long, long>;
-using DateAddOp = UnitFirstOp<DateAddAt, DateAddFunc, int, long, int>;
-using TimeAddOp = UnitFirstOp<TimeAddAt, TimeAddFunc, int, long, int>;
 
 const OpRegistration kOps[] = {
     opEntry<DateTimeDiffOp>(1389),

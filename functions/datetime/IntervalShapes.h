@@ -51,4 +51,20 @@ private:
   }
 };
 
+/// UnitFirstOp over one routine `Out Fn(TimeInterval, Rest...)`: the per-unit functor passes its unit
+/// as a constant (so it folds into the routine), the per-row one converts the row's unit.
+template <auto Fn, class Out, class... Rest>
+struct UnitRoutine {
+  struct PerRow {
+    Out operator()(int unit, Rest... rest) const { return Fn(toTimeInterval(unit), rest...); }
+  };
+  template <TimeInterval U>
+  struct At {
+    Out operator()(Rest... rest) const { return Fn(U, rest...); }
+  };
+};
+template <auto Fn, class Out, class... Rest>
+using UnitRoutineOp = UnitFirstOp<UnitRoutine<Fn, Out, Rest...>::template At,
+                                  typename UnitRoutine<Fn, Out, Rest...>::PerRow, Out, Rest...>;
+
 } // namespace vela::cuda
