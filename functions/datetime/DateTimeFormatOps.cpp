@@ -103,48 +103,25 @@ inline CellText textOf(StringCell s) {
   return s == nullptr ? CellText{"", 0, 1} : CellText{s->data(), static_cast<unsigned long>(s->size()), 1};
 }
 
-template <class Text>
-struct ToDateFunc {
-  std::int32_t operator()(const Cell32& format, const Text& text, rpn_eval_result_t& code) const {
+/// TO_DATE / TO_TIMESTAMP / TO_TIME: the text read by the format with one of the parsers
+/// `bool Parse(format32, text, width, direction, Out& value)`; text the format does not match is a
+/// null row.
+template <class Out, auto Parse, class Text>
+struct ParseWithFormatFunc {
+  Out operator()(const Cell32& format, const Text& text, rpn_eval_result_t& code) const {
     const CellText t = textOf(text);
-    int date = 0;
-    if (!parseDateWithFormat(bytesOf(format), t.first, t.width, t.direction, date)) {
+    Out value = 0;
+    if (!Parse(bytesOf(format), t.first, t.width, t.direction, value)) {
       code = RPN_EVAL_NULL;
       return 0;
     }
-    return date;
+    return value;
   }
 };
 
-template <class Text>
-struct ToTimestampFunc {
-  long operator()(const Cell32& format, const Text& text, rpn_eval_result_t& code) const {
-    const CellText t = textOf(text);
-    long ms = 0;
-    if (!parseTimestampWithFormat(bytesOf(format), t.first, t.width, t.direction, ms)) {
-      code = RPN_EVAL_NULL;
-      return 0;
-    }
-    return ms;
-  }
-};
-
-template <class Text>
-struct ToTimeFunc {
-  std::int32_t operator()(const Cell32& format, const Text& text, rpn_eval_result_t& code) const {
-    const CellText t = textOf(text);
-    int time = 0;
-    if (!parseTimeWithFormat(bytesOf(format), t.first, t.width, t.direction, time)) {
-      code = RPN_EVAL_NULL;
-      return 0;
-    }
-    return time;
-  }
-};
-
-template <template <class> class F, class Out, class Text>
+template <class Out, auto Parse, class Text>
 constexpr OpRegistration parseEntry(TypedRpnOp code) {
-  return opEntry<ElementwiseOpWithState<F<Text>, Out, Cell32, Text>>(code);
+  return opEntry<ElementwiseOpWithState<ParseWithFormatFunc<Out, Parse, Text>, Out, Cell32, Text>>(code);
 }
 
 const OpRegistration kDateTimeOps[] = {
@@ -152,17 +129,17 @@ const OpRegistration kDateTimeOps[] = {
     opEntry<ToCharOp<FromTimestamp>>(1488),
     opEntry<ToCharOp<FromDate>>(1489),
     opEntry<ToCharOp<FromTime>>(1490),
-    parseEntry<ToDateFunc, std::int32_t, Cell64>(1491),
-    parseEntry<ToTimestampFunc, long, Cell64>(1493),
-    parseEntry<ToTimeFunc, std::int32_t, Cell64>(1495),
-    parseEntry<ToTimestampFunc, long, Cell64>(1497),
+    parseEntry<int, parseDateWithFormat, Cell64>(1491),
+    parseEntry<long, parseTimestampWithFormat, Cell64>(1493),
+    parseEntry<int, parseTimeWithFormat, Cell64>(1495),
+    parseEntry<long, parseTimestampWithFormat, Cell64>(1497),
 };
 
 const OpRegistration kStringOps[] = {
-    parseEntry<ToDateFunc, std::int32_t, StringCell>(1492),
-    parseEntry<ToTimestampFunc, long, StringCell>(1494),
-    parseEntry<ToTimeFunc, std::int32_t, StringCell>(1496),
-    parseEntry<ToTimestampFunc, long, StringCell>(1498),
+    parseEntry<int, parseDateWithFormat, StringCell>(1492),
+    parseEntry<long, parseTimestampWithFormat, StringCell>(1494),
+    parseEntry<int, parseTimeWithFormat, StringCell>(1496),
+    parseEntry<long, parseTimestampWithFormat, StringCell>(1498),
 };
 
 [[maybe_unused]] const bool kRegistered = registerOps(OpFamily::DateTime, kDateTimeOps);
