@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "bench/BenchCases.h"
@@ -60,6 +61,15 @@ template <class T, T (*G)(std::size_t, unsigned long)>
 inline void fill(std::size_t c, InputColumn& column, unsigned long begin, unsigned long end) {
   for (unsigned long r = begin; r < end; ++r)
     put<T>(column, r, G(c, r));
+}
+
+/// Appends a case over fixed-width columns of the given widths; returns its program, to be filled.
+inline std::shared_ptr<vela::ParserUtils::Program>
+addCase(std::vector<BenchCase>& cases, const char* name, std::size_t width, std::vector<std::size_t> columns,
+        void (*gen)(std::size_t, InputColumn&, unsigned long, unsigned long), FusedRange fused) {
+  cases.push_back(
+      {name, false, width, std::move(columns), gen, fused, std::make_shared<vela::ParserUtils::Program>()});
+  return cases.back().program;
 }
 
 /// Marks rows [begin, end) of a result present.

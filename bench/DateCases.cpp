@@ -110,24 +110,19 @@ rpn_eval_result_t fusedDiffDays(const Dataset& in, OutputBuffers& out, unsigned 
 } // namespace
 
 void appendDateCases(std::vector<BenchCase>& cases) {
-  auto add = [&](const char* name, std::size_t width, std::vector<std::size_t> columns,
-                 void (*gen)(std::size_t, InputColumn&, unsigned long, unsigned long), FusedRange fused) {
-    cases.push_back({name, false, width, std::move(columns), gen, fused, std::make_shared<Program>()});
-    return cases.back().program;
-  };
-  add("ts_year", 4, {8}, genTimestamps, fusedTsYear)->column(kLoadI64, 0).op(kTsYear);
+  addCase(cases, "ts_year", 4, {8}, genTimestamps, fusedTsYear)->column(kLoadI64, 0).op(kTsYear);
   // The week of year by the Sunday-based DT_WEEK: the ops offer no ISO week of their own.
-  add("dt_week", 4, {8}, genDateTimes, fusedDtWeek)->column(kLoadI64, 0).op(kDtWeek);
-  add("dt_trunc_month", 8, {8}, genDateTimes, fusedTruncMonth)
+  addCase(cases, "dt_week", 4, {8}, genDateTimes, fusedDtWeek)->column(kLoadI64, 0).op(kDtWeek);
+  addCase(cases, "dt_trunc_month", 8, {8}, genDateTimes, fusedTruncMonth)
       ->constant(kConstI32, kUnitMonth)
       .column(kLoadI64, 0)
       .op(kDtTrunc);
-  add("ts_add_month", 8, {8}, genTimestamps, fusedAddMonth)
+  addCase(cases, "ts_add_month", 8, {8}, genTimestamps, fusedAddMonth)
       ->constant(kConstI32, kUnitMonth)
       .constant(kConstI64, 1L)
       .column(kLoadI64, 0)
       .op(kTsTimestampAdd);
-  add("ts_diff_days", 8, {8, 8}, genTimestamps, fusedDiffDays)
+  addCase(cases, "ts_diff_days", 8, {8, 8}, genTimestamps, fusedDiffDays)
       ->constant(kConstI32, kUnitDay)
       .column(kLoadI64, 0)
       .column(kLoadI64, 1)

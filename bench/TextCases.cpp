@@ -198,23 +198,20 @@ void likeProgram(Program& p, std::string_view pattern) {
 } // namespace
 
 void appendTextCases(std::vector<BenchCase>& cases) {
-  auto add = [&](const char* name, std::size_t width, std::vector<std::size_t> columns,
-                 void (*gen)(std::size_t, InputColumn&, unsigned long, unsigned long), FusedRange fused) {
-    cases.push_back({name, false, width, std::move(columns), gen, fused, std::make_shared<Program>()});
-    return cases.back().program;
-  };
-  add("char16_upper", 16, {16}, genWords, fusedUpper16)->column(kLoadChar16, 0).op(kCharUpper16);
-  add("char32_length", 4, {32}, genWords, fusedLength32)->column(kLoadChar32, 0).op(kCharLength32);
-  likeProgram(*add("char32_like_prefix", 1, {32}, genAbcd, fusedLikePrefix), "abc%");
-  likeProgram(*add("char32_like_contains", 1, {32}, genAbcd, fusedLikeContains), "%abc%");
-  add("i64_to_char32", 32, {8}, genI64, fusedI64ToText)->column(kLoadI64, 0).op(kCastI64ToChar32);
-  add("char32_to_i64", 8, {32}, genIntegerText, fusedTextToI64)->column(kLoadChar32, 0).op(kCastChar32ToI64);
+  addCase(cases, "char16_upper", 16, {16}, genWords, fusedUpper16)->column(kLoadChar16, 0).op(kCharUpper16);
+  addCase(cases, "char32_length", 4, {32}, genWords, fusedLength32)->column(kLoadChar32, 0).op(kCharLength32);
+  likeProgram(*addCase(cases, "char32_like_prefix", 1, {32}, genAbcd, fusedLikePrefix), "abc%");
+  likeProgram(*addCase(cases, "char32_like_contains", 1, {32}, genAbcd, fusedLikeContains), "%abc%");
+  addCase(cases, "i64_to_char32", 32, {8}, genI64, fusedI64ToText)->column(kLoadI64, 0).op(kCastI64ToChar32);
+  addCase(cases, "char32_to_i64", 8, {32}, genIntegerText, fusedTextToI64)
+      ->column(kLoadChar32, 0)
+      .op(kCastChar32ToI64);
   EvalInfo decimal;
   decimal.setArg(0, 18, kDecScale);
-  add("dec64_to_char32", 32, {8}, genDecimal, fusedDecToText)
+  addCase(cases, "dec64_to_char32", 32, {8}, genDecimal, fusedDecToText)
       ->column(kLoadDec64, 0)
       .op(kCastDec64ToChar32, decimal);
-  add("f64_to_i32", 4, {8}, genWideF64, fusedF64ToI32)->column(kLoadF64, 0).op(kCastF64ToI32);
+  addCase(cases, "f64_to_i32", 4, {8}, genWideF64, fusedF64ToI32)->column(kLoadF64, 0).op(kCastF64ToI32);
 }
 
 } // namespace quarry::bench
