@@ -301,19 +301,26 @@ public:
 private:
   void step() {
     if (++m_steps > m_limit)
-      throw VelaException(VelaWhat::ResourceExhausted,
-                          "JSON path evaluation exceeds the limit of " + std::to_string(m_limit) + " steps");
+      throwLimit();
+  }
+
+  [[noreturn]] [[gnu::noinline, gnu::cold]] void throwLimit() const {
+    throw VelaException(VelaWhat::ResourceExhausted,
+                        "JSON path evaluation exceeds the limit of " + std::to_string(m_limit) + " steps");
   }
 
   std::uint32_t childLoc(std::uint32_t parent, std::size_t index, const std::string* key) {
     if (!m_track)
       return 0;
+    if (m_locs.size() > UINT32_MAX - 1) // only with a step limit beyond four billion
+      throw VelaException(VelaWhat::ResourceExhausted, "JSON path evaluation exceeds the limit of "
+                                                       "4294967295 located nodes");
     m_locs.push_back({parent, index, key});
     return static_cast<std::uint32_t>(m_locs.size() - 1);
   }
 
-  void push(NodeList& out, const json& value, std::uint32_t parent, std::size_t index,
-            const std::string* key) {
+  [[gnu::noinline]] void push(NodeList& out, const json& value, std::uint32_t parent, std::size_t index,
+                              const std::string* key) {
     step();
     out.push_back({&value, childLoc(parent, index, key)});
   }
@@ -325,7 +332,11 @@ private:
           applySelector(sel, n, out);
       return;
     }
-    // The node, then its descendants, each before its own descendants and in document order.
+    applyDescendants(seg, in, out);
+  }
+
+  // The node, then its descendants, each before its own descendants and in document order.
+  [[gnu::noinline]] void applyDescendants(const Segment& seg, const NodeList& in, NodeList& out) {
     NodeList stack;
     for (const Node& start : in) {
       stack.push_back(start);
@@ -394,7 +405,7 @@ private:
   }
 
   // Bounds and indexes stay within +-2^54 (|bounds| < 2^53, so no sum below overflows).
-  void applySlice(const Selector& sel, const Node& n, NodeList& out) {
+  [[gnu::noinline]] void applySlice(const Selector& sel, const Node& n, NodeList& out) {
     const json& v = *n.value;
     const auto len = static_cast<std::int64_t>(v.size());
     const std::int64_t step = sel.step;
@@ -468,43 +479,54 @@ private:
       return true;
     case Expr::Kind::Not:
       return !test(*e.children[0], current);
-    case Expr::Kind::Compare: {
-      const Val a = value(*e.children[0], current);
-      const Val b = value(*e.children[1], current);
-      switch (e.op) {
-      case CompareOp::Eq:
-        return equalValues(a.get(), b.get());
-      case CompareOp::Ne:
-        return !equalValues(a.get(), b.get());
-      case CompareOp::Lt:
-        return lessValue(a.get(), b.get());
-      case CompareOp::Le:
-        return lessValue(a.get(), b.get()) || equalValues(a.get(), b.get());
-      case CompareOp::Gt:
-        return lessValue(b.get(), a.get());
-      case CompareOp::Ge:
-        return lessValue(b.get(), a.get()) || equalValues(a.get(), b.get());
-      }
-      return false;
-    }
-    case Expr::Kind::RegexTest: {
-      const Val a = value(*e.children[0], current);
-      return a.get() != nullptr && a.get()->is_string() &&
-             regexSearch(*e.regex, a.get()->get_ref<const std::string&>());
-    }
-    case Expr::Kind::Query: {
-      if (e.query.singular())
-        return navigate(e.query, current) != nullptr;
-      NodeList nodes;
-      run(e.query, current, nodes);
-      return !nodes.empty();
-    }
+    case Expr::Kind::Compare:
+      return compare(e, current);
+    case Expr::Kind::RegexTest:
+      return regexTest(e, current);
+    case Expr::Kind::Query:
+      return exists(e.query, current);
     case Expr::Kind::Function:
       return callLogical(e, current);
     case Expr::Kind::Literal:
       break; // refused by the parser
     }
     return false;
+  }
+
+  // The branches of test() stay out of line: filters recurse through test(), and every level would
+  // otherwise carry the locals of all of them.
+  [[gnu::noinline]] bool compare(const Expr& e, const json& current) {
+    const Val a = value(*e.children[0], current);
+    const Val b = value(*e.children[1], current);
+    switch (e.op) {
+    case CompareOp::Eq:
+      return equalValues(a.get(), b.get());
+    case CompareOp::Ne:
+      return !equalValues(a.get(), b.get());
+    case CompareOp::Lt:
+      return lessValue(a.get(), b.get());
+    case CompareOp::Le:
+      return lessValue(a.get(), b.get()) || equalValues(a.get(), b.get());
+    case CompareOp::Gt:
+      return lessValue(b.get(), a.get());
+    case CompareOp::Ge:
+      return lessValue(b.get(), a.get()) || equalValues(a.get(), b.get());
+    }
+    return false;
+  }
+
+  [[gnu::noinline]] bool regexTest(const Expr& e, const json& current) {
+    const Val a = value(*e.children[0], current);
+    return a.get() != nullptr && a.get()->is_string() &&
+           regexSearch(*e.regex, a.get()->get_ref<const std::string&>());
+  }
+
+  [[gnu::noinline]] bool exists(const Query& query, const json& current) {
+    if (query.singular())
+      return navigate(query, current) != nullptr;
+    NodeList nodes;
+    run(query, current, nodes);
+    return !nodes.empty();
   }
 
   Val value(const Expr& e, const json& current) {
@@ -527,7 +549,7 @@ private:
 
   // The pattern of a regular-expression function: compiled with the call when it is a literal, else
   // taken from the operand (a small cache keeps repeated patterns compiled).
-  const Regex* pattern(const Expr& e, const json& current, bool iRegexp) {
+  [[gnu::noinline]] const Regex* pattern(const Expr& e, const json& current, bool iRegexp) {
     if (e.hasRegex)
       return e.regex.get();
     const Val p = value(*e.children[1], current);
@@ -544,7 +566,7 @@ private:
     return m_regexCache.emplace(std::move(key), std::move(re)).first->second.get();
   }
 
-  bool callLogical(const Expr& e, const json& current) {
+  [[gnu::noinline]] bool callLogical(const Expr& e, const json& current) {
     const Val a = value(*e.children[0], current);
     const json* x = a.get();
     switch (e.function->id) {
@@ -591,22 +613,25 @@ private:
   }
 
   Val callValue(const Expr& e, const json& current) {
-    const Expr& arg = *e.children[0];
-    switch (e.function->id) {
-    case FunctionId::Count: {
-      NodeList list;
-      nodes(arg, current, list);
+    if (e.function->id == FunctionId::Count || e.function->id == FunctionId::Value)
+      return callOnNodes(e, current);
+    return callOnValue(e, current);
+  }
+
+  [[gnu::noinline]] Val callOnNodes(const Expr& e, const json& current) {
+    NodeList list;
+    nodes(*e.children[0], current, list);
+    if (e.function->id == FunctionId::Count)
       return Val::own(json(static_cast<std::int64_t>(list.size())));
-    }
-    case FunctionId::Value: {
-      NodeList list;
-      nodes(arg, current, list);
-      return list.size() == 1 ? Val::of(list[0].value) : Val();
-    }
-    default:
-      break;
-    }
-    Val a = value(arg, current);
+    return list.size() == 1 ? Val::of(list[0].value) : Val();
+  }
+
+  Val callOnValue(const Expr& e, const json& current) {
+    return applyFunction(e, current, value(*e.children[0], current));
+  }
+
+  // The functions of one value argument, given its value `a`.
+  [[gnu::noinline]] Val applyFunction(const Expr& e, const json& current, Val a) {
     const json* x = a.get();
     if (x == nullptr)
       return {};
@@ -746,6 +771,19 @@ json JsonPath::evaluate(const json& root, std::size_t stepLimit) const {
     elements.push_back(JsonValueUtils::copyJson(*n.value));
   }
   return result;
+}
+
+std::vector<const json*> JsonPath::select(const json& root, std::size_t stepLimit) const {
+  std::vector<const json*> matches;
+  if (!m_program)
+    return matches;
+  Evaluator evaluator(root, stepLimit, false);
+  NodeList nodes;
+  evaluator.run(m_program->query, root, nodes);
+  matches.reserve(nodes.size());
+  for (const Node& n : nodes)
+    matches.push_back(n.value);
+  return matches;
 }
 
 std::vector<std::string> JsonPath::normalizedPaths(const json& root, std::size_t stepLimit) const {

@@ -80,6 +80,10 @@ public:
 
   /// An array of copies of every value matched in `root`.
   nlohmann::json evaluate(const nlohmann::json& root, std::size_t stepLimit = kDefaultStepLimit) const;
+  /// The matched values themselves, in the same order: pointers into `root`, valid while it lives and
+  /// is not modified. Nothing is copied (what counting or testing for matches needs).
+  std::vector<const nlohmann::json*> select(const nlohmann::json& root,
+                                            std::size_t stepLimit = kDefaultStepLimit) const;
   /// The normalized paths ("$['a'][0]") of the matches, in the order evaluate returns them.
   std::vector<std::string> normalizedPaths(const nlohmann::json& root,
                                            std::size_t stepLimit = kDefaultStepLimit) const;

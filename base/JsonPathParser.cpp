@@ -118,12 +118,23 @@ public:
     query.absolute = true;
     parseSegments(query);
     if (m_p < m_s.size())
-      fail(m_p, "Unexpected " + describe(m_p));
+      failUnexpected(m_p);
   }
 
 private:
-  [[noreturn]] void fail(std::size_t offset, std::string what) const {
+  // Messages are built out of line, so that the frames of the recursive descent stay small.
+  [[noreturn]] [[gnu::noinline, gnu::cold]] void
+  fail(std::size_t offset, std::string_view a, std::string_view b = {}, std::string_view c = {}) const {
+    std::string what(a);
+    what.append(b).append(c);
     throw ParseFault{offset, std::move(what)};
+  }
+
+  [[noreturn]] [[gnu::noinline, gnu::cold]] void failUnexpected(std::size_t at) const {
+    fail(at, "Unexpected ", describe(at));
+  }
+  [[noreturn]] [[gnu::noinline, gnu::cold]] void failNesting(std::size_t at) const {
+    fail(at, "Nesting deeper than ", std::to_string(JsonPath::kMaxNesting), " levels");
   }
 
   std::string describe(std::size_t at) const {
@@ -143,12 +154,12 @@ private:
   }
   void expect(char c) {
     if (atEnd() || m_s[m_p] != c)
-      fail(m_p, std::string("Expected '") + c + "'");
+      fail(m_p, "Expected '", std::string_view(&c, 1), "'");
     ++m_p;
   }
   void enter(std::size_t at) {
     if (++m_depth > JsonPath::kMaxNesting)
-      fail(at, "Nesting deeper than " + std::to_string(JsonPath::kMaxNesting) + " levels");
+      failNesting(at);
   }
   void leave() { --m_depth; }
 
@@ -181,7 +192,7 @@ private:
   }
 
   // A name shorthand or a wildcard, right after the dot(s).
-  void parseDotted(Segment& seg, const char* error) {
+  [[gnu::noinline]] void parseDotted(Segment& seg, const char* error) {
     Selector& sel = seg.selectors.emplace_back();
     if (peek() == '*' && !atEnd()) {
       ++m_p;
@@ -274,7 +285,7 @@ private:
   }
 
   // int = "0" / ["-"] DIGIT1 *DIGIT, within +-(2^53 - 1).
-  std::int64_t parseInteger() {
+  [[gnu::noinline]] std::int64_t parseInteger() {
     const std::size_t start = m_p;
     const bool negative = peek() == '-';
     if (negative)
@@ -298,7 +309,7 @@ private:
   }
 
   // A quoted string with the escapes of JSON strings; single-quoted strings also take \'.
-  std::string parseString() {
+  [[gnu::noinline]] std::string parseString() {
     const std::size_t start = m_p;
     const char quote = m_s[m_p++];
     std::string out;
@@ -393,33 +404,39 @@ private:
 
   // --- filter expressions -----------------------------------------------------------------------
 
-  static std::unique_ptr<Expr> make(Expr::Kind kind, std::size_t at) {
+  // Small helpers stay out of line: inlined into the recursive functions they would grow every level
+  // of the descent (sanitizer builds most).
+  [[gnu::noinline]] static std::unique_ptr<Expr> make(Expr::Kind kind, std::size_t at) {
     auto e = std::make_unique<Expr>();
     e->kind = kind;
     e->position = at;
     return e;
   }
 
+  [[gnu::noinline]] static void append(Expr& node, std::unique_ptr<Expr> child) {
+    node.children.push_back(std::move(child));
+  }
+
   // The operand must yield a truth value: a logical expression, an existence test or a function of
   // logical or node list result.
-  void requireLogical(const Expr& e) const {
+  [[gnu::noinline]] void requireLogical(const Expr& e) const {
     if (e.kind == Expr::Kind::Literal)
       fail(e.position, "A literal must be compared");
     if (e.kind == Expr::Kind::Function && e.function->result == Type::Value)
-      fail(e.position, "The result of '" + std::string(e.function->name) + "' must be compared");
+      fail(e.position, "The result of '", e.function->name, "' must be compared");
   }
 
   // The operand must yield a value: a literal, a singular query or a function of value result.
-  void requireComparable(const Expr& e) const {
+  [[gnu::noinline]] void requireComparable(const Expr& e) const {
     if (e.kind == Expr::Kind::Query && !e.query.singular())
       fail(e.position, "A query in a comparison must be singular");
     if (e.kind == Expr::Kind::Function && e.function->result != Type::Value)
-      fail(e.position, "The result of '" + std::string(e.function->name) + "' cannot be compared");
+      fail(e.position, "The result of '", e.function->name, "' cannot be compared");
     if (e.kind != Expr::Kind::Literal && e.kind != Expr::Kind::Query && e.kind != Expr::Kind::Function)
       fail(e.position, "Expected a value");
   }
 
-  bool lookAhead(std::string_view op) {
+  [[gnu::noinline]] bool lookAhead(std::string_view op) {
     const std::size_t save = m_p;
     skipBlank();
     if (m_s.substr(m_p, op.size()) == op) {
@@ -437,9 +454,9 @@ private:
       return first;
     auto node = make(Expr::Kind::Or, first->position);
     requireLogical(*first);
-    node->children.push_back(std::move(first));
+    append(*node, std::move(first));
     do {
-      node->children.push_back(parseAnd());
+      append(*node, parseAnd());
       requireLogical(*node->children.back());
     } while (lookAhead("||"));
     return node;
@@ -451,9 +468,9 @@ private:
       return first;
     auto node = make(Expr::Kind::And, first->position);
     requireLogical(*first);
-    node->children.push_back(std::move(first));
+    append(*node, std::move(first));
     do {
-      node->children.push_back(parseBasic());
+      append(*node, parseBasic());
       requireLogical(*node->children.back());
     } while (lookAhead("&&"));
     return node;
@@ -467,6 +484,14 @@ private:
     skipBlank();
     expect(')');
     leave();
+    requireLogical(*inner);
+    if (inner->kind == Expr::Kind::Query || inner->kind == Expr::Kind::Function) {
+      // Parenthesised, a query or function is a truth value, no longer an operand of a comparison or
+      // a value argument: a one-operand conjunction says so.
+      auto node = make(Expr::Kind::And, inner->position);
+      append(*node, std::move(inner));
+      return node;
+    }
     return inner;
   }
 
@@ -478,21 +503,18 @@ private:
       // No level of its own: a negation takes no negation, and what it takes counts its levels.
       auto node = make(Expr::Kind::Not, at);
       if (peek() == '(' && !atEnd()) {
-        node->children.push_back(parseParenthesized());
+        append(*node, parseParenthesized());
       } else {
         auto operand = parsePrimary();
         if (operand->kind != Expr::Kind::Query && operand->kind != Expr::Kind::Function)
           fail(operand->position, "Expected a query or a function after '!'");
-        node->children.push_back(std::move(operand));
+        append(*node, std::move(operand));
       }
       requireLogical(*node->children.back());
       return node;
     }
-    if (peek() == '(' && !atEnd()) {
-      auto inner = parseParenthesized();
-      // A parenthesised expression is a truth value: it cannot be compared.
-      return inner;
-    }
+    if (peek() == '(' && !atEnd())
+      return parseParenthesized(); // a truth value: it cannot be compared
     auto left = parsePrimary();
     static constexpr std::pair<std::string_view, CompareOp> kOps[] = {
         {"==", CompareOp::Eq}, {"!=", CompareOp::Ne}, {"<=", CompareOp::Le},
@@ -500,7 +522,7 @@ private:
     if (lookAhead("=~")) {
       requireComparable(*left);
       auto node = make(Expr::Kind::RegexTest, left->position);
-      node->children.push_back(std::move(left));
+      append(*node, std::move(left));
       parseRegexLiteral(*node);
       return node;
     }
@@ -509,8 +531,8 @@ private:
         requireComparable(*left);
         auto node = make(Expr::Kind::Compare, left->position);
         node->op = op;
-        node->children.push_back(std::move(left));
-        node->children.push_back(parsePrimary());
+        append(*node, std::move(left));
+        append(*node, parsePrimary());
         requireComparable(*node->children.back());
         return node;
       }
@@ -519,7 +541,7 @@ private:
   }
 
   // `/pattern/flags`: the pattern in the engine's syntax, `\/` standing for a slash.
-  void parseRegexLiteral(Expr& node) {
+  [[gnu::noinline]] void parseRegexLiteral(Expr& node) {
     const std::size_t start = m_p;
     if (peek() != '/' || atEnd())
       fail(m_p, "Expected '/'");
@@ -553,7 +575,7 @@ private:
     std::string error;
     node.regex = compileRegex(pattern, caseInsensitive, &error);
     if (!node.regex)
-      fail(start, "Invalid regular expression (" + error + ")");
+      fail(start, "Invalid regular expression (", error, ")");
     node.hasRegex = true;
   }
 
@@ -570,24 +592,26 @@ private:
       parseSegments(node->query);
       return node;
     }
-    if (c == '\'' || c == '"') {
-      auto node = make(Expr::Kind::Literal, at);
-      node->literal = parseString();
-      return node;
-    }
-    if (c == '-' || isDigit(c)) {
-      auto node = make(Expr::Kind::Literal, at);
-      node->literal = parseNumber();
-      return node;
-    }
     if (c >= 'a' && c <= 'z') {
       while (m_p < m_s.size() &&
              ((m_s[m_p] >= 'a' && m_s[m_p] <= 'z') || isDigit(m_s[m_p]) || m_s[m_p] == '_'))
         ++m_p;
-      const std::string_view name = m_s.substr(at, m_p - at);
       if (peek() == '(' && !atEnd())
-        return parseCall(name, at);
-      auto node = make(Expr::Kind::Literal, at);
+        return parseCall(m_s.substr(at, m_p - at), at);
+    }
+    return parseLiteral(at);
+  }
+
+  // A string, number, true, false or null starting at `at` (a name already read up to m_p).
+  [[gnu::noinline]] std::unique_ptr<Expr> parseLiteral(std::size_t at) {
+    auto node = make(Expr::Kind::Literal, at);
+    const char c = m_s[at];
+    if (c == '\'' || c == '"') {
+      node->literal = parseString();
+    } else if (c == '-' || isDigit(c)) {
+      node->literal = parseNumber();
+    } else if (c >= 'a' && c <= 'z') {
+      const std::string_view name = m_s.substr(at, m_p - at);
       if (name == "true")
         node->literal = true;
       else if (name == "false")
@@ -595,16 +619,17 @@ private:
       else if (name == "null")
         node->literal = nullptr;
       else
-        fail(at, "Unknown name '" + std::string(name) + "'");
-      return node;
+        fail(at, "Unknown name '", name, "'");
+    } else {
+      fail(at, "Expected an expression");
     }
-    fail(at, "Expected an expression");
+    return node;
   }
 
-  std::unique_ptr<Expr> parseCall(std::string_view name, std::size_t at) {
+  [[gnu::noinline]] std::unique_ptr<Expr> parseCall(std::string_view name, std::size_t at) {
     const FunctionSpec* spec = findFunction(name);
     if (spec == nullptr)
-      fail(at, "Unknown function '" + std::string(name) + "'");
+      fail(at, "Unknown function '", name, "'");
     auto node = make(Expr::Kind::Function, at);
     node->function = spec;
     ++m_p; // '('
@@ -612,7 +637,7 @@ private:
     skipBlank();
     if (peek() != ')' || atEnd()) {
       for (;;) {
-        node->children.push_back(parseOr());
+        append(*node, parseOr());
         skipBlank();
         if (peek() == ',' && !atEnd()) {
           ++m_p;
@@ -626,12 +651,19 @@ private:
       ++m_p;
     }
     leave();
-    if (node->children.size() != spec->arity)
-      fail(at, "Function '" + std::string(name) + "' takes " + std::to_string(spec->arity) +
-                   (spec->arity == 1 ? " argument" : " arguments"));
+    checkCall(*node);
+    return node;
+  }
+
+  // Arity and argument types of a call, and its literal pattern compiled once.
+  [[gnu::noinline]] void checkCall(Expr& node) const {
+    const FunctionSpec* spec = node.function;
+    if (node.children.size() != spec->arity)
+      fail(node.position, "Function '" + std::string(spec->name) + "' takes " + std::to_string(spec->arity) +
+                              (spec->arity == 1 ? " argument" : " arguments"));
     for (std::size_t i = 0; i < spec->arity; ++i) {
-      const Expr& arg = *node->children[i];
-      const std::string which = "Argument " + std::to_string(i + 1) + " of '" + std::string(name) + "'";
+      const Expr& arg = *node.children[i];
+      const std::string which = "Argument " + std::to_string(i + 1) + " of '" + std::string(spec->name) + "'";
       switch (spec->params[i]) {
       case Type::Value: {
         const bool ok = arg.kind == Expr::Kind::Literal ||
@@ -652,25 +684,24 @@ private:
       }
     }
     // A literal pattern is compiled once here.
-    if (spec->arity == 2 && node->children[1]->kind == Expr::Kind::Literal &&
-        node->children[1]->literal.is_string()) {
-      const std::string& pattern = node->children[1]->literal.get_ref<const std::string&>();
+    if (spec->arity == 2 && node.children[1]->kind == Expr::Kind::Literal &&
+        node.children[1]->literal.is_string()) {
+      const std::string& pattern = node.children[1]->literal.get_ref<const std::string&>();
       if (spec->id == FunctionId::Match || spec->id == FunctionId::Search) {
-        node->regex = compileIRegexp(pattern); // an invalid I-Regexp matches nothing
-        node->hasRegex = true;
+        node.regex = compileIRegexp(pattern); // an invalid I-Regexp matches nothing
+        node.hasRegex = true;
       } else if (spec->id == FunctionId::Tokenize) {
         std::string error;
-        node->regex = compileRegex(pattern, false, &error);
-        if (!node->regex)
-          fail(node->children[1]->position, "Invalid regular expression (" + error + ")");
-        node->hasRegex = true;
+        node.regex = compileRegex(pattern, false, &error);
+        if (!node.regex)
+          fail(node.children[1]->position, "Invalid regular expression (", error, ")");
+        node.hasRegex = true;
       }
     }
-    return node;
   }
 
   // number = (int / "-0") [ "." 1*DIGIT ] [ ("e" / "E") ["-" / "+"] 1*DIGIT ]
-  json parseNumber() {
+  [[gnu::noinline]] json parseNumber() {
     const std::size_t start = m_p;
     if (peek() == '-')
       ++m_p;

@@ -197,6 +197,9 @@ TEST(JsonPath, CompileErrorsNameTheFaultAndItsPosition) {
       {"$[?count(1) > 1]", "Argument 1 of 'count' must be a query at position 10"},
       {"$[?count(@.a, @.b) == 1]", "Function 'count' takes 1 argument at position 4"},
       {"$[?!1]", "Expected a query or a function after '!' at position 5"},
+      {"$[?length((@.a)) == 1]", "Argument 1 of 'length' must be a literal, a singular query or a value function at position 12"},
+      {"$[?(@.a) == 1]", "Expected ']' at position 10"},
+      {"$[?(1)]", "A literal must be compared at position 5"},
       {"$[?@ =~ /a/g]", "Unknown regular expression flag at position 12"},
       {"$[?@ =~ /a]", "Unterminated regular expression at position 9"},
       {"$[?@ =~ 'a']", "Expected '/' at position 9"},
@@ -284,6 +287,11 @@ TEST(JsonPath, ReplaceAndPaths) {
   const json keys = {{"a'\\\n\x01", 1}, {"b", json::array({0, 1})}};
   EXPECT_EQ(JsonPath::compile("$..*").normalizedPaths(keys),
             (std::vector<std::string>{"$['a\\'\\\\\\n\\u0001']", "$['b']", "$['b'][0]", "$['b'][1]"}));
+  // select gives the nodes themselves, in evaluate's order.
+  const std::vector<const json*> nodes = JsonPath::compile("$.b[1,0]").select(keys);
+  ASSERT_EQ(nodes.size(), 2u);
+  EXPECT_EQ(nodes[0], &keys["b"][1]);
+  EXPECT_EQ(nodes[1], &keys["b"][0]);
   // An empty expression matches nothing and replaces nothing.
   EXPECT_EQ(JsonPath().evaluate(keys), json::array());
   EXPECT_EQ(JsonPath().replace(keys, 1), keys);
@@ -315,8 +323,10 @@ TEST(JsonPath, HostileInputGivesErrorsOrResults) {
   const std::size_t limit = JsonPath::kMaxNesting;
   // Nesting at the limit compiles and runs; one level more is refused, for each kind of nesting.
   // clang-format off
-  const struct { std::string open, inner, close; } kinds[] = {
-      {"(", "@", ")"}, {"!(", "@", ")"}, {"length(", "@", ")"}, {"@[?", "@", "]"},
+  // Results on a document as deep as the expression: 255 negations of true are false, the length of
+  // a length is Nothing, the innermost filter finds a node at every level.
+  const struct { std::string open, inner, close; std::size_t matches; } kinds[] = {
+      {"(", "@", ")", 1}, {"!(", "@", ")", 0}, {"length(", "@", ")", 0}, {"@[?", "@", "]", 1},
   };
   // clang-format on
   for (const auto& k : kinds) {
@@ -328,7 +338,9 @@ TEST(JsonPath, HostileInputGivesErrorsOrResults) {
     bool done = quarry::test::runOnSmallStack([&] {
       JsonPath p;
       EXPECT_TRUE(JsonPath::tryCompile(ok, p).ok()) << k.open;
-      EXPECT_NO_THROW(p.evaluate(json::parse("[[[1]],[2],3]")));
+      // a document as deep as the expression, so that evaluation recurses through every level
+      EXPECT_EQ(p.evaluate(quarry::test::deepJsonArray(JsonPath::kMaxNesting + 2)).size(), k.matches)
+          << k.open;
       const vela::Status status = JsonPath::tryCompile(deep, p);
       EXPECT_EQ(status.message().rfind("Nesting deeper than 256 levels at position ", 0), 0u)
           << status.message();
