@@ -5,8 +5,11 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <optional>
+#include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -382,4 +385,188 @@ TEST(JsonPath, HostileInputGivesErrorsOrResults) {
   }));
   EXPECT_TRUE(exhausted([&] { JsonPath::compile("$[*]").evaluate(json(std::vector<int>(20)), 10); }));
   EXPECT_EQ(JsonPath::compile("$[*]").evaluate(json(std::vector<int>(4)), 8), json(std::vector<int>(4)));
+}
+
+TEST(JsonPath, SlicesAgreeWithAMembershipModel) {
+  // An index belongs to a slice when it lies between the clamped bounds and is a whole number of steps
+  // from the first bound; the order is the step's direction. This is a different formulation from the
+  // engine's loop, so the two only agree when both are right.
+  const auto model = [](std::int64_t len, std::optional<std::int64_t> start, std::optional<std::int64_t> end,
+                        std::int64_t step) {
+    json out = json::array();
+    if (step == 0)
+      return out;
+    const auto norm = [len](std::int64_t i) { return i < 0 ? len + i : i; };
+    std::vector<std::int64_t> picked;
+    for (std::int64_t i = 0; i < len; ++i) {
+      if (step > 0) {
+        const std::int64_t lo = std::max<std::int64_t>(0, start ? norm(*start) : 0);
+        const std::int64_t hi = std::min(len, end ? norm(*end) : len);
+        if (i >= lo && i < hi && (i - lo) % step == 0)
+          picked.push_back(i);
+      } else {
+        const std::int64_t hi = std::min(len - 1, start ? norm(*start) : len - 1);
+        const std::int64_t lo = std::max<std::int64_t>(-1, end ? norm(*end) : -1);
+        if (i > lo && i <= hi && (hi - i) % -step == 0)
+          picked.push_back(i);
+      }
+    }
+    if (step < 0)
+      std::reverse(picked.begin(), picked.end());
+    for (const std::int64_t i : picked)
+      out.push_back(i);
+    return out;
+  };
+  const auto text = [](std::optional<std::int64_t> v) { return v ? std::to_string(*v) : std::string(); };
+  for (const std::int64_t len : {0, 1, 5, 8}) {
+    json array = json::array();
+    for (std::int64_t i = 0; i < len; ++i)
+      array.push_back(i);
+    for (int s = -10; s <= 10; ++s) {
+      for (int e = -10; e <= 10; ++e) {
+        for (int step = -4; step <= 4; ++step) {
+          const std::optional<std::int64_t> start = s == 10 ? std::nullopt : std::optional<std::int64_t>(s);
+          const std::optional<std::int64_t> end = e == 10 ? std::nullopt : std::optional<std::int64_t>(e);
+          const std::string path =
+              "$[" + text(start) + ":" + text(end) + (step == 1 ? "" : ":" + std::to_string(step)) + "]";
+          ASSERT_EQ(JsonPath::compile(path).evaluate(array), model(len, start, end, step))
+              << path << " len " << len;
+        }
+      }
+    }
+  }
+}
+
+TEST(JsonPath, DocumentOrderAndCodePoints) {
+  // Members in key order, a node before its descendants, arrays in element order.
+  const json doc = json::parse(R"({"b":[1,{"a":2}],"a":3})");
+  const JsonPath all = JsonPath::compile("$..*");
+  EXPECT_EQ(all.evaluate(doc), json::parse(R"([3,[1,{"a":2}],1,{"a":2},2])"));
+  EXPECT_EQ(all.normalizedPaths(doc),
+            (std::vector<std::string>{"$['a']", "$['b']", "$['b'][0]", "$['b'][1]", "$['b'][1]['a']"}));
+  // clang-format off
+  const std::pair<const char*, const char*> cases[] = {
+      {"$[?length(@) == 2]", R"(["\u00e9\ud83d\ude00","ab","abc",[1,2],{"a":1,"b":2},2])"},  // characters, not bytes
+      {"$[?@ > 'z']", R"(["\u00e9","z","a","\ud83d\ude00","\uffff"])"},                      // code point order
+      {"$[?@ < '\uffff']", R"(["\ud83d\ude00","\uffff","\u00e9"])"},
+  };
+  const char* expected[] = {
+      R"(["\u00e9\ud83d\ude00","ab",[1,2],{"a":1,"b":2}])",
+      R"(["\u00e9","\ud83d\ude00","\uffff"])",
+      R"(["\u00e9"])",
+  };
+  // clang-format on
+  for (std::size_t i = 0; i < std::size(cases); ++i)
+    EXPECT_EQ(run(cases[i].first, cases[i].second), json::parse(expected[i])) << cases[i].first;
+}
+
+TEST(JsonPath, SharedExpressionsServeManyThreads) {
+  // One compiled expression (its patterns included) used by several threads at once, each thread with
+  // its own document and its own answer.
+  const JsonPath path = JsonPath::compile("$[?match(@.s, 'a.c') || @.n > $.limit].n");
+  std::vector<json> answers(4);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      json doc = {{"limit", 100 + t}};
+      for (int i = 0; i < 200; ++i)
+        doc[std::to_string(1000 + i)] = {{"n", i}, {"s", i == t ? "abc" : "abd"}};
+      for (int round = 0; round < 20; ++round)
+        answers[t] = path.evaluate(doc);
+    });
+  }
+  for (std::thread& th : threads)
+    th.join();
+  for (int t = 0; t < 4; ++t) {
+    json expected = json::array({t});
+    for (int i = 101 + t; i < 200; ++i)
+      expected.push_back(i);
+    EXPECT_EQ(answers[t], expected) << t;
+  }
+}
+
+TEST(JsonPath, RandomTextsCompileOrFailWithAPosition) {
+  // Queries drawn from the grammar, then one in two damaged (a character dropped or a token inserted):
+  // every text compiles and evaluates, or is refused with a position inside the text or just past it.
+  std::mt19937 random(12345);
+  const auto pick = [&](std::initializer_list<const char*> options) {
+    return std::string(options.begin()[random() % options.size()]);
+  };
+  std::function<std::string(int)> query, expr;
+  const auto comparable = [&](int depth) {
+    switch (random() % 4) {
+    case 0:
+      return pick({"1", "-2.5e1", "'a'", "\"x\"", "true", "null"});
+    case 1:
+      return pick({"@", "@.a", "@[0]", "$.b.a", "@['b']"});
+    case 2:
+      return pick({"length(", "abs(", "value("}) + (depth > 0 ? query(depth - 1) : "@.a") + ")";
+    default:
+      return pick({"count(@.*)", "count(@..a)", "sum(@.a)", "min(keys(@))"});
+    }
+  };
+  expr = [&](int depth) -> std::string {
+    switch (depth <= 0 ? random() % 2 : random() % 6) {
+    case 0:
+      return query(depth - 1);
+    case 1:
+      return comparable(depth) + pick({"==", "!=", "<", ">=", " =~ /a/i"}) + comparable(depth);
+    case 2:
+      return random() % 2 == 0 ? std::string("!@.a") : "!(" + expr(depth - 1) + ")";
+    case 3:
+      return expr(depth - 1) + pick({" && ", "||"}) + expr(depth - 1);
+    case 4:
+      return pick({"match(", "search(", "starts_with("}) + comparable(depth - 1) + ", 'a.*')";
+    default:
+      return "(" + expr(depth - 1) + ")";
+    }
+  };
+  query = [&](int depth) -> std::string {
+    std::string q = pick({"$", "@"});
+    for (std::size_t n = random() % 4; n > 0; --n) {
+      switch (random() % 4) {
+      case 0:
+        q += pick({".a", ".*", "..a", "..*", ".b"});
+        break;
+      case 1:
+        q += pick({"[0]", "[-1]", "['a','b']", "[1:]", "[::-1]", "[*, 0]"});
+        break;
+      default:
+        q += pick({"[", "..["}) + "?" + (depth > 0 ? expr(depth - 1) : "@") + "]";
+      }
+    }
+    return q;
+  };
+  const char* damage[] = {"]", "[", "(", ")", "'", "\"", "\\",       "?",
+                          ",", ":", "=", "!", "$", "/",  "\xc3\xa9", " "};
+  const json doc = json::parse(R"({"a":[1,{"a":[2,"x"],"b":null}],"b":{"a":"abc"}})");
+  std::size_t compiled = 0;
+  for (int n = 0; n < 5000; ++n) {
+    std::string text = query(3);
+    text[0] = '$';
+    if (random() % 2 == 0) {
+      const std::size_t at = random() % text.size();
+      if (random() % 2 == 0)
+        text.erase(at, 1);
+      else
+        text.insert(at, damage[random() % std::size(damage)]);
+    }
+    JsonPath p;
+    const vela::Status status = JsonPath::tryCompile(text, p);
+    if (status.ok()) {
+      ++compiled;
+      EXPECT_TRUE(p.evaluate(doc).is_array()) << text;
+      EXPECT_EQ(p.normalizedPaths(doc).size(), p.select(doc).size()) << text;
+      continue;
+    }
+    const std::string& m = status.message();
+    const std::size_t at = m.rfind(" at position ");
+    ASSERT_NE(at, std::string::npos) << text << ": " << m;
+    const long position = std::stol(m.substr(at + 13));
+    EXPECT_GE(position, 1) << text;
+    EXPECT_LE(static_cast<std::size_t>(position), text.size() + 1) << text << ": " << m;
+  }
+  // Both sides are reached.
+  EXPECT_GT(compiled, 1500u);
+  EXPECT_LT(compiled, 4500u);
 }
