@@ -192,8 +192,8 @@ Val sumOf(const json& a) {
 
 // A JSON number text (nothing around it) as a number.
 Val numberFromText(const std::string& s) {
-  if (s.empty() || !(s[0] == '-' || (s[0] >= '0' && s[0] <= '9')))
-    return {};
+  if (s.empty() || !(s[0] == '-' || (s[0] >= '0' && s[0] <= '9')) || !(s.back() >= '0' && s.back() <= '9'))
+    return {}; // every JSON number starts with '-' or a digit and ends with a digit: no blanks around
   json v = json::parse(s, nullptr, false);
   if (v.is_discarded() || !v.is_number())
     return {};

@@ -31,8 +31,13 @@
 //   starts_with(V, V) ends_with(V, V) -> L      strings          contains(V, V) -> L  substring or element
 //   to_number(V) -> V                           a number, or a string holding a JSON number
 //   tokenize(V, V) -> V                         a string split at matches of a pattern
-// A test position takes L or N functions, a comparison V functions. The `=~` operator and tokenize take
-// patterns in the engine's own syntax (searching, not anchored); the only flag is `i`.
+// A test position takes L or N functions, a comparison V functions; the argument types are checked at
+// compile time. Function results of Nothing (a wrong kind of argument) make comparisons false, except
+// Nothing == Nothing. I-Regexp patterns read '.' as any character but CR and LF, and '^' and '$' as
+// anchors at the ends of the string. The `=~` operator and tokenize take RE2 patterns (Perl-like, no
+// back-references): `=~` searches (unanchored), `\/` stands for a slash and the only flag is `i`;
+// tokenize drops empty matches. Text is matched as UTF-8 characters everywhere. sum keeps integers
+// exact while the total fits 64 bits; avg is a double.
 //
 // Results. evaluate returns an array of copies of every matched value, in document order: arrays in
 // element order, objects in the order of their (key-sorted) members, a node before its descendants.

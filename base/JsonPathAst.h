@@ -28,6 +28,10 @@ bool regexSearch(const Regex& re, std::string_view text);
 /// Appends the pieces of `text` between the matches of `re` to `out` (an array).
 void regexSplit(const Regex& re, std::string_view text, nlohmann::json& out);
 
+/// Decodes the UTF-8 sequence at byte `i` of `s` into `cp`; returns its length, or 0 for an invalid
+/// sequence (truncated, overlong, a surrogate, beyond U+10FFFF).
+std::size_t decodeUtf8(std::string_view s, std::size_t i, char32_t& cp);
+
 /// Kinds of expression results: a JSON value or Nothing, a truth value, a list of nodes.
 enum class Type : std::uint8_t { Value, Logical, Nodes };
 

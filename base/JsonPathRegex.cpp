@@ -1,5 +1,6 @@
 // Regular expressions of JSON path filters, on RE2 in UTF-8 mode: matching is linear in the text and
-// RE2 bounds the memory and nesting of a compiled pattern.
+// RE2 bounds the memory and nesting of a compiled pattern. (VelaRegexp, which serves the SQL REGEXP ops,
+// reads bytes as Latin-1; JSON strings are Unicode text, where '.' and \p{..} must see characters.)
 //
 // match() and search() take I-Regexp patterns (the interoperable subset of XML Schema expressions).
 // They are translated into RE2 syntax by a flat scan (no recursion): characters are re-emitted as
@@ -21,35 +22,6 @@ public:
 };
 
 namespace {
-
-std::size_t decode(std::string_view s, std::size_t i, char32_t& cp) {
-  const auto b0 = static_cast<unsigned char>(s[i]);
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  }
-  std::size_t len;
-  char32_t min;
-  if ((b0 & 0xE0) == 0xC0)
-    len = 2, cp = b0 & 0x1F, min = 0x80;
-  else if ((b0 & 0xF0) == 0xE0)
-    len = 3, cp = b0 & 0x0F, min = 0x800;
-  else if ((b0 & 0xF8) == 0xF0)
-    len = 4, cp = b0 & 0x07, min = 0x10000;
-  else
-    return 0;
-  if (i + len > s.size())
-    return 0;
-  for (std::size_t k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(s[i + k]);
-    if ((b & 0xC0) != 0x80)
-      return 0;
-    cp = (cp << 6) | (b & 0x3F);
-  }
-  if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-    return 0;
-  return len;
-}
 
 void emitCodePoint(std::string& out, char32_t cp) {
   char buf[16];
@@ -132,7 +104,7 @@ bool classChar(std::string_view p, std::size_t& i, char32_t& cp) {
   }
   if (c == '-' || c == '[' || c == ']')
     return false;
-  const std::size_t len = decode(p, i, cp);
+  const std::size_t len = decodeUtf8(p, i, cp);
   if (len == 0)
     return false;
   i += len;
@@ -284,7 +256,7 @@ std::optional<std::string> translateIRegexp(std::string_view p) {
       return std::nullopt;
     default: {
       char32_t cp;
-      const std::size_t len = decode(p, i, cp);
+      const std::size_t len = decodeUtf8(p, i, cp);
       if (len == 0)
         return std::nullopt;
       emitCodePoint(out, cp);
@@ -342,7 +314,7 @@ void regexSplit(const Regex& re, std::string_view text, nlohmann::json& out) {
       if (begin >= text.size())
         break;
       char32_t cp;
-      const std::size_t len = decode(text, begin, cp);
+      const std::size_t len = decodeUtf8(text, begin, cp);
       from = begin + (len == 0 ? 1 : len);
       continue;
     }
