@@ -22,7 +22,8 @@
 // area relate only through where the point lies (outside, inside, on the boundary), so each predicate
 // is a set of those classes, kept as a mask (bit c for class c); the mask differs with the side the
 // polygon is on (a point contains no area). Two-geometry rows other than one non-empty point with
-// finite coordinates take the general call. The row evaluator always takes the general path.
+// finite coordinates take the general call. GEO_XY_DWITHIN against a constant point in the planar
+// metric is a coordinate distance (PointDWithinFunc). The row evaluator always takes the general path.
 
 #include <cmath>
 #include <tuple>
@@ -232,6 +233,60 @@ struct PairPredicateOp {
   }
 };
 
+// GEO_XY_DWITHIN against a constant point with finite coordinates in the planar metric: the distance
+// is the hypotenuse of the coordinate differences (a NaN coordinate has no distance). The sum of squares
+// settles every pair clearly inside or outside the distance; a pair within a relative 2^-40 of it goes
+// to the same hypotenuse the geometry function computes. Between 1e-140 and 1e140 the squares are
+// normal numbers, far from overflow, and their rounding errors (a few units of 2^-53) cannot cross the
+// margin.
+struct PointDWithinFunc {
+  double px, py;
+  Bool operator()(double x, double y, double distance) const {
+    if (std::isnan(x) || std::isnan(y))
+      return 0;
+    const double dx = x - px, dy = y - py;
+    if (distance > 1e-140 && distance < 1e140) {
+      const double squares = dx * dx + dy * dy, limit = distance * distance;
+      if (squares < limit * (1 - 0x1p-40))
+        return 1;
+      if (squares > limit * (1 + 0x1p-40))
+        return 0;
+    }
+    return std::hypot(dx, dy) <= distance;
+  }
+};
+
+// A constant point geometry with finite coordinates.
+template <class Input>
+bool constantFinitePoint(const Input& g, double& px, double& py) {
+  if constexpr (requires { g.constInput(); })
+    return g.isConstant() && finitePoint(g.constInput().value, px, py);
+  return false;
+}
+
+template <class Input>
+bool constantPlanar(const Input& metric) {
+  if constexpr (requires { metric.constInput(); })
+    return metric.isConstant() && metric.constInput().value == static_cast<int>(GeoMetric::Planar);
+  return false;
+}
+
+struct XYDWithinOp {
+  template <class E>
+  static void eval(E& e) {
+    prepareConstantGeometries(e);
+    auto [x, y, g, distance, metric] =
+        eval_handler_detail::popOperands<E, double, double, GeometryCell, double, std::int32_t>(e);
+    auto out = e.template prepareOutput<Bool>();
+    double px, py;
+    if (constantPlanar(metric) && constantFinitePoint(g, px, py))
+      e.runKernel(PointDWithinFunc{px, py}, out, x, y, distance);
+    else
+      e.runKernel(XYGeometryDistanceFunc<&GeometryUtils::xyDWithin>{}, out, x, y, g, distance, metric);
+    e.push(std::move(out));
+  }
+};
+
 template <bool (*Test)(const geos::geom::Geometry*, const geos::geom::Geometry*)>
 using PairOp = GeoScalarOp<PairFunc<Test>, Bool, GeometryCell, GeometryCell>;
 template <bool (*Test)(const geos::geom::Geometry*)>
@@ -280,7 +335,7 @@ const OpRegistration kOps[] = {
     opEntry<XYGeometryOp<&GU::xyCoveredBy, kInside | kBoundary>>(2319),
     opEntry<GeometryXYOp<&GU::coversXY, kInside | kBoundary>>(2320),
     opEntry<XYGeometryOp<&GU::xyDisjoint, kOutside>>(2321),
-    opEntry<XYGeometryDistanceOp<&GU::xyDWithin>>(2322),
+    opEntry<XYDWithinOp>(2322),
     opEntry<XYGeometryDistanceOp<&GU::xyEnvDWithin>>(2323),
     opEntry<XYGeometryPlainOp<&GU::xyEnvelopeIntersects>>(2324),
     opEntry<XYGeometryOp<&GU::xyIntersects, kInside | kBoundary>>(2325),

@@ -22,6 +22,7 @@
 
 #include "base/CallContext.h"
 #include "base/GeometryCodec.h"
+#include "base/GeometryUtils.h"
 #include "functions/spatial/GeoConstants.h"
 #include "tests/functions/scalar/FamilyTestSupport.h"
 
@@ -260,6 +261,76 @@ TEST(GeoPrepared, TwoGeometryPredicatesAgreeWithTheGeneralPath) {
           EXPECT_EQ(a[i], b[i]) << rows[i].value_or("null");
       }
   }
+}
+
+// GEO_XY_DWITHIN against a constant point in the planar metric, and GEO_DISTANCE_POINTS in the planar
+// metric, are computed inline: rows at, just inside and just outside the distance (3-4-5 triangles, one
+// unit in the last place either way), NaN and infinite coordinates and distances, negative, tiny and huge
+// distances. Each must match the geometry functions themselves.
+TEST(GeoPrepared, PlanarPointDistancesMatchTheGeometryFunctions) {
+  const double below5 = std::nextafter(5.0, 0.0), above5 = std::nextafter(5.0, 10.0);
+  struct Row {
+    double x, y, distance;
+  };
+  const std::vector<Row> rows = {{3, 4, 5},
+                                 {3, 4, below5},
+                                 {3, 4, above5},
+                                 {-3, -4, 5},
+                                 {0, 0, 0},
+                                 {0, 0, -1},
+                                 {1e-160, 0, 0},
+                                 {3e-150, 0, 3e-150},
+                                 {3, 4, kInf},
+                                 {kInf, 4, kInf},
+                                 {kInf, 4, 1e300},
+                                 {kNaN, 4, 5},
+                                 {3, kNaN, kInf},
+                                 {3, 4, kNaN},
+                                 {1e200, 1e200, 1.5e200},
+                                 {1e200, 1e200, 1.4e200},
+                                 {0.1, 0.2, 0.22360679774997896},
+                                 {0.1, 0.2, 0.223606797749979},
+                                 {-kInf, kNaN, kInf}};
+  std::vector<double> xs, ys, distances;
+  for (const Row& r : rows)
+    xs.push_back(r.x), ys.push_back(r.y), distances.push_back(r.distance);
+  const auto origin = parse("POINT(0 0)");
+  std::vector<Bool> want;
+  for (const Row& r : rows)
+    want.push_back(vela::GeometryUtils::xyDWithin(r.x, r.y, origin.get(), r.distance, 0));
+  for (bool constant : {true, false}) {
+    Program p;
+    p.column(kLoadF64, 0).column(kLoadF64, 1);
+    if (constant)
+      p.pointerConstant(kConstGeometry, origin.get());
+    else
+      p.column(kLoadGeometry, 3);
+    p.column(kLoadF64, 2).constant(kConstI32, 0).op(2322);
+    HarnessCase c(p);
+    c.addColumn(xs).addColumn(ys).addColumn(distances);
+    if (!constant)
+      c.addGeometryColumn(std::vector<Wkt>(rows.size(), "POINT(0 0)"));
+    c.expectRows<Bool>(want);
+  }
+  // The distance itself, with its null state, against the geometry function (its value on null rows is
+  // cleared by the frame).
+  std::vector<double> distanceWant;
+  std::vector<std::uint8_t> states;
+  for (const Row& r : rows) {
+    bool isNull = false;
+    const double d = vela::GeometryUtils::distancePoints(r.x, r.y, r.distance, 0.0, isNull, 0);
+    distanceWant.push_back(isNull ? 0.0 : d);
+    states.push_back(isNull ? 1 : 0);
+  }
+  Program distance;
+  distance.column(kLoadF64, 0)
+      .column(kLoadF64, 1)
+      .column(kLoadF64, 2)
+      .constant(kConstF64, 0.0)
+      .constant(kConstI32, 0)
+      .op(2337);
+  HarnessCase(distance).addColumn(xs).addColumn(ys).addColumn(distances).expectRows<double>(distanceWant,
+                                                                                            states);
 }
 
 // The prepared forms themselves: an index for valid polygonal constants only, the same one for every
