@@ -283,6 +283,7 @@ std::vector<BenchCase> makeCases() {
   appendDateCases(cases);
   appendDateZoneCases(cases);
   appendDateTextCases(cases);
+  appendGeoCases(cases);
   return cases;
 }
 

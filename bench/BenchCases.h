@@ -88,6 +88,8 @@ struct BenchCase {
   /// The result is a heap string: value cells are pointers, compared by contents, and the caller frees
   /// them after every call.
   bool stringResult = false;
+  /// The row counts measured; empty: the suite's standard counts.
+  std::vector<unsigned long> rowCounts = {};
 };
 
 /// The fixed suite, in report order.

@@ -120,5 +120,7 @@ void appendDateCases(std::vector<BenchCase>& cases);
 void appendDateZoneCases(std::vector<BenchCase>& cases);
 /// Adds the date/time text expressions to the suite.
 void appendDateTextCases(std::vector<BenchCase>& cases);
+/// Adds the geometry expressions to the suite.
+void appendGeoCases(std::vector<BenchCase>& cases);
 
 } // namespace quarry::bench

@@ -19,9 +19,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <tbb/global_control.h>
 
@@ -230,7 +232,9 @@ void registerSuite() {
   constexpr unsigned long kRowCounts[] = {64, 4096, 1000000, 10000000};
   constexpr Path kPaths[] = {Path::Fused, Path::Batch, Path::Row, Path::Auto};
   for (const BenchCase& bc : benchCases())
-    for (unsigned long rows : kRowCounts)
+    for (unsigned long rows : bc.rowCounts.empty()
+                                  ? std::vector<unsigned long>(std::begin(kRowCounts), std::end(kRowCounts))
+                                  : bc.rowCounts)
       for (Path path : kPaths)
         for (int threads : {1, 2}) {
           // At 10,000,000 rows only what the targets compare (column-batch against fused, and the peak

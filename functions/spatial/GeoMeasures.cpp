@@ -123,6 +123,14 @@ struct PointsDistanceFloatFunc {
 
 struct PointsDistanceFunc {
   double operator()(double x1, double y1, double x2, double y2, std::int32_t metric, State& code) const {
+    // The planar distance inline (what the geometry function computes for metric 0), sparing the call.
+    if (metric == static_cast<int>(GeoMetric::Planar)) {
+      if (std::isnan(x1) || std::isnan(y1) || std::isnan(x2) || std::isnan(y2)) {
+        code = RPN_EVAL_NULL;
+        return std::numeric_limits<double>::quiet_NaN();
+      }
+      return std::hypot(x1 - x2, y1 - y2);
+    }
     bool isNull = false;
     const double d = GeometryUtils::distancePoints(x1, y1, x2, y2, isNull, metric);
     flagNull(isNull, code);

@@ -1,6 +1,7 @@
 #pragma once
 // Shared pieces of the ops with geometry results (constructors, transformations, conversions): the
-// cell type, the preparation of geometry constants for concurrent reads, and the op shapes.
+// cell type and the op shapes. Geometry constants are primed for concurrent reads before the loop
+// (GeoConstants.h).
 //
 // Results. A new geometry is wrapped in a ManagedGeometryPtr on the default pool (charged by its
 // footprint) and released into the row's EvalOutputGeometry slot; a refused reservation passes on as
@@ -11,16 +12,15 @@
 
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <tuple>
 #include <type_traits>
 #include <utility>
 
 #include <geos/geom/Geometry.h>
 
-#include "base/CallContext.h"
 #include "base/GeometryUtils.h"
 #include "cuda/VectorEvalObjects.h"
+#include "functions/spatial/GeoConstants.h"
 
 namespace vela::cuda::geoops {
 
@@ -36,38 +36,10 @@ void settleGeometry(E& e, In& in, Out& out) {
     e.checkObjectMove(in, out);
 }
 
-inline constexpr TypedRpnOp kConstGeometryOwned = 50, kConstGeometryBorrowed = 51;
-
-/// Fills the bounding boxes of every geometry constant of the program.
-inline void prepareProgramConstants(const TypedRpnElement* elements, std::uint64_t count) {
-  for (std::uint64_t i = 0; i < count; ++i)
-    if (elements[i].op == kConstGeometryOwned || elements[i].op == kConstGeometryBorrowed)
-      GeometryUtils::prepareForSharing(elements[i].operandAs<GeometryCell>());
-}
-
-struct PreparedOnce {
-  std::once_flag once;
-};
-
-inline constexpr const char* kPreparedKey = "geo.constants.prepared-for-geometry-results";
-
-/// The geometry library fills a geometry's bounding boxes lazily, a write on first use, and a constant
-/// is read by every task of a call at once. Before its loop, an op with geometry results fills the
-/// boxes of all the program's geometry constants, once per call (a once-flag kept in the call's cache:
-/// the first task writes, the others wait and then only read). A call without a cache (tests only)
-/// does it under a process-wide lock; filling boxes already filled only reads them.
+/// Primes the program's geometry constants before a loop reads them (GeoConstants.h).
 template <class E>
 void prepareConstants(const E& e) {
-  const auto& params = e.params();
-  if (params.cache != nullptr) {
-    auto& prepared = params.cache->template getOrCreate<std::unique_ptr<PreparedOnce>>(
-        kPreparedKey, [] { return std::make_unique<PreparedOnce>(); });
-    std::call_once(prepared->once, [&] { prepareProgramConstants(params.elements, params.numElements); });
-    return;
-  }
-  static std::mutex lock;
-  const std::lock_guard<std::mutex> guard(lock);
-  prepareProgramConstants(params.elements, params.numElements);
+  geo::prepareConstantGeometries(e);
 }
 } // namespace detail
 
