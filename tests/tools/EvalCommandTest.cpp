@@ -69,6 +69,14 @@ TEST(EvalCommand, BundledExamplesRun) {
     EXPECT_EQ(dates.out, "value,state\n2024-03-10 07:30:00.000,0\n2024-11-03 05:30:00.000,0\n"
                          "2024-10-05 22:15:00.000,0\n2023-12-31 18:30:00.000,0\n,1\n,1\n");
   }
+  // Distances to a constant query: exact in binary (0, 3-4-5, 1); the NULL embedding stays NULL, and an
+  // embedding of another dimension has no distance (nan).
+  for (const char* evaluator : {"vector", "row"}) {
+    const auto nearest = runSubprocess(
+        {"--evaluator", evaluator, "--data", kExamples + "embeddings.csv", kExamples + "nearest.rpn"});
+    EXPECT_EQ(nearest.status, 0) << nearest.err;
+    EXPECT_EQ(nearest.out, "value,state\n0,0\n5,0\n1,0\n,1\nnan,0\n");
+  }
   const auto constants = runSubprocess({"--rows", "2", kExamples + "constants.rpn"});
   EXPECT_EQ(constants.status, 1);
   EXPECT_EQ(constants.out, "value,state\n,2\n,2\n");
