@@ -1,4 +1,5 @@
 // TimeUtils::sleepForMilliseconds: how often it asks for cancellation and what it returns.
+#include <chrono>
 #include <functional>
 
 #include <gtest/gtest.h>
@@ -16,10 +17,14 @@ TEST(TimeUtils, AZeroWaitAsksNothing) {
 }
 
 TEST(TimeUtils, AsksBeforeEverySliceAndFinishes) {
-  // 35 ms in slices of at most 10 ms: at least four slices, each preceded by a question.
+  // 35 ms in slices of at most 10 ms, each preceded by a question, and one more question after the last
+  // slice. How many slices fit depends on how late the scheduler wakes the thread, so only the bounds
+  // that hold on a loaded machine are checked: the full wait, and more than one question.
   int asked = 0;
+  const auto start = std::chrono::steady_clock::now();
   EXPECT_TRUE(TimeUtils::sleepForMilliseconds(35, [&] { return ++asked, false; }));
-  EXPECT_GE(asked, 4);
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(35));
+  EXPECT_GE(asked, 2);
 }
 
 TEST(TimeUtils, StopsAtTheFirstCancellation) {
