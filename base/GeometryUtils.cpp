@@ -1652,13 +1652,38 @@ bool rightSide(std::string_view style) {
   return style.find("side=right") != std::string_view::npos;
 }
 
+// Whether ok(x, y) holds for every coordinate of g.
+template <class F>
+bool everyXY(const Geometry& g, F ok) {
+  bool all = true;
+  forEachPart(
+      g, [&](const Coordinate& c) { all = all && ok(c.x, c.y); },
+      [&](const CoordinateSequence& s, Part) {
+        for (std::size_t i = 0; i < s.size() && all; ++i)
+          all = ok(s.getX(i), s.getY(i));
+      });
+  return all;
+}
+
+// Whether every X and Y of g is finite. The geometry library's buffer crashes on a NaN distance and on
+// non-finite coordinates, so neither reaches it.
+bool finiteXY(const Geometry& g) {
+  return everyXY(g, [](double x, double y) { return std::isfinite(x) && std::isfinite(y); });
+}
+
 // Buffer in the metric's unit. The geodesic metrics work in an azimuthal equidistant projection centred
 // on the bounding box, where distances from the centre are true and others close for regional extents.
+// nullptr (no buffer) for a distance or a coordinate that is not finite, or a latitude outside
+// [-90, 90] in a geodesic metric.
 GeometryPtr bufferIn(GeoMetric metric, const Geometry& g, double distance,
                      geos::operation::buffer::BufferParameters params, bool right) {
   const double d = right ? -distance : distance;
+  if (!std::isfinite(d) || !finiteXY(g))
+    return nullptr;
   if (metric == GeoMetric::Planar)
     return onShared(geos::operation::buffer::BufferOp::bufferOp(&g, d, params));
+  if (!everyXY(g, [](double, double y) { return y >= -90.0 && y <= 90.0; }))
+    return nullptr; // no latitude, so no place to buffer around
   const auto* e = g.getEnvelopeInternal();
   const double lat0 = (e->getMinY() + e->getMaxY()) / 2, lon0 = (e->getMinX() + e->getMaxX()) / 2;
   const GeographicLib::AzimuthalEquidistant projection(geodesicOf(metric));
@@ -1687,7 +1712,10 @@ GeometryUtils::GeometryPtr GeometryUtils::buffer(const Geometry* g, double dista
     isNull = true;
     return nullptr;
   }
-  return guarded("buffer", __LINE__, [&] { return bufferIn(m, *g, distance, params, rightSide(style)); });
+  GeometryPtr out =
+      guarded("buffer", __LINE__, [&] { return bufferIn(m, *g, distance, params, rightSide(style)); });
+  isNull = out == nullptr;
+  return out;
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::bufferbycomponent(const Geometry* g, double distance, bool& isNull,
@@ -1698,19 +1726,25 @@ GeometryUtils::GeometryPtr GeometryUtils::bufferbycomponent(const Geometry* g, d
     isNull = true;
     return nullptr;
   }
-  return guarded("bufferbycomponent", __LINE__, [&] {
+  GeometryPtr out = guarded("bufferbycomponent", __LINE__, [&]() -> GeometryPtr {
     std::vector<std::unique_ptr<Geometry>> parts;
-    for (std::size_t i = 0; i < g->getNumGeometries(); ++i)
+    for (std::size_t i = 0; i < g->getNumGeometries(); ++i) {
       parts.push_back(bufferIn(m, *g->getGeometryN(i), distance, params, rightSide(style)));
+      if (parts.back() == nullptr)
+        return nullptr;
+    }
     auto all = factory().createGeometryCollection(std::move(parts));
     return onShared(all->Union());
   });
+  isNull = out == nullptr;
+  return out;
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::multipleRingBuffers(const Geometry* g,
                                                               const std::vector<double>& distances,
                                                               bool outsideOnly) {
-  if (g == nullptr)
+  if (g == nullptr || !finiteXY(*g) ||
+      !std::all_of(distances.begin(), distances.end(), [](double d) { return std::isfinite(d); }))
     return nullptr;
   std::vector<double> sorted = distances;
   std::sort(sorted.begin(), sorted.end());

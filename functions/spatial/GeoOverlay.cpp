@@ -16,7 +16,6 @@
 // them: the row is null (state 1), as a strict SQL function answers NULL for any NULL argument. Ops
 // without a state leave the row's nullness to the program's state ops.
 
-#include <cmath>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -59,7 +58,8 @@ constexpr std::size_t kMaxRingDistances = 1000;
 using BufferFn = GU::GeometryPtr (*)(const geos::geom::Geometry*, double, bool&, std::string_view, int);
 
 // GEO_BUFFER, GEO_BUFFER_BY_COMPONENT: an empty style is the default one (round caps and joins, 8
-// segments a quarter circle); a null style gives a null row.
+// segments a quarter circle); a null style gives a null row, as does a distance or coordinate that is
+// not finite (the library's rule).
 template <BufferFn Fn>
 struct BufferFunc {
   void operator()(EvalOutputGeometry out, G g, double distance, S style, I32 metric, State& state) const {
@@ -87,10 +87,11 @@ struct MakeValidFunc {
 // --- ring buffers: an array of distances -----------------------------------------------------------
 
 // GEO_MULTIPLE_RING_BUFFERS. The distances are a JSON array of numbers, copied per row into a list of
-// doubles. A null geometry or array, a null element or a NaN distance gives a null result (one
-// undefined ring leaves the set of rings undefined); a value that is not an array, an element that is
-// neither a number nor null, and more than kMaxRingDistances distances refuse the call, as a malformed
-// buffer style does. An empty array gives an empty collection.
+// doubles. A null geometry or array, or a null element gives a null result (one undefined ring leaves
+// the set of rings undefined), as does a distance that is not finite (the library's rule); a value that
+// is not an array, an element that is neither a number nor null, and more than kMaxRingDistances
+// distances refuse the call, as a malformed buffer style does. An empty array gives an empty
+// collection.
 struct MultipleRingBuffersFunc {
   void operator()(EvalOutputGeometry out, G g, Json distances, Bool outsideOnly) const {
     if (g == nullptr || distances == nullptr)
@@ -109,8 +110,6 @@ struct MultipleRingBuffersFunc {
         refuse(__LINE__, "GEO_MULTIPLE_RING_BUFFERS: distance " + std::to_string(list.size() + 1) +
                              " is not a number: " + d.dump());
       list.push_back(d.get<double>());
-      if (std::isnan(list.back()))
-        return out.writeNull();
     }
     out.write(GU::multipleRingBuffers(g, list, outsideOnly != 0));
   }

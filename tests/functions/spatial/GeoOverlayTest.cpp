@@ -5,6 +5,7 @@
 // of the regular n-gon a round buffer of radius r is made of.
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <numbers>
 #include <string>
@@ -157,6 +158,7 @@ double ngonArea(int n, double r) {
   return n / 2.0 * r * r * std::sin(2 * std::numbers::pi / n);
 }
 
+const double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
 const Geo kNull{std::nullopt};
 const Geo kLeftSquare{"POLYGON ((0 0, 2 0, 2 2, 0 2, 0 0))"},
     kRightSquare{"POLYGON ((1 0, 3 0, 3 2, 1 2, 1 0))"};
@@ -176,6 +178,13 @@ TEST(GeoOverlay, Buffers) {
       {2371, {kOrigin, 1000.0, plain, 1}, "", 0, Check::SphereArea, ngonArea(32, 1000)},
       {2371, {kNull, 1.0, plain, 0}, std::nullopt, 1},
       {2371, {kOrigin, 1.0, Txt{std::nullopt}, 0}, std::nullopt, 1},
+      // No buffer for a distance or coordinate that is not finite, nor for a latitude past the pole.
+      {2371, {kOrigin, kNaN, plain, 0}, std::nullopt, 1},
+      {2371, {kOrigin, -kInf, plain, 1}, std::nullopt, 1},
+      {2371, {Geo{"LINESTRING (0 0, Inf 1)"}, 1.0, plain, 0}, std::nullopt, 1},
+      {2371, {Geo{"POINT (0 100)"}, 1.0, plain, 2}, std::nullopt, 1},
+      {2372, {Geo{"MULTIPOINT ((0 0), (NaN 0))"}, 1.0, plain, 0}, std::nullopt, 1},
+      {2372, {kOrigin, kNaN, plain, 2}, std::nullopt, 1},
       {2372, {Geo{"MULTIPOINT ((0 0), (10 0))"}, 1.0, plain, 0}, "", 0, Check::Area, 2 * ngonArea(32, 1)},
       {2372, {Geo{"MULTIPOINT ((0 0), (10 0))"}, 1.0, plain, 0}, "", 0, Check::Members, 2},
       // Two overlapping discs are unioned: fewer than two whole discs of area.
@@ -189,6 +198,7 @@ TEST(GeoOverlay, Buffers) {
       {2414, {kOrigin, Arr{"[]"}, Bool(0)}, "GEOMETRYCOLLECTION EMPTY"},
       {2414, {kOrigin, Arr{"[1, null]"}, Bool(0)}, std::nullopt},
       {2414, {kOrigin, Arr{std::nullopt}, Bool(0)}, std::nullopt},
+      {2414, {Geo{"POINT (NaN 0)"}, Arr{"[1]"}, Bool(0)}, std::nullopt},
       {2414, {kNull, Arr{"[1]"}, Bool(0)}, std::nullopt},
   });
 }
