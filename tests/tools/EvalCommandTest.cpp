@@ -69,6 +69,18 @@ TEST(EvalCommand, BundledExamplesRun) {
     EXPECT_EQ(dates.out, "value,state\n2024-03-10 07:30:00.000,0\n2024-11-03 05:30:00.000,0\n"
                          "2024-10-05 22:15:00.000,0\n2023-12-31 18:30:00.000,0\n,1\n,1\n");
   }
+  // Places against a 10-degree square: contained or not (the border is not), planar and spheroid
+  // distances, and the part of a 100 km buffer inside (a 32-gon: 16 sin(pi/16) x 100^2 km2 in full).
+  for (const char* evaluator : {"vector", "row"}) {
+    const auto spatial = runSubprocess(
+        {"--evaluator", evaluator, "--data", kExamples + "places.csv", kExamples + "spatial.rpn"});
+    EXPECT_EQ(spatial.status, 0) << spatial.err;
+    EXPECT_EQ(spatial.out, "value,state\n"
+                           "\"inland: inside, 0.0 deg, 0.0 km, disc inside: 31214.0 km2\",0\n"
+                           "\"on the border: outside, 0.0 deg, 0.0 km, disc inside: 15607.0 km2\",0\n"
+                           "\"offshore: outside, 2.0 deg, 221.8 km, disc inside: 0.0 km2\",0\n"
+                           "\"south-west: outside, 1.414 deg, 156.9 km, disc inside: 0.0 km2\",0\n");
+  }
   const auto constants = runSubprocess({"--rows", "2", kExamples + "constants.rpn"});
   EXPECT_EQ(constants.status, 1);
   EXPECT_EQ(constants.out, "value,state\n,2\n,2\n");
