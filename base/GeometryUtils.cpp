@@ -566,6 +566,11 @@ NearestPair nearestPair(GeoMetric metric, const Geometry& a, const Geometry& b) 
   NearestPair out;
   if (metric == GeoMetric::Planar || a.intersects(&b)) {
     auto pts = geos::operation::distance::DistanceOp::nearestPoints(&a, &b);
+    if (pts == nullptr || pts->size() < 2) { // coordinates too large or not finite to measure
+      out.distance = kNaN;
+      out.onA = out.onB = Coordinate(kNaN, kNaN);
+      return out;
+    }
     out.onA = pts->getAt(0);
     out.onB = pts->getAt(1);
     out.distance =
@@ -922,7 +927,9 @@ double GeometryUtils::distance(const Geometry* a, const Geometry* b, bool& isNul
     isNull = true;
     return kNaN;
   }
-  return guarded("distance", __LINE__, [&] { return nearestPair(m, *a, *b).distance; });
+  const double d = guarded("distance", __LINE__, [&] { return nearestPair(m, *a, *b).distance; });
+  isNull = isNull || std::isnan(d);
+  return d;
 }
 
 double GeometryUtils::maxDistance(const Geometry* a, const Geometry* b, bool& isNull, int metric) {
@@ -1671,6 +1678,12 @@ bool finiteXY(const Geometry& g) {
   return everyXY(g, [](double x, double y) { return std::isfinite(x) && std::isfinite(y); });
 }
 
+// Whether a and b may go to the geometry library's overlay, which crashes on coordinates that are not
+// finite: the set operations give no result (nullptr, NULL) for null operands and for such coordinates.
+bool overlayable(const Geometry* a, const Geometry* b) {
+  return a != nullptr && b != nullptr && finiteXY(*a) && (a == b || finiteXY(*b));
+}
+
 // Buffer in the metric's unit. The geodesic metrics work in an azimuthal equidistant projection centred
 // on the bounding box, where distances from the centre are true and others close for regional extents.
 // nullptr (no buffer) for a distance or a coordinate that is not finite, or a latitude outside
@@ -1793,13 +1806,13 @@ GeometryUtils::GeometryPtr GeometryUtils::simplifyPreserveTopology(const Geometr
 
 GeometryUtils::GeometryPtr GeometryUtils::intersection(const Geometry* a, const Geometry* b, int metric) {
   checkMetric(metric, "intersection");
-  if (a == nullptr || b == nullptr)
+  if (!overlayable(a, b))
     return nullptr;
   return guarded("intersection", __LINE__, [&] { return onShared(a->intersection(b)); });
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::difference(const Geometry* a, const Geometry* b) {
-  if (a == nullptr || b == nullptr)
+  if (!overlayable(a, b))
     return nullptr;
   return guarded("difference", __LINE__, [&] { return onShared(a->difference(b)); });
 }
@@ -1809,7 +1822,7 @@ GeometryUtils::GeometryPtr GeometryUtils::erase(const Geometry* a, const Geometr
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::symmetricDifference(const Geometry* a, const Geometry* b) {
-  if (a == nullptr || b == nullptr)
+  if (!overlayable(a, b))
     return nullptr;
   return guarded("symmetricDifference", __LINE__, [&] { return onShared(a->symDifference(b)); });
 }
@@ -1819,17 +1832,19 @@ GeometryUtils::GeometryPtr GeometryUtils::geosUnion(const Geometry* a, const Geo
     const Geometry* other = a == nullptr ? b : a;
     return nullIsNull || other == nullptr ? nullptr : copyOf(*other);
   }
+  if (!overlayable(a, b))
+    return nullptr;
   return guarded("geosUnion", __LINE__, [&] { return onShared(a->Union(b)); });
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::geosUnionCollection(const Geometry* g) {
-  if (g == nullptr)
+  if (!overlayable(g, g))
     return nullptr;
   return guarded("geosUnionCollection", __LINE__, [&] { return onShared(g->Union()); });
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::update(const Geometry* a, const Geometry* b) {
-  if (a == nullptr || b == nullptr)
+  if (!overlayable(a, b))
     return nullptr;
   return guarded("update", __LINE__, [&] {
     const GeometryPtr rest = a->difference(b);
@@ -1838,7 +1853,7 @@ GeometryUtils::GeometryPtr GeometryUtils::update(const Geometry* a, const Geomet
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::clip(const Geometry* a, const Geometry* b) {
-  if (a == nullptr || b == nullptr)
+  if (!overlayable(a, b))
     return nullptr;
   if (b->isEmpty())
     return GeometryPtr(factory().createGeometryCollection());
@@ -2071,7 +2086,12 @@ GeometryUtils::GeometryPtr GeometryUtils::closestPoint(const Geometry* a, const 
     isNull = true;
     return nullptr;
   }
-  return guarded("closestPoint", __LINE__, [&] { return pointAt(nearestPair(m, *a, *b).onA); });
+  GeometryPtr out = guarded("closestPoint", __LINE__, [&]() -> GeometryPtr {
+    const NearestPair p = nearestPair(m, *a, *b);
+    return std::isnan(p.distance) ? nullptr : pointAt(p.onA);
+  });
+  isNull = out == nullptr;
+  return out;
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::near(const Geometry* a, const Geometry* b, bool& isNull) {
@@ -2079,11 +2099,16 @@ GeometryUtils::GeometryPtr GeometryUtils::near(const Geometry* a, const Geometry
     isNull = true;
     return nullptr;
   }
-  return guarded("near", __LINE__, [&] { return pointAt(nearestPair(GeoMetric::Planar, *a, *b).onB); });
+  GeometryPtr out = guarded("near", __LINE__, [&]() -> GeometryPtr {
+    const NearestPair p = nearestPair(GeoMetric::Planar, *a, *b);
+    return std::isnan(p.distance) ? nullptr : pointAt(p.onB);
+  });
+  isNull = out == nullptr;
+  return out;
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::partition(const Geometry* g, int parts) {
-  if (g == nullptr || parts < 1 || parts > kMaxGridCells)
+  if (!overlayable(g, g) || parts < 1 || parts > kMaxGridCells)
     return nullptr;
   if (g->isEmpty())
     return GeometryPtr(factory().createGeometryCollection());
@@ -2110,8 +2135,12 @@ GeometryUtils::GeometryPtr GeometryUtils::shortestLine(const Geometry* a, const 
     isNull = true;
     return nullptr;
   }
-  return guarded("shortestLine", __LINE__, [&] {
+  return guarded("shortestLine", __LINE__, [&]() -> GeometryPtr {
     const NearestPair p = nearestPair(GeoMetric::Planar, *a, *b);
+    if (std::isnan(p.distance)) {
+      isNull = true;
+      return nullptr;
+    }
     return lineFrom({p.onA, p.onB});
   });
 }

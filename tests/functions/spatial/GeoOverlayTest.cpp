@@ -239,6 +239,12 @@ TEST(GeoOverlay, SetOperations) {
        {Geo{"LINESTRING (0 0, 10 0)"}, Geo{"LINESTRING (8 0, 5 0)"}},
        "GEOMETRYCOLLECTION (MULTILINESTRING EMPTY, MULTILINESTRING ((5 0, 8 0)))"},
       {2433, {kLeftSquare, kXAxis}, std::nullopt, 1},
+      // Coordinates that are not finite have no overlay: a null result.
+      {2398, {Geo{"POINT (NaN 1)"}, kLeftSquare, 0}, std::nullopt},
+      {2382, {Geo{"MULTIPOINT ((0 0), (Inf 1))"}, kLeftSquare}, std::nullopt},
+      {2449, {kLeftSquare, Geo{"POINT (-Inf 1)"}}, std::nullopt},
+      {2374, {Geo{"POINT (NaN 1)"}, kLeftSquare}, std::nullopt},
+      {2419, {Geo{"MULTIPOINT ((0 0), (Inf 1))"}, 3}, std::nullopt},
   });
 }
 
@@ -251,6 +257,10 @@ TEST(GeoOverlay, NearestAndFarthest) {
       {2415, {kNull, kXAxis}, std::nullopt, 1},
       {2403, {kOrigin, Geo{"LINESTRING (1 0, 3 4)"}, 0}, "LINESTRING (0 0, 3 4)"},
       {2403, {kOrigin, kNull, 0}, std::nullopt, 1},
+      // No nearest pair where the distance overflows or a coordinate is not finite.
+      {2415, {Geo{"POINT (1e308 1)"}, kLeftSquare}, std::nullopt, 1},
+      {2375, {Geo{"POINT (-1e308 1)"}, kLeftSquare, 0}, std::nullopt, 1},
+      {2375, {Geo{"POINT (NaN 1)"}, kLeftSquare, 0}, std::nullopt, 1},
       {2452, {1.0, 0.0, kXAxis}, "POINT (1 0)"},
       {2452, {1.0, 1.0, kXAxis}, "POINT EMPTY"},
       {2452, {1.0, 1.0, kLeftSquare}, "POINT (1 1)"},
