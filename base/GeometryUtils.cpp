@@ -566,6 +566,11 @@ NearestPair nearestPair(GeoMetric metric, const Geometry& a, const Geometry& b) 
   NearestPair out;
   if (metric == GeoMetric::Planar || a.intersects(&b)) {
     auto pts = geos::operation::distance::DistanceOp::nearestPoints(&a, &b);
+    if (pts == nullptr || pts->size() < 2) { // coordinates too large or not finite to measure
+      out.distance = kNaN;
+      out.onA = out.onB = Coordinate(kNaN, kNaN);
+      return out;
+    }
     out.onA = pts->getAt(0);
     out.onB = pts->getAt(1);
     out.distance =
@@ -922,7 +927,9 @@ double GeometryUtils::distance(const Geometry* a, const Geometry* b, bool& isNul
     isNull = true;
     return kNaN;
   }
-  return guarded("distance", __LINE__, [&] { return nearestPair(m, *a, *b).distance; });
+  const double d = guarded("distance", __LINE__, [&] { return nearestPair(m, *a, *b).distance; });
+  isNull = isNull || std::isnan(d);
+  return d;
 }
 
 double GeometryUtils::maxDistance(const Geometry* a, const Geometry* b, bool& isNull, int metric) {
@@ -1652,13 +1659,44 @@ bool rightSide(std::string_view style) {
   return style.find("side=right") != std::string_view::npos;
 }
 
+// Whether ok(x, y) holds for every coordinate of g.
+template <class F>
+bool everyXY(const Geometry& g, F ok) {
+  bool all = true;
+  forEachPart(
+      g, [&](const Coordinate& c) { all = all && ok(c.x, c.y); },
+      [&](const CoordinateSequence& s, Part) {
+        for (std::size_t i = 0; i < s.size() && all; ++i)
+          all = ok(s.getX(i), s.getY(i));
+      });
+  return all;
+}
+
+// Whether every X and Y of g is finite. The geometry library's buffer crashes on a NaN distance and on
+// non-finite coordinates, so neither reaches it.
+bool finiteXY(const Geometry& g) {
+  return everyXY(g, [](double x, double y) { return std::isfinite(x) && std::isfinite(y); });
+}
+
+// Whether a and b may go to the geometry library's overlay, which crashes on coordinates that are not
+// finite: the set operations give no result (nullptr, NULL) for null operands and for such coordinates.
+bool overlayable(const Geometry* a, const Geometry* b) {
+  return a != nullptr && b != nullptr && finiteXY(*a) && (a == b || finiteXY(*b));
+}
+
 // Buffer in the metric's unit. The geodesic metrics work in an azimuthal equidistant projection centred
 // on the bounding box, where distances from the centre are true and others close for regional extents.
+// nullptr (no buffer) for a distance or a coordinate that is not finite, or a latitude outside
+// [-90, 90] in a geodesic metric.
 GeometryPtr bufferIn(GeoMetric metric, const Geometry& g, double distance,
                      geos::operation::buffer::BufferParameters params, bool right) {
   const double d = right ? -distance : distance;
+  if (!std::isfinite(d) || !finiteXY(g))
+    return nullptr;
   if (metric == GeoMetric::Planar)
     return onShared(geos::operation::buffer::BufferOp::bufferOp(&g, d, params));
+  if (!everyXY(g, [](double, double y) { return y >= -90.0 && y <= 90.0; }))
+    return nullptr; // no latitude, so no place to buffer around
   const auto* e = g.getEnvelopeInternal();
   const double lat0 = (e->getMinY() + e->getMaxY()) / 2, lon0 = (e->getMinX() + e->getMaxX()) / 2;
   const GeographicLib::AzimuthalEquidistant projection(geodesicOf(metric));
@@ -1687,7 +1725,10 @@ GeometryUtils::GeometryPtr GeometryUtils::buffer(const Geometry* g, double dista
     isNull = true;
     return nullptr;
   }
-  return guarded("buffer", __LINE__, [&] { return bufferIn(m, *g, distance, params, rightSide(style)); });
+  GeometryPtr out =
+      guarded("buffer", __LINE__, [&] { return bufferIn(m, *g, distance, params, rightSide(style)); });
+  isNull = out == nullptr;
+  return out;
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::bufferbycomponent(const Geometry* g, double distance, bool& isNull,
@@ -1698,19 +1739,25 @@ GeometryUtils::GeometryPtr GeometryUtils::bufferbycomponent(const Geometry* g, d
     isNull = true;
     return nullptr;
   }
-  return guarded("bufferbycomponent", __LINE__, [&] {
+  GeometryPtr out = guarded("bufferbycomponent", __LINE__, [&]() -> GeometryPtr {
     std::vector<std::unique_ptr<Geometry>> parts;
-    for (std::size_t i = 0; i < g->getNumGeometries(); ++i)
+    for (std::size_t i = 0; i < g->getNumGeometries(); ++i) {
       parts.push_back(bufferIn(m, *g->getGeometryN(i), distance, params, rightSide(style)));
+      if (parts.back() == nullptr)
+        return nullptr;
+    }
     auto all = factory().createGeometryCollection(std::move(parts));
     return onShared(all->Union());
   });
+  isNull = out == nullptr;
+  return out;
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::multipleRingBuffers(const Geometry* g,
                                                               const std::vector<double>& distances,
                                                               bool outsideOnly) {
-  if (g == nullptr)
+  if (g == nullptr || !finiteXY(*g) ||
+      !std::all_of(distances.begin(), distances.end(), [](double d) { return std::isfinite(d); }))
     return nullptr;
   std::vector<double> sorted = distances;
   std::sort(sorted.begin(), sorted.end());
@@ -1759,13 +1806,13 @@ GeometryUtils::GeometryPtr GeometryUtils::simplifyPreserveTopology(const Geometr
 
 GeometryUtils::GeometryPtr GeometryUtils::intersection(const Geometry* a, const Geometry* b, int metric) {
   checkMetric(metric, "intersection");
-  if (a == nullptr || b == nullptr)
+  if (!overlayable(a, b))
     return nullptr;
   return guarded("intersection", __LINE__, [&] { return onShared(a->intersection(b)); });
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::difference(const Geometry* a, const Geometry* b) {
-  if (a == nullptr || b == nullptr)
+  if (!overlayable(a, b))
     return nullptr;
   return guarded("difference", __LINE__, [&] { return onShared(a->difference(b)); });
 }
@@ -1775,7 +1822,7 @@ GeometryUtils::GeometryPtr GeometryUtils::erase(const Geometry* a, const Geometr
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::symmetricDifference(const Geometry* a, const Geometry* b) {
-  if (a == nullptr || b == nullptr)
+  if (!overlayable(a, b))
     return nullptr;
   return guarded("symmetricDifference", __LINE__, [&] { return onShared(a->symDifference(b)); });
 }
@@ -1785,17 +1832,19 @@ GeometryUtils::GeometryPtr GeometryUtils::geosUnion(const Geometry* a, const Geo
     const Geometry* other = a == nullptr ? b : a;
     return nullIsNull || other == nullptr ? nullptr : copyOf(*other);
   }
+  if (!overlayable(a, b))
+    return nullptr;
   return guarded("geosUnion", __LINE__, [&] { return onShared(a->Union(b)); });
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::geosUnionCollection(const Geometry* g) {
-  if (g == nullptr)
+  if (!overlayable(g, g))
     return nullptr;
   return guarded("geosUnionCollection", __LINE__, [&] { return onShared(g->Union()); });
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::update(const Geometry* a, const Geometry* b) {
-  if (a == nullptr || b == nullptr)
+  if (!overlayable(a, b))
     return nullptr;
   return guarded("update", __LINE__, [&] {
     const GeometryPtr rest = a->difference(b);
@@ -1804,7 +1853,7 @@ GeometryUtils::GeometryPtr GeometryUtils::update(const Geometry* a, const Geomet
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::clip(const Geometry* a, const Geometry* b) {
-  if (a == nullptr || b == nullptr)
+  if (!overlayable(a, b))
     return nullptr;
   if (b->isEmpty())
     return GeometryPtr(factory().createGeometryCollection());
@@ -2037,7 +2086,12 @@ GeometryUtils::GeometryPtr GeometryUtils::closestPoint(const Geometry* a, const 
     isNull = true;
     return nullptr;
   }
-  return guarded("closestPoint", __LINE__, [&] { return pointAt(nearestPair(m, *a, *b).onA); });
+  GeometryPtr out = guarded("closestPoint", __LINE__, [&]() -> GeometryPtr {
+    const NearestPair p = nearestPair(m, *a, *b);
+    return std::isnan(p.distance) ? nullptr : pointAt(p.onA);
+  });
+  isNull = out == nullptr;
+  return out;
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::near(const Geometry* a, const Geometry* b, bool& isNull) {
@@ -2045,11 +2099,16 @@ GeometryUtils::GeometryPtr GeometryUtils::near(const Geometry* a, const Geometry
     isNull = true;
     return nullptr;
   }
-  return guarded("near", __LINE__, [&] { return pointAt(nearestPair(GeoMetric::Planar, *a, *b).onB); });
+  GeometryPtr out = guarded("near", __LINE__, [&]() -> GeometryPtr {
+    const NearestPair p = nearestPair(GeoMetric::Planar, *a, *b);
+    return std::isnan(p.distance) ? nullptr : pointAt(p.onB);
+  });
+  isNull = out == nullptr;
+  return out;
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::partition(const Geometry* g, int parts) {
-  if (g == nullptr || parts < 1 || parts > kMaxGridCells)
+  if (!overlayable(g, g) || parts < 1 || parts > kMaxGridCells)
     return nullptr;
   if (g->isEmpty())
     return GeometryPtr(factory().createGeometryCollection());
@@ -2076,8 +2135,12 @@ GeometryUtils::GeometryPtr GeometryUtils::shortestLine(const Geometry* a, const 
     isNull = true;
     return nullptr;
   }
-  return guarded("shortestLine", __LINE__, [&] {
+  return guarded("shortestLine", __LINE__, [&]() -> GeometryPtr {
     const NearestPair p = nearestPair(GeoMetric::Planar, *a, *b);
+    if (std::isnan(p.distance)) {
+      isNull = true;
+      return nullptr;
+    }
     return lineFrom({p.onA, p.onB});
   });
 }

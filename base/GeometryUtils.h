@@ -282,14 +282,17 @@ public:
   /// Buffer by `distance` (in the metric's unit). Style: space-separated key=value words:
   /// quad_segs=N (1 to 1000, default 8), endcap=round|flat|butt|square, join=round|mitre|miter|bevel,
   /// mitre_limit=X (also miter_limit), side=both|left|right. An unknown word is refused. The geodesic
-  /// metrics buffer in an azimuthal equidistant projection centred on the bounding box. isNull: null.
+  /// metrics buffer in an azimuthal equidistant projection centred on the bounding box. isNull: null, a
+  /// distance that is not finite, a coordinate that is not finite, or (geodesic) a latitude outside
+  /// [-90, 90].
   static GeometryPtr buffer(const Geometry* g, double distance, bool& isNull, std::string_view style,
                             int metric);
-  /// Buffers every member of a collection on its own and unions the results.
+  /// Buffers every member of a collection on its own and unions the results; isNull as buffer.
   static GeometryPtr bufferbycomponent(const Geometry* g, double distance, bool& isNull,
                                        std::string_view style, int metric);
   /// Rings between successive distances (sorted ascending): the first ring is buffer(d1) minus g when
-  /// `outsideOnly`, else buffer(d1); ring i is buffer(di) minus buffer(di-1). A geometry collection.
+  /// `outsideOnly`, else buffer(d1); ring i is buffer(di) minus buffer(di-1). A geometry collection;
+  /// nullptr for null g, or a distance or coordinate that is not finite.
   static GeometryPtr multipleRingBuffers(const Geometry* g, const std::vector<double>& distances,
                                          bool outsideOnly);
   static GeometryPtr convexHull(const Geometry* g);

@@ -5,9 +5,9 @@
 #include <sstream>
 
 #include <geos/io/WKTReader.h>
-#include <geos/io/WKTWriter.h>
 
 #include "base/CallContext.h"
+#include "base/GeometryCodec.h"
 #include "base/RamPool.h"
 #include "base/VelaException.h"
 #include "cuda/ManagedObjects.h"
@@ -74,12 +74,10 @@ std::string objectContents(RpnDataType type, const void* object) {
   case RpnDataType::Json:
   case RpnDataType::Array:
     return static_cast<const JsonValue*>(object)->dump();
-  case RpnDataType::Geometry: {
-    geos::io::WKTWriter writer;
-    writer.setTrim(true);
-    writer.setRoundingPrecision(17);
-    return writer.write(static_cast<const geos::geom::Geometry*>(object));
-  }
+  case RpnDataType::Geometry:
+    // The library's own writer: exact, any depth, and safe for every double (the geometry library's
+    // writer overruns a buffer on coordinates near the top of the double range).
+    return vela::GeometryCodec::writeWkt(*static_cast<const geos::geom::Geometry*>(object));
   default:
     return {};
   }

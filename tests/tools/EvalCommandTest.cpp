@@ -77,6 +77,18 @@ TEST(EvalCommand, BundledExamplesRun) {
     EXPECT_EQ(nearest.status, 0) << nearest.err;
     EXPECT_EQ(nearest.out, "value,state\n0,0\n5,0\n1,0\n,1\nnan,0\n");
   }
+  // Places against a 10-degree square: contained or not (the border is not), planar and spheroid
+  // distances, and the part of a 100 km buffer inside (a 32-gon: 16 sin(pi/16) x 100^2 km2 in full).
+  for (const char* evaluator : {"vector", "row"}) {
+    const auto spatial = runSubprocess(
+        {"--evaluator", evaluator, "--data", kExamples + "places.csv", kExamples + "spatial.rpn"});
+    EXPECT_EQ(spatial.status, 0) << spatial.err;
+    EXPECT_EQ(spatial.out, "value,state\n"
+                           "\"inland: inside, 0.0 deg, 0.0 km, disc inside: 31214.0 km2\",0\n"
+                           "\"on the border: outside, 0.0 deg, 0.0 km, disc inside: 15607.0 km2\",0\n"
+                           "\"offshore: outside, 2.0 deg, 221.8 km, disc inside: 0.0 km2\",0\n"
+                           "\"south-west: outside, 1.414 deg, 156.9 km, disc inside: 0.0 km2\",0\n");
+  }
   const auto constants = runSubprocess({"--rows", "2", kExamples + "constants.rpn"});
   EXPECT_EQ(constants.status, 1);
   EXPECT_EQ(constants.out, "value,state\n,2\n,2\n");

@@ -1,0 +1,488 @@
+// Overlays, buffers and the other geometry-valued ops of GeoOverlay through both evaluators (the harness
+// checks every run's pool balance). Expected results are worked out by hand: exact WKT where the
+// coordinates are exact, normalized WKT where vertex order is not the point, and otherwise a measure of
+// the result (area, vertex or member count) against a closed form, such as the area (n/2) r^2 sin(2 pi / n)
+// of the regular n-gon a round buffer of radius r is made of.
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <memory>
+#include <numbers>
+#include <string>
+#include <variant>
+#include <vector>
+
+#include <geos/io/WKTReader.h>
+
+#include "base/GeometryCodec.h"
+#include "tests/functions/text/TextTestSupport.h"
+#include "tests/support/EvalHarness.h"
+
+using namespace quarry::test;
+
+namespace {
+
+constexpr int kLoadGeometry = 236, kLoadArray = 228, kConstGeometry = 50, kToWkt = 782, kArea = 2330,
+              kNumPoints = 2355, kNumGeometries = 2357, kEqualsExact = 2305, kStateMax2 = 2597;
+
+struct Geo {
+  Str wkt;
+};
+struct Txt {
+  Str text;
+};
+struct Arr {
+  Str json;
+};
+using Arg = std::variant<Geo, Txt, Arr, double, float, std::int32_t, Bool>;
+
+// How a row's geometry is checked: its WKT exactly or normalized; its planar area (relative 1e-12, or
+// 1e-3 for a geodesic buffer's area on the sphere), vertex count or member count against `number`; or
+// its vertices within 1e-6 of `wkt` (float angles and distances).
+enum class Check { Wkt, Normalized, Area, SphereArea, Points, Members, Close };
+
+struct Row {
+  int code;
+  std::vector<Arg> args; // push order
+  Str wkt;               // nullopt: a null result (state `state`)
+  State state = 0;
+  Check check = Check::Wkt;
+  double number = 0;
+};
+
+std::string normalizedText(const std::string& wkt) {
+  geos::io::WKTReader reader;
+  std::unique_ptr<geos::geom::Geometry> g = reader.read(wkt);
+  g->normalize();
+  return vela::GeometryCodec::writeWkt(*g);
+}
+
+// The row's op with geometry, text and array operands as columns and numbers as constants.
+struct Built {
+  Program program;
+  std::vector<std::variant<Geo, Txt, Arr>> columns;
+  HarnessCase harness() const {
+    HarnessCase c(program);
+    // Each row runs on both sides of the 64-row chunk; the overlays are too slow for the thousands of
+    // rows of the standard counts, which ConstantAndIntermediateOperands covers.
+    c.rowCounts({64, 65});
+    for (const auto& col : columns) {
+      if (const Geo* g = std::get_if<Geo>(&col))
+        c.addGeometryColumn({g->wkt});
+      else if (const Txt* t = std::get_if<Txt>(&col))
+        c.addStringColumn({t->text});
+      else
+        c.addJsonColumn({std::get<Arr>(col).json});
+    }
+    return c;
+  }
+};
+
+Built build(int code, const std::vector<Arg>& args) {
+  Built b;
+  auto column = [&](int load, auto arg) {
+    b.program.column(load, static_cast<std::int32_t>(b.columns.size()));
+    b.columns.emplace_back(arg);
+  };
+  for (const Arg& a : args) {
+    if (const Geo* g = std::get_if<Geo>(&a))
+      column(kLoadGeometry, *g);
+    else if (const Txt* t = std::get_if<Txt>(&a))
+      column(kLoadString, *t);
+    else if (const Arr* j = std::get_if<Arr>(&a))
+      column(kLoadArray, *j);
+    else if (const double* d = std::get_if<double>(&a))
+      b.program.constant(kConstF64, *d);
+    else if (const float* f = std::get_if<float>(&a))
+      b.program.constant(kConstF32, *f);
+    else if (const std::int32_t* i = std::get_if<std::int32_t>(&a))
+      b.program.constant(kConstI32, *i);
+    else
+      b.program.constant(kConstI8, static_cast<std::int8_t>(std::get<Bool>(a)));
+  }
+  b.program.op(code);
+  return b;
+}
+
+void expectRows(const std::vector<Row>& rows) {
+  for (const Row& row : rows) {
+    Built b = build(row.code, row.args);
+    SCOPED_TRACE(std::to_string(row.code) + " -> " + row.wkt.value_or("null") + " / " +
+                 std::to_string(row.number));
+    const bool textual = row.check == Check::Wkt || row.check == Check::Normalized || !row.wkt;
+    if (textual) {
+      b.program.op(kToWkt);
+      const HarnessResult r = b.harness().run();
+      HarnessCase::checkStates(r, {row.state}, vela::cuda::RPN_EVAL_OK);
+      ASSERT_EQ(r.objects.size(), 1u);
+      if (row.check == Check::Normalized && row.wkt && r.objects[0])
+        EXPECT_EQ(normalizedText(*r.objects[0]), normalizedText(*row.wkt)) << *r.objects[0];
+      else
+        EXPECT_EQ(r.objects[0], row.wkt);
+      continue;
+    }
+    switch (row.check) {
+    case Check::Area:
+    case Check::SphereArea: {
+      b.program.constant(kConstI32, row.check == Check::Area ? 0 : 1).op(kArea);
+      if (vela::ParserUtils::opInfo(row.code)->statesOut == 1)
+        b.program.op(kStateMax2); // one state for the row: the op's and the area's
+      const HarnessResult r = b.harness().run();
+      HarnessCase::checkStates(r, {row.state}, vela::cuda::RPN_EVAL_OK);
+      ASSERT_EQ(r.values.size(), sizeof(double));
+      const double tolerance = row.check == Check::Area ? 1e-12 : 1e-3;
+      EXPECT_NEAR(r.value<double>(0), row.number, std::abs(row.number) * tolerance);
+      break;
+    }
+    case Check::Points:
+    case Check::Members: {
+      b.program.op(row.check == Check::Points ? kNumPoints : kNumGeometries);
+      const HarnessResult r = b.harness().run();
+      HarnessCase::checkStates(r, {row.state}, vela::cuda::RPN_EVAL_OK);
+      ASSERT_EQ(r.values.size(), sizeof(std::int32_t));
+      EXPECT_EQ(r.value<std::int32_t>(0), static_cast<std::int32_t>(row.number));
+      break;
+    }
+    default: { // Close: the expected geometry as one more column, equal within 1e-6
+      b.program.column(kLoadGeometry, static_cast<std::int32_t>(b.columns.size())).constant(kConstF64, 1e-6);
+      b.program.op(kEqualsExact);
+      b.columns.emplace_back(Geo{row.wkt});
+      b.harness().expectRows<Bool>({1});
+    }
+    }
+  }
+}
+
+// Area of the regular n-gon inscribed in a circle of radius r.
+double ngonArea(int n, double r) {
+  return n / 2.0 * r * r * std::sin(2 * std::numbers::pi / n);
+}
+
+const double kNaN = std::numeric_limits<double>::quiet_NaN(), kInf = std::numeric_limits<double>::infinity();
+const Geo kNull{std::nullopt};
+const Geo kLeftSquare{"POLYGON ((0 0, 2 0, 2 2, 0 2, 0 0))"},
+    kRightSquare{"POLYGON ((1 0, 3 0, 3 2, 1 2, 1 0))"};
+const Geo kOrigin{"POINT (0 0)"}, kXAxis{"LINESTRING (0 0, 4 0)"};
+const float kQuarterTurn = static_cast<float>(std::numbers::pi / 2);
+
+TEST(GeoOverlay, Buffers) {
+  const Txt plain{""};
+  expectRows({
+      // A round buffer of a point is the regular polygon of 4 x quad_segs vertices on the circle.
+      {2371, {kOrigin, 1.0, plain, 0}, "", 0, Check::Area, ngonArea(32, 1)},
+      {2371, {kOrigin, 2.0, Txt{"quad_segs=4"}, 0}, "", 0, Check::Area, ngonArea(16, 2)},
+      {2371, {kOrigin, 1.0, Txt{"quad_segs=2"}, 0}, "", 0, Check::Points, 9},
+      {2371, {kXAxis, 1.0, Txt{"endcap=flat"}, 0}, "", 0, Check::Area, 8},
+      {2371, {kXAxis, 1.0, Txt{"endcap=square join=mitre"}, 0}, "", 0, Check::Area, 12},
+      // Metres around a point on the sphere: the same polygon, drawn in a projection true at its centre.
+      {2371, {kOrigin, 1000.0, plain, 1}, "", 0, Check::SphereArea, ngonArea(32, 1000)},
+      {2371, {kNull, 1.0, plain, 0}, std::nullopt, 1},
+      {2371, {kOrigin, 1.0, Txt{std::nullopt}, 0}, std::nullopt, 1},
+      // No buffer for a distance or coordinate that is not finite, nor for a latitude past the pole.
+      {2371, {kOrigin, kNaN, plain, 0}, std::nullopt, 1},
+      {2371, {kOrigin, -kInf, plain, 1}, std::nullopt, 1},
+      {2371, {Geo{"LINESTRING (0 0, Inf 1)"}, 1.0, plain, 0}, std::nullopt, 1},
+      {2371, {Geo{"POINT (0 100)"}, 1.0, plain, 2}, std::nullopt, 1},
+      {2372, {Geo{"MULTIPOINT ((0 0), (NaN 0))"}, 1.0, plain, 0}, std::nullopt, 1},
+      {2372, {kOrigin, kNaN, plain, 2}, std::nullopt, 1},
+      {2372, {Geo{"MULTIPOINT ((0 0), (10 0))"}, 1.0, plain, 0}, "", 0, Check::Area, 2 * ngonArea(32, 1)},
+      {2372, {Geo{"MULTIPOINT ((0 0), (10 0))"}, 1.0, plain, 0}, "", 0, Check::Members, 2},
+      // Two overlapping discs are unioned: fewer than two whole discs of area.
+      {2372, {Geo{"MULTIPOINT ((0 0), (1 0))"}, 1.0, plain, 0}, "", 0, Check::Members, 1},
+      {2372, {kNull, 1.0, plain, 0}, std::nullopt, 1},
+      // Rings: buffer(1), then buffer(2) less buffer(1); together they cover buffer(2).
+      {2414, {kOrigin, Arr{"[2, 1]"}, Bool(0)}, "", 0, Check::Members, 2},
+      {2414, {kOrigin, Arr{"[2, 1]"}, Bool(0)}, "", 0, Check::Area, ngonArea(32, 2)},
+      {2414, {kOrigin, Arr{"[1]"}, Bool(1)}, "", 0, Check::Area, ngonArea(32, 1)},
+      {2414, {kLeftSquare, Arr{"[1]"}, Bool(1)}, "", 0, Check::Area, 8 + ngonArea(32, 1)},
+      {2414, {kOrigin, Arr{"[]"}, Bool(0)}, "GEOMETRYCOLLECTION EMPTY"},
+      {2414, {kOrigin, Arr{"[1, null]"}, Bool(0)}, std::nullopt},
+      {2414, {kOrigin, Arr{std::nullopt}, Bool(0)}, std::nullopt},
+      {2414, {Geo{"POINT (NaN 0)"}, Arr{"[1]"}, Bool(0)}, std::nullopt},
+      {2414, {kNull, Arr{"[1]"}, Bool(0)}, std::nullopt},
+  });
+}
+
+TEST(GeoOverlay, SetOperations) {
+  expectRows({
+      {2398, {kLeftSquare, kRightSquare, 0}, "POLYGON ((1 0, 2 0, 2 2, 1 2, 1 0))", 0, Check::Normalized},
+      {2398, {kLeftSquare, Geo{"POINT (5 5)"}, 0}, "POINT EMPTY"},
+      {2398, {kLeftSquare, kNull, 0}, std::nullopt},
+      {2382, {kLeftSquare, kRightSquare}, "POLYGON ((0 0, 1 0, 1 2, 0 2, 0 0))", 0, Check::Normalized},
+      {2382, {kNull, kRightSquare}, std::nullopt},
+      // (a - b) union b covers both squares.
+      {2449, {kLeftSquare, kRightSquare}, "", 0, Check::Area, 6},
+      {2449, {kLeftSquare, Geo{"POLYGON ((1 1, 5 1, 5 5, 1 5, 1 1))"}}, "", 0, Check::Area, 4 + 16 - 1},
+      {2374,
+       {Geo{"LINESTRING (0 0, 4 4)"}, Geo{"LINESTRING (1 1, 2 2)"}},
+       "LINESTRING (1 1, 2 2)",
+       0,
+       Check::Normalized},
+      {2374, {kLeftSquare, Geo{"POINT EMPTY"}}, "GEOMETRYCOLLECTION EMPTY"},
+      {2374, {kXAxis, kNull}, std::nullopt},
+      {2438, {Geo{"LINESTRING (0 0, 10 0.05)"}, Geo{"POINT (10 0)"}, 0.1f}, "LINESTRING (0 0, 10 0)"},
+      {2438, {Geo{"LINESTRING (0 0, 10 0.5)"}, Geo{"POINT (10 0)"}, 0.1f}, "LINESTRING (0 0, 10 0.5)"},
+      {2439, {kXAxis, Geo{"POINT (1 0)"}}, "MULTILINESTRING ((0 0, 1 0), (1 0, 4 0))"},
+      {2439,
+       {kXAxis, Geo{"LINESTRING (2 -1, 2 1)"}},
+       "MULTILINESTRING ((0 0, 2 0), (2 0, 4 0))",
+       0,
+       Check::Normalized},
+      {2439, {kLeftSquare, Geo{"LINESTRING (1 -1, 1 3)"}}, "", 0, Check::Members, 2},
+      {2439, {kLeftSquare, Geo{"LINESTRING (1 -1, 1 3)"}}, "", 0, Check::Area, 4},
+      {2439, {kOrigin, kOrigin}, std::nullopt, 1},
+      {2439, {kNull, kXAxis}, std::nullopt, 1},
+      {2433,
+       {Geo{"LINESTRING (0 0, 10 0)"}, Geo{"LINESTRING (5 0, 8 0)"}},
+       "GEOMETRYCOLLECTION (MULTILINESTRING ((5 0, 8 0)), MULTILINESTRING EMPTY)"},
+      {2433,
+       {Geo{"LINESTRING (0 0, 10 0)"}, Geo{"LINESTRING (8 0, 5 0)"}},
+       "GEOMETRYCOLLECTION (MULTILINESTRING EMPTY, MULTILINESTRING ((5 0, 8 0)))"},
+      {2433, {kLeftSquare, kXAxis}, std::nullopt, 1},
+      // Coordinates that are not finite have no overlay: a null result.
+      {2398, {Geo{"POINT (NaN 1)"}, kLeftSquare, 0}, std::nullopt},
+      {2382, {Geo{"MULTIPOINT ((0 0), (Inf 1))"}, kLeftSquare}, std::nullopt},
+      {2449, {kLeftSquare, Geo{"POINT (-Inf 1)"}}, std::nullopt},
+      {2374, {Geo{"POINT (NaN 1)"}, kLeftSquare}, std::nullopt},
+      {2419, {Geo{"MULTIPOINT ((0 0), (Inf 1))"}, 3}, std::nullopt},
+  });
+}
+
+TEST(GeoOverlay, NearestAndFarthest) {
+  expectRows({
+      {2375, {kXAxis, Geo{"POINT (1 3)"}, 0}, "POINT (1 0)"},
+      {2375, {Geo{"POINT (1 3)"}, kXAxis, 0}, "POINT (1 3)"},
+      {2375, {kXAxis, Geo{"POINT EMPTY"}, 0}, std::nullopt, 1},
+      {2415, {Geo{"POINT (1 3)"}, kXAxis}, "POINT (1 0)"},
+      {2415, {kNull, kXAxis}, std::nullopt, 1},
+      {2403, {kOrigin, Geo{"LINESTRING (1 0, 3 4)"}, 0}, "LINESTRING (0 0, 3 4)"},
+      {2403, {kOrigin, kNull, 0}, std::nullopt, 1},
+      // No nearest pair where the distance overflows or a coordinate is not finite.
+      {2415, {Geo{"POINT (1e308 1)"}, kLeftSquare}, std::nullopt, 1},
+      {2375, {Geo{"POINT (-1e308 1)"}, kLeftSquare, 0}, std::nullopt, 1},
+      {2375, {Geo{"POINT (NaN 1)"}, kLeftSquare, 0}, std::nullopt, 1},
+      {2452, {1.0, 0.0, kXAxis}, "POINT (1 0)"},
+      {2452, {1.0, 1.0, kXAxis}, "POINT EMPTY"},
+      {2452, {1.0, 1.0, kLeftSquare}, "POINT (1 1)"},
+      {2452, {1.0, 1.0, kNull}, std::nullopt},
+  });
+}
+
+TEST(GeoOverlay, ShapesAndPoints) {
+  const Geo bowtie{"POLYGON ((0 0, 2 2, 2 0, 0 2, 0 0))"};
+  const Geo fourSites{"MULTIPOINT ((0 0), (2 0), (0 2), (2 2))"};
+  expectRows({
+      {2379,
+       {Geo{"MULTIPOINT ((0 0), (2 0), (2 2), (0 2), (1 1))"}, 1.0, Bool(0)},
+       "POLYGON ((0 0, 2 0, 2 2, 0 2, 0 0))",
+       0,
+       Check::Normalized},
+      {2379, {kNull, 1.0, Bool(0)}, std::nullopt},
+      {2387,
+       {Geo{"LINESTRING (0 0, 2 4)"}, 1.0},
+       "POLYGON ((-1 -2, 3 -2, 3 6, -1 6, -1 -2))",
+       0,
+       Check::Normalized},
+      {2387,
+       {kLeftSquare, -0.5},
+       "POLYGON ((0.5 0.5, 1.5 0.5, 1.5 1.5, 0.5 1.5, 0.5 0.5))",
+       0,
+       Check::Normalized},
+      {2391, {kLeftSquare, 5}, "", 0, Check::Points, 5},
+      {2391, {kLeftSquare, 0}, std::nullopt, 1},
+      {2391, {kXAxis, 5}, std::nullopt, 1},
+      {2412,
+       {bowtie, Txt{""}},
+       "MULTIPOLYGON (((0 0, 0 2, 1 1, 0 0)), ((1 1, 2 2, 2 0, 1 1)))",
+       0,
+       Check::Normalized},
+      {2412, {bowtie, Txt{"method=structure"}}, "", 0, Check::Area, 2},
+      {2412,
+       {kLeftSquare, Txt{"method=linework"}},
+       "POLYGON ((0 0, 2 0, 2 2, 0 2, 0 0))",
+       0,
+       Check::Normalized},
+      {2412, {bowtie, Txt{std::nullopt}}, std::nullopt, 1},
+      {2412, {kNull, Txt{""}}, std::nullopt, 1},
+      {2419,
+       {kXAxis, 2},
+       "GEOMETRYCOLLECTION (LINESTRING (0 0, 2 0), LINESTRING (2 0, 4 0))",
+       0,
+       Check::Normalized},
+      {2419, {kLeftSquare, 4}, "", 0, Check::Members, 4},
+      {2419, {kLeftSquare, 4}, "", 0, Check::Area, 4},
+      {2419, {kXAxis, 0}, std::nullopt},
+      {2450, {Geo{"MULTIPOINT ((0 0), (2 0), (1 2))"}, 0.0}, "", 0, Check::Members, 3},
+      {2450, {fourSites, 0.0}, "", 0, Check::Members, 4},
+      // Sites closer than the tolerance merge.
+      {2450, {Geo{"MULTIPOINT ((0 0), (0.001 0), (5 5))"}, 0.01}, "", 0, Check::Members, 2},
+      {2450, {Geo{"MULTIPOINT EMPTY"}, 0.0}, std::nullopt, 1},
+      {2450, {kNull, 0.0}, std::nullopt, 1},
+  });
+}
+
+TEST(GeoOverlay, AffineAndDensify) {
+  const Geo segment{"LINESTRING (1 0, 2 1)"};
+  expectRows({
+      // A quarter turn counter-clockwise around (1, 1): (x, y) -> (1 - (y - 1), 1 + (x - 1)).
+      {2427, {segment, kQuarterTurn, 1.0f, 1.0f}, "LINESTRING (2 1, 1 2)", 0, Check::Close},
+      {2427, {segment, 0.0f, 5.0f, 5.0f}, "LINESTRING (1 0, 2 1)"},
+      {2427, {kNull, 0.0f, 0.0f, 0.0f}, std::nullopt},
+      {2428, {segment, kQuarterTurn, Geo{"POINT (1 1)"}, 4326}, "LINESTRING (2 1, 1 2)", 0, Check::Close},
+      {2428, {segment, kQuarterTurn, kXAxis, 0}, std::nullopt, 1},
+      {2428, {segment, kQuarterTurn, kNull, 0}, std::nullopt, 1},
+      {2430, {Geo{"POINT (1 2)"}, Geo{"POINT (2 3)"}, 0}, "POINT (2 6)"},
+      {2430, {Geo{"POINT Z (1 2 3)"}, Geo{"POINT Z (2 2 2)"}, 0}, "POINT Z (2 4 6)"},
+      {2430, {Geo{"POINT Z (1 2 3)"}, Geo{"POINT (2 2)"}, 0}, "POINT Z (2 4 3)"},
+      {2430, {Geo{"POINT (1 2)"}, kXAxis, 0}, std::nullopt, 1},
+      // ceil(10 / 3) = 4 equal pieces.
+      {2431, {Geo{"LINESTRING (0 0, 10 0)"}, 3.0, 0}, "LINESTRING (0 0, 2.5 0, 5 0, 7.5 0, 10 0)"},
+      {2431, {Geo{"LINESTRING (0 0, 10 0)"}, 10.0, 0}, "LINESTRING (0 0, 10 0)"},
+      {2431, {Geo{"POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0))"}, 1.0, 0}, "", 0, Check::Points, 17},
+      // One degree of latitude on the sphere is 111195.08 m: 3 pieces of at most 50 km.
+      {2431, {Geo{"LINESTRING (0 0, 0 1)"}, 50000.0, 1}, "", 0, Check::Points, 4},
+      {2431, {kXAxis, 0.0, 0}, std::nullopt, 1},
+      {2431, {kXAxis, -1.0, 0}, std::nullopt, 1},
+      {2431, {kNull, 1.0, 0}, std::nullopt, 1},
+      // East along the equator by a * pi / 180 (WGS84 a = 6378137 m): one degree of longitude.
+      {2423, {kOrigin, 111319.49079327357f, kQuarterTurn}, "POINT (1 0)", 0, Check::Close},
+      {2423, {Geo{"POINT (10 20)"}, 0.0f, 0.0f}, "POINT (10 20)", 0, Check::Close},
+      {2423, {kXAxis, 1.0f, 0.0f}, std::nullopt, 1},
+      {2451, {Geo{"MULTIPOINT ((-170 0), (170 0))"}, 0.0, 360.0}, "MULTIPOINT ((190 0), (170 0))"},
+      {2451, {Geo{"MULTIPOINT ((-170 0), (170 0))"}, 0.0, -360.0}, "MULTIPOINT ((-170 0), (-190 0))"},
+      {2451,
+       {Geo{"LINESTRING (-10 0, 10 0)"}, 0.0, 360.0},
+       "MULTILINESTRING ((350 0, 360 0), (0 0, 10 0))",
+       0,
+       Check::Normalized},
+      {2451, {kNull, 0.0, 360.0}, std::nullopt},
+  });
+}
+
+TEST(GeoOverlay, LineLocatePoint) {
+  const Program p = Program().column(kLoadGeometry, 0).column(kLoadGeometry, 1).op(2400);
+  HarnessCase(p)
+      .addGeometryColumn({"LINESTRING (0 0, 4 0)", "LINESTRING (0 0, 2 0, 2 2)", "LINESTRING (0 0, 4 0)",
+                          "LINESTRING (0 0, 4 0)", "POINT (0 0)", std::nullopt, "LINESTRING (1 1, 1 1)"})
+      .addGeometryColumn({"POINT (1 5)", "POINT (3 1)", "POINT (-3 1)", "POINT (9 0)", "POINT (0 0)",
+                          "POINT (0 0)", "POINT (1 1)"})
+      .expectRows<double>({0.25, 0.75, 0.0, 1.0, 0, 0, 0.0}, {0, 0, 0, 0, 1, 1, 0});
+}
+
+// Arguments the library does not take end the call with its message.
+TEST(GeoOverlay, RefusedArguments) {
+  auto fault = [](int code, const std::vector<Arg>& args, const std::string& message) {
+    SCOPED_TRACE(code);
+    build(code, args).harness().expectFault(message);
+  };
+  fault(2371, {kOrigin, 1.0, Txt{"endcap=rounded"}, 0}, "GeometryUtils::buffer: unknown buffer style");
+  fault(2371, {kOrigin, 1.0, Txt{""}, 7}, "GeometryUtils::buffer: unknown metric 7");
+  fault(2372, {kOrigin, 1.0, Txt{"quad_segs=0"}, 0}, "GeometryUtils::bufferbycomponent: buffer style");
+  fault(2412, {kOrigin, Txt{"method=fast"}}, "GeometryUtils::makeValid: unknown parameter");
+  fault(2379, {kOrigin, 1.5, Bool(0)}, "GeometryUtils::concaveHull: ratio");
+  fault(2414, {kOrigin, Arr{"[1, \"2\"]"}, Bool(0)}, "GEO_MULTIPLE_RING_BUFFERS: distance 2 is not a number");
+  fault(2414, {kOrigin, Arr{"{\"d\": 1}"}, Bool(0)},
+        "GEO_MULTIPLE_RING_BUFFERS: the distances are not an array");
+  std::string many = "[0";
+  for (int i = 1; i <= 1000; ++i)
+    many += ", " + std::to_string(i);
+  fault(2414, {kOrigin, Arr{many + "]"}, Bool(0)}, "GEO_MULTIPLE_RING_BUFFERS: 1001 distances");
+}
+
+// A constant geometry operand is shared by every task; an intermediate one is freed by its entry.
+TEST(GeoOverlay, ConstantAndIntermediateOperands) {
+  std::unique_ptr<geos::geom::Geometry> square;
+  ASSERT_TRUE(vela::GeometryCodec::readWkt(kRightSquare.wkt->data(), kRightSquare.wkt->size(), square).ok());
+  HarnessCase(Program()
+                  .column(kLoadGeometry, 0)
+                  .pointerConstant(kConstGeometry, square.get())
+                  .constant(kConstI32, 0)
+                  .op(2398)
+                  .constant(kConstI32, 0)
+                  .op(kArea))
+      .addGeometryColumn(
+          {"POLYGON ((0 0, 2 0, 2 2, 0 2, 0 0))", "POINT (2 1)", "POLYGON ((2 0, 4 0, 4 1, 2 1, 2 0))"})
+      .expectRows<double>({2.0, 0.0, 1.0});
+  // Buffer of a buffer's intermediate result, then its points counted.
+  HarnessCase(Program()
+                  .column(kLoadGeometry, 0)
+                  .constant(kConstF64, 1.0)
+                  .pointerConstant(kConstString, nullptr)
+                  .constant(kConstI32, 0)
+                  .op(2371)
+                  .op(kNumPoints))
+      .addGeometryColumn({"POINT (0 0)"})
+      .expectRows<std::int32_t>({0}, {1});
+}
+
+// The planned predicates discard their operands, intermediate ones included, and every row shows the
+// element's constant.
+TEST(GeoOverlay, PlannedPredicatesPushTheirConstant) {
+  for (const std::int8_t constant : {0, 1, 7}) {
+    const Bool want = constant != 0 ? 1 : 0;
+    Program gg;
+    gg.column(kLoadGeometry, 0)
+        .column(kLoadGeometry, 1)
+        .constant(kConstI32, 1)
+        .constant(kConstF64, 2.0)
+        .constant(kConstI32, 3)
+        .constant(kConstI32, 4)
+        .constant(2453, constant);
+    HarnessCase(gg)
+        .addGeometryColumn({"POINT (0 0)", std::nullopt, "LINESTRING (0 0, 1 1)"})
+        .addGeometryColumn({"POINT (1 1)", "POINT (2 2)", std::nullopt})
+        .expectRows<Bool>({want, want, want});
+    Program xyg; // the geometry an owned intermediate result
+    xyg.column(kLoadF64, 0)
+        .column(kLoadF64, 1)
+        .constant(kConstF64, 1.0)
+        .constant(kConstF64, 0.0)
+        .column(kLoadGeometry, 2)
+        .op(2452)
+        .constant(kConstI32, 1)
+        .constant(kConstF64, 2.0)
+        .constant(kConstI32, 3)
+        .constant(kConstI32, 4)
+        .constant(2454, constant);
+    HarnessCase(xyg)
+        .addColumn(std::vector<double>{1, 2})
+        .addColumn(std::vector<double>{3, 4})
+        .addGeometryColumn({"LINESTRING (0 0, 4 0)", "POINT (1 0)"})
+        .expectRows<Bool>({want, want});
+    Program gxy;
+    gxy.column(kLoadGeometry, 0)
+        .column(kLoadF64, 1)
+        .constant(kConstF64, 2.0)
+        .constant(kConstI32, 1)
+        .constant(kConstF64, 2.0)
+        .constant(kConstI32, 3)
+        .constant(kConstI32, 4)
+        .constant(2455, constant);
+    HarnessCase(gxy)
+        .addGeometryColumn({"POINT (0 0)", std::nullopt})
+        .addColumn(std::vector<double>{1, 2})
+        .expectRows<Bool>({want, want});
+    Program xyxy;
+    xyxy.constant(kConstF64, 1.0)
+        .constant(kConstF64, 2.0)
+        .constant(kConstF64, 3.0)
+        .constant(kConstF64, 4.0)
+        .constant(kConstI32, 1)
+        .constant(kConstF64, 5.0)
+        .constant(kConstI32, 0)
+        .constant(2456, constant);
+    HarnessCase(xyxy).expectRows<Bool>({want});
+  }
+}
+
+// 2306 leaves both stacks as they were: the program's result is the value beneath it.
+TEST(GeoOverlay, ReservedCodeLeavesTheStack) {
+  HarnessCase(Program().column(kLoadI32, 0).op(2306))
+      .addColumn(std::vector<std::int32_t>{5, -1, 0})
+      .expectRows<std::int32_t>({5, -1, 0});
+  HarnessCase(Program().column(kLoadGeometry, 0).op(2306).op(2306).op(kToWkt))
+      .addGeometryColumn({"POINT (1 2)", std::nullopt})
+      .expectStrings({"POINT (1 2)", std::nullopt}, {0, 0});
+}
+
+} // namespace
