@@ -283,6 +283,7 @@ std::vector<BenchCase> makeCases() {
   appendDateCases(cases);
   appendDateZoneCases(cases);
   appendDateTextCases(cases);
+  appendH3Cases(cases);
   return cases;
 }
 

@@ -110,5 +110,7 @@ void appendDateCases(std::vector<BenchCase>& cases);
 void appendDateZoneCases(std::vector<BenchCase>& cases);
 /// Adds the date/time text expressions to the suite.
 void appendDateTextCases(std::vector<BenchCase>& cases);
+/// Adds the H3 cell function expressions to the suite.
+void appendH3Cases(std::vector<BenchCase>& cases);
 
 } // namespace quarry::bench
