@@ -105,18 +105,14 @@ CoordIJK ijkSub(const CoordIJK& a, const CoordIJK& b) {
 CoordIJK ijkScale(const CoordIJK& a, int f) {
   return {a.i * f, a.j * f, a.k * f};
 }
-bool ijkEq(const CoordIJK& a, const CoordIJK& b) {
-  return a.i == b.i && a.j == b.j && a.k == b.k;
-}
 
+// A normalised unit vector has components 0 or 1 and reads as the digit's bits (i = 4, j = 2, k = 1).
 int unitIjkToDigit(CoordIJK c) {
   ijkNormalize(c);
-  for (int d = Center; d < InvalidDigit; ++d) {
-    if (ijkEq(c, kUnitVecs[d])) {
-      return d;
-    }
+  if ((c.i | c.j | c.k) & ~1) {
+    return InvalidDigit;
   }
-  return InvalidDigit;
+  return c.i * 4 + c.j * 2 + c.k; // (1,1,1) never survives normalisation
 }
 
 // Linear maps given by the images of the i, j, k unit vectors.
@@ -146,20 +142,27 @@ void ijkRotate60cw(CoordIJK& c) {
   ijkLinear(c, {1, 0, 1}, {1, 1, 0}, {0, 1, 1});
 }
 
+// n / 7 rounded to nearest; a seventh never ends in exactly one half, so no tie rule is needed.
+constexpr int roundDiv7(int n) {
+  return n >= 0 ? (n + 3) / 7 : -((3 - n) / 7);
+}
+static_assert(roundDiv7(3) == 0 && roundDiv7(4) == 1 && roundDiv7(-3) == 0 && roundDiv7(-4) == -1 &&
+              roundDiv7(10) == 1 && roundDiv7(11) == 2 && roundDiv7(-11) == -2);
+
 // One resolution coarser: the parent cell containing c.
 void upAp7(CoordIJK& c) {
   const int i = c.i - c.k;
   const int j = c.j - c.k;
-  c.i = static_cast<int>(std::lround((3 * i - j) / 7.0));
-  c.j = static_cast<int>(std::lround((i + 2 * j) / 7.0));
+  c.i = roundDiv7(3 * i - j);
+  c.j = roundDiv7(i + 2 * j);
   c.k = 0;
   ijkNormalize(c);
 }
 void upAp7r(CoordIJK& c) {
   const int i = c.i - c.k;
   const int j = c.j - c.k;
-  c.i = static_cast<int>(std::lround((2 * i + j) / 7.0));
-  c.j = static_cast<int>(std::lround((3 * j - i) / 7.0));
+  c.i = roundDiv7(2 * i + j);
+  c.j = roundDiv7(3 * j - i);
   c.k = 0;
   ijkNormalize(c);
 }
@@ -335,12 +338,6 @@ const FaceGeo& faceGeo() {
   return g;
 }
 
-double geoAzimuthRads(const LatLng& p1, const LatLng& p2) {
-  return std::atan2(std::cos(p2.lat) * std::sin(p2.lng - p1.lng),
-                    std::cos(p1.lat) * std::sin(p2.lat) -
-                        std::sin(p1.lat) * std::cos(p2.lat) * std::cos(p2.lng - p1.lng));
-}
-
 void geoAzDistanceRads(const LatLng& p1, double az, double distance, LatLng& p2) {
   if (distance < kEpsilon) {
     p2 = p1;
@@ -378,43 +375,75 @@ void geoAzDistanceRads(const LatLng& p1, double az, double distance, LatLng& p2)
   }
 }
 
-// The face whose centre is nearest, with the squared chord distance to it.
-void geoToClosestFace(const LatLng& g, int& face, double& sqd) {
-  const double r = std::cos(g.lat);
-  const double x = r * std::cos(g.lng);
-  const double y = r * std::sin(g.lng);
-  const double z = std::sin(g.lat);
+// Per face: the centre, the east and north unit vectors of the tangent plane at the centre, and the
+// cosine and sine of the i axis' azimuth (index 0) and of that azimuth less the Class III rotation
+// (index 1). Per resolution: the gnomonic scale, 7^(res/2) grid units per resolution-0 unit length.
+struct FaceFrames {
+  double c[kNumIcosaFaces][3];
+  double east[kNumIcosaFaces][2];
+  double north[kNumIcosaFaces][3];
+  double cosAz[kNumIcosaFaces][2];
+  double sinAz[kNumIcosaFaces][2];
+  double scale[kMaxRes + 1];
+};
+const FaceFrames& faceFrames() {
+  static const FaceFrames frames = [] {
+    FaceFrames f{};
+    for (int i = 0; i < kNumIcosaFaces; ++i) {
+      const LatLng& g = faceGeo().centre[i];
+      for (int a = 0; a < 3; ++a) {
+        f.c[i][a] = kFaceCenterPoint[i][a];
+      }
+      f.east[i][0] = -std::sin(g.lng);
+      f.east[i][1] = std::cos(g.lng);
+      f.north[i][0] = -std::sin(g.lat) * std::cos(g.lng);
+      f.north[i][1] = -std::sin(g.lat) * std::sin(g.lng);
+      f.north[i][2] = std::cos(g.lat);
+      for (int cls = 0; cls < 2; ++cls) {
+        const double az = kFaceAxesAzRadsCII[i][0] - (cls == 1 ? kAp7RotRads : 0.0);
+        f.cosAz[i][cls] = std::cos(az);
+        f.sinAz[i][cls] = std::sin(az);
+      }
+    }
+    double r = 1.0 / kRes0UGnomonic;
+    for (int res = 0; res <= kMaxRes; ++res) {
+      f.scale[res] = r;
+      r *= kSqrt7;
+    }
+    return f;
+  }();
+  return frames;
+}
+
+// The point in the face plane: the gnomonic projection tan(d) along azimuth az from the face centre,
+// with d the angle from the centre, expressed on the face's i axis (azimuth A) as (cos, sin)(A - az).
+// With p the unit vector of the point, p.centre = cos d and the tangent-plane components
+// (p.north, p.east) = sin d (cos az, sin az), so no angle is ever computed.
+void geoToHex2d(const LatLng& g, int res, int& face, Vec2d& v) {
+  const double cosLat = std::cos(g.lat);
+  const double p[3] = {cosLat * std::cos(g.lng), cosLat * std::sin(g.lng), std::sin(g.lat)};
+  const FaceFrames& f = faceFrames();
   face = 0;
-  sqd = 5.0;
-  for (int f = 0; f < kNumIcosaFaces; ++f) {
-    const double* c = kFaceCenterPoint[f];
-    const double dx = c[0] - x, dy = c[1] - y, dz = c[2] - z;
+  double sqd = 5.0;
+  for (int i = 0; i < kNumIcosaFaces; ++i) {
+    const double dx = f.c[i][0] - p[0], dy = f.c[i][1] - p[1], dz = f.c[i][2] - p[2];
     const double d = dx * dx + dy * dy + dz * dz;
     if (d < sqd) {
-      face = f;
+      face = i;
       sqd = d;
     }
   }
-}
-
-void geoToHex2d(const LatLng& g, int res, int& face, Vec2d& v) {
-  double sqd;
-  geoToClosestFace(g, face, sqd);
-  double r = std::acos(1 - sqd / 2); // angular distance from the face centre
-  if (r < kEpsilon) {
+  if (sqd < kEpsilon * kEpsilon) {
     v = {0.0, 0.0};
     return;
   }
-  double theta =
-      posAngleRads(kFaceAxesAzRadsCII[face][0] - posAngleRads(geoAzimuthRads(faceGeo().centre[face], g)));
-  if (isResClassIII(res)) {
-    theta = posAngleRads(theta - kAp7RotRads);
-  }
-  r = std::tan(r) / kRes0UGnomonic; // gnomonic distance in resolution-0 units
-  for (int i = 0; i < res; ++i) {
-    r *= kSqrt7;
-  }
-  v = {r * std::cos(theta), r * std::sin(theta)};
+  const double dot = 1.0 - sqd / 2.0;
+  const double north = p[0] * f.north[face][0] + p[1] * f.north[face][1] + p[2] * f.north[face][2];
+  const double east = p[0] * f.east[face][0] + p[1] * f.east[face][1];
+  const int cls = isResClassIII(res) ? 1 : 0;
+  const double k = f.scale[res] / dot;
+  v = {k * (f.cosAz[face][cls] * north + f.sinAz[face][cls] * east),
+       k * (f.sinAz[face][cls] * north - f.cosAz[face][cls] * east)};
 }
 
 void hex2dToGeo(const Vec2d& v, int face, int res, bool substrate, LatLng& g) {
@@ -796,31 +825,34 @@ bool isBaseCellPentagon(int baseCell) {
   return baseCell >= 0 && baseCell < kNumBaseCells && kBaseCellData[baseCell][4] != 0;
 }
 
+// Bit-parallel checks: digits are 3-bit fields, resolution 1 highest. A digit is 7 when its three
+// bits are all set; the leading non-zero digit is the one holding the highest set bit.
+namespace {
+constexpr H3Index kDigitLowBits = 0x1249249249249249ULL; // bit 0 of every 3-bit field
+}
+
 bool isValidCell(H3Index h) {
-  if ((h >> 63) != 0 || getMode(h) != 1 || ((h >> 56) & 7) != 0) {
-    return false;
+  if ((h >> 56) != 0x08) {
+    return false; // high bit 0, mode 1 (cell), reserved bits 0
   }
   const int baseCell = getBaseCellNumber(h);
   if (baseCell >= kNumBaseCells) {
     return false;
   }
   const int res = getResolution(h);
-  bool foundFirstNonZero = false;
-  for (int r = 1; r <= res; ++r) {
-    const int d = getIndexDigit(h, r);
-    if (!foundFirstNonZero && d != Center) {
-      foundFirstNonZero = true;
-      if (isBaseCellPentagon(baseCell) && d == KAxes) {
-        return false; // the deleted sub-sequence of a pentagon
-      }
-    }
-    if (d == InvalidDigit) {
-      return false;
-    }
+  const int unusedBits = 3 * (kMaxRes - res);
+  const H3Index unusedMask = (H3Index{1} << unusedBits) - 1;
+  if ((h & unusedMask) != unusedMask) {
+    return false; // digits past the resolution must be 7
   }
-  for (int r = res + 1; r <= kMaxRes; ++r) {
-    if (getIndexDigit(h, r) != InvalidDigit) {
-      return false;
+  const H3Index used = (h & ((H3Index{1} << 45) - 1)) >> unusedBits;
+  if ((used & (used >> 1) & (used >> 2) & kDigitLowBits & ((H3Index{1} << (3 * res)) - 1)) != 0) {
+    return false; // a digit 7 within the resolution
+  }
+  if (used != 0 && isBaseCellPentagon(baseCell)) {
+    const int top = 63 - __builtin_clzll(used);
+    if (((used >> (top - top % 3)) & 7) == KAxes) {
+      return false; // the deleted sub-sequence of a pentagon
     }
   }
   return true;
@@ -1363,6 +1395,160 @@ H3Error areNeighborCells(H3Index a, H3Index b, bool& out) {
       break;
     }
   }
+  return H3Error::Success;
+}
+
+// ---- Local IJK frames and distances ----------------------------------------------------------------------
+namespace {
+
+// Unfolding across a pentagon. The pentagon's missing K sub-sequence means a neighbouring base cell's
+// frame meets the pentagon's frame turned by some sixths of a turn, depending on the leading digit of
+// the cell on the pentagon (row) and the direction of the other base cell (column). -1: no such pair
+// (the K digit does not occur). kFailedDirections marks the pairs whose unfolding is ambiguous (the two
+// sides of the missing wedge), where distances are refused.
+constexpr int kPentagonRotations[7][7] = {
+    {0, -1, 0, 0, 0, 0, 0}, {-1, -1, -1, -1, -1, -1, -1}, {0, -1, 0, 0, 0, 1, 0}, {0, -1, 0, 0, 1, 1, 0},
+    {0, -1, 0, 5, 0, 0, 0}, {0, -1, 5, 5, 0, 0, 0},       {0, -1, 0, 0, 0, 0, 0},
+};
+constexpr bool kFailedDirections[7][7] = {
+    {false, false, false, false, false, false, false}, {false, false, false, false, false, false, false},
+    {false, false, false, false, true, true, false},   {false, false, false, false, true, false, true},
+    {false, false, true, true, false, false, false},   {false, false, true, false, false, false, true},
+    {false, false, false, true, false, true, false},
+};
+
+int baseCellDirection(int origin, int neighbour) {
+  for (int d = Center; d < InvalidDigit; ++d) {
+    if (kBaseCellNeighbors[origin][d] == neighbour) {
+      return d;
+    }
+  }
+  return InvalidDigit;
+}
+
+H3Index rotatePent60cw(H3Index h) {
+  bool found = false;
+  const int res = getResolution(h);
+  for (int r = 1; r <= res; ++r) {
+    h = setDigit(h, r, rotate60cw(getIndexDigit(h, r)));
+    if (!found && getIndexDigit(h, r) != 0) {
+      found = true;
+      if (leadingNonZeroDigit(h) == KAxes) {
+        h = rotate60cwIndex(h);
+      }
+    }
+  }
+  return h;
+}
+
+// Coordinates of h in the frame of origin's base cell.
+H3Error cellToLocalIjk(H3Index origin, H3Index h, CoordIJK& out) {
+  const int res = getResolution(origin);
+  if (res != getResolution(h)) {
+    return H3Error::ResMismatch;
+  }
+  const int originBaseCell = getBaseCellNumber(origin);
+  const int baseCell = getBaseCellNumber(h);
+  int dir = Center, revDir = Center;
+  if (originBaseCell != baseCell) {
+    dir = baseCellDirection(originBaseCell, baseCell);
+    if (dir == InvalidDigit) {
+      return H3Error::Failed; // not neighbouring base cells: nothing to unfold onto
+    }
+    revDir = baseCellDirection(baseCell, originBaseCell);
+  }
+  const bool originOnPent = isBaseCellPentagon(originBaseCell);
+  const bool indexOnPent = isBaseCellPentagon(baseCell);
+  if (dir != Center) {
+    // turn h into the orientation of the origin's base cell
+    const int rotations = kBaseCellNeighbor60CCWRots[originBaseCell][dir];
+    for (int i = 0; i < rotations; ++i) {
+      if (indexOnPent) {
+        h = rotatePent60cw(h);
+        revDir = rotate60cw(revDir);
+        if (revDir == KAxes) {
+          revDir = rotate60cw(revDir);
+        }
+      } else {
+        h = rotate60cwIndex(h);
+        revDir = rotate60cw(revDir);
+      }
+    }
+  }
+  FaceIJK fijk{0, {0, 0, 0}};
+  h3ToFaceIjkWithInitializedFijk(h, fijk);
+  if (dir != Center) {
+    int pentagonRotations = 0;
+    int directionRotations = 0;
+    if (originOnPent) {
+      const int lead = leadingNonZeroDigit(origin);
+      if (kFailedDirections[lead][dir]) {
+        return H3Error::Failed;
+      }
+      directionRotations = kPentagonRotations[lead][dir];
+      pentagonRotations = directionRotations;
+    } else if (indexOnPent) {
+      const int lead = leadingNonZeroDigit(h);
+      if (kFailedDirections[lead][revDir]) {
+        return H3Error::Failed;
+      }
+      pentagonRotations = kPentagonRotations[revDir][lead];
+    }
+    if (pentagonRotations < 0 || directionRotations < 0) {
+      return H3Error::CellInvalid;
+    }
+    for (int i = 0; i < pentagonRotations; ++i) {
+      ijkRotate60cw(fijk.coord);
+    }
+    // the neighbouring base cell's origin, scaled down to the cells' resolution
+    CoordIJK offset{0, 0, 0};
+    ijkNeighbor(offset, dir);
+    for (int r = res - 1; r >= 0; --r) {
+      if (isResClassIII(r + 1)) {
+        downAp7(offset);
+      } else {
+        downAp7r(offset);
+      }
+    }
+    for (int i = 0; i < directionRotations; ++i) {
+      ijkRotate60cw(offset);
+    }
+    fijk.coord = ijkAdd(fijk.coord, offset);
+    ijkNormalize(fijk.coord);
+  } else if (originOnPent && indexOnPent) {
+    const int originLead = leadingNonZeroDigit(origin);
+    const int indexLead = leadingNonZeroDigit(h);
+    if (kFailedDirections[originLead][indexLead]) {
+      return H3Error::Failed;
+    }
+    const int rotations = kPentagonRotations[originLead][indexLead];
+    if (rotations < 0) {
+      return H3Error::CellInvalid;
+    }
+    for (int i = 0; i < rotations; ++i) {
+      ijkRotate60cw(fijk.coord);
+    }
+  }
+  out = fijk.coord;
+  return H3Error::Success;
+}
+
+} // namespace
+
+H3Error gridDistance(H3Index a, H3Index b, std::int64_t& out) {
+  if (!isValidCell(a) || !isValidCell(b)) {
+    return H3Error::CellInvalid;
+  }
+  CoordIJK ia, ib;
+  if (const H3Error e = cellToLocalIjk(a, a, ia); e != H3Error::Success) {
+    return e;
+  }
+  if (const H3Error e = cellToLocalIjk(a, b, ib); e != H3Error::Success) {
+    return e;
+  }
+  CoordIJK d = ijkSub(ia, ib);
+  ijkNormalize(d);
+  out = std::max({std::abs(d.i), std::abs(d.j), std::abs(d.k)});
   return H3Error::Success;
 }
 

@@ -119,6 +119,11 @@ H3Error gridDisk(H3Index origin, int k, ManagedBuffer<H3Index, 8>& out);
 H3Error gridRing(H3Index origin, int k, ManagedBuffer<H3Index, 8>& out);
 /// Whether two distinct cells of one resolution share an edge. ResMismatch for different resolutions.
 H3Error areNeighborCells(H3Index a, H3Index b, bool& out);
+/// Steps between two cells of one resolution, measured in the IJK frame of `a`'s base cell unfolded
+/// onto the neighbouring base cell. Failed where the cells are too far apart to unfold (base cells
+/// not neighbours) or where a pentagon's missing sub-sequence makes the unfolding ambiguous: the
+/// distance is then reported as unknown rather than guessed. ResMismatch for different resolutions.
+H3Error gridDistance(H3Index a, H3Index b, std::int64_t& out);
 
 // ---- Text ----------------------------------------------------------------------------------------------
 /// Lower-case hexadecimal without leading zeros; `out` gets at least 17 bytes, NUL-terminated.

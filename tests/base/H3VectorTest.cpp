@@ -202,6 +202,11 @@ void check(const json& v) {
     if (checkErr(areNeighborCells(cellArg(a[0]), cellArg(a[1]), out))) {
       EXPECT_EQ(out, v["out"].get<bool>());
     }
+  } else if (fn == "gridDistance") {
+    std::int64_t d = -1;
+    if (checkErr(gridDistance(cellArg(a[0]), cellArg(a[1]), d))) {
+      EXPECT_EQ(d, v["out"].get<std::int64_t>());
+    }
   } else if (fn == "h3ToString") {
     EXPECT_EQ(hex(std::stoull(v["args_dec"][0].get<std::string>())), v["out"].get<std::string>());
   } else if (fn == "stringToH3") {
@@ -253,7 +258,7 @@ INSTANTIATE_TEST_SUITE_P(Functions, H3Vectors,
                                            "getIcosahedronFaces", "h3IndexToSplitLong", "cellToParent",
                                            "cellToCenterChild", "cellToChildrenSize", "cellToChildren",
                                            "cellToChildPos", "childPosToCell", "gridDiskSize", "gridDisk",
-                                           "gridRing", "gridDiskDistances", "areNeighborCells", "h3ToString",
-                                           "stringToH3", "polygonToCells"));
+                                           "gridRing", "gridDiskDistances", "areNeighborCells",
+                                           "gridDistance", "h3ToString", "stringToH3", "polygonToCells"));
 
 } // namespace
