@@ -167,6 +167,22 @@ void upAp7r(CoordIJK& c) {
   ijkNormalize(c);
 }
 
+// The digit of a unit offset given in axial coordinates (i - k, j - k); 7 for anything else.
+constexpr int axialDigit(int da, int db) {
+  constexpr int kTable[9] = {KAxes, JKAxes, InvalidDigit, IKAxes, Center, JAxes, InvalidDigit, IAxes, IJAxes};
+  return (da < -1 || da > 1 || db < -1 || db > 1) ? InvalidDigit : kTable[(da + 1) * 3 + (db + 1)];
+}
+
+constexpr bool axialDigitsMatchUnitVectors() {
+  for (int d = 0; d < 7; ++d) {
+    if (axialDigit(kUnitVecs[d].i - kUnitVecs[d].k, kUnitVecs[d].j - kUnitVecs[d].k) != d) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(axialDigitsMatchUnitVectors());
+
 void ijkNeighbor(CoordIJK& c, int digit) {
   if (digit > Center && digit < InvalidDigit) {
     c = ijkAdd(c, kUnitVecs[digit]);
@@ -533,22 +549,31 @@ H3Index faceIjkToH3(const FaceIJK& fijk, int res) {
     }
     return setBaseCell(h, kFaceIjkBaseCells[fijk.face][c.i][c.j][c.k][0]);
   }
-  FaceIJK bc = fijk;
-  CoordIJK& ijk = bc.coord;
+  // Climb to resolution 0 in axial coordinates (a, b) = (i - k, j - k), where the aperture-7 maps are
+  // linear and need no normalisation: the parent (rounded), its centre one level down, and the digit
+  // of the offset from that centre.
+  int a = fijk.coord.i - fijk.coord.k;
+  int b = fijk.coord.j - fijk.coord.k;
   for (int r = res - 1; r >= 0; --r) {
-    const CoordIJK last = ijk;
-    CoordIJK lastCenter;
+    int pa, pb, ca, cb;
     if (isResClassIII(r + 1)) {
-      upAp7(ijk);
-      lastCenter = ijk;
-      downAp7(lastCenter);
+      pa = roundDiv7(3 * a - b);
+      pb = roundDiv7(a + 2 * b);
+      ca = 2 * pa + pb;
+      cb = -pa + 3 * pb;
     } else {
-      upAp7r(ijk);
-      lastCenter = ijk;
-      downAp7r(lastCenter);
+      pa = roundDiv7(2 * a + b);
+      pb = roundDiv7(3 * b - a);
+      ca = 3 * pa - pb;
+      cb = pa + 2 * pb;
     }
-    h = setDigit(h, r + 1, unitIjkToDigit(ijkSub(last, lastCenter)));
+    h = setDigit(h, r + 1, axialDigit(a - ca, b - cb));
+    a = pa;
+    b = pb;
   }
+  FaceIJK bc{fijk.face, {a, b, 0}};
+  CoordIJK& ijk = bc.coord;
+  ijkNormalize(ijk);
   if (ijk.i > kMaxFaceCoord || ijk.j > kMaxFaceCoord || ijk.k > kMaxFaceCoord) {
     return 0;
   }
