@@ -31,6 +31,7 @@
 #include <geos/geom/Geometry.h>
 #include <geos/geom/GeometryFactory.h>
 
+#include "base/H3Core.h"
 #include "base/ManagedBuffer.h"
 #include "base/MurmurHash3.h"
 
@@ -429,6 +430,8 @@ public:
   static GeometryPtr pointGrid(double xmin, double ymin, double xmax, double ymax, double size,
                                std::int64_t limit, bool& isNull);
   // ---- H3 cells (the grid of base/H3Core.h) ---------------------------------------------------------
+  // The per-row cheap ones (validity, resolution, parent) are inline so that a loop over cells pays no
+  // call per row.
   // Cells are 64-bit H3 indexes; coordinates are X = longitude and Y = latitude in degrees. Functions
   // returning a cell return 0 (never a valid cell) for an invalid cell or argument; those returning a
   // count or position return -1. A resolution is 0..15; a child resolution is the cell's own up to 15.
@@ -453,10 +456,15 @@ public:
   static std::int64_t h3CellToChildrenSize(std::uint64_t cell, int resolution);
   static std::uint64_t h3CellToFirstChild(std::uint64_t cell, int resolution);
   static std::uint64_t h3CellToLastChild(std::uint64_t cell, int resolution);
-  static std::uint64_t h3CellToParent(std::uint64_t cell, int resolution);
+  static std::uint64_t h3CellToParent(std::uint64_t cell, int resolution) {
+    std::uint64_t h = 0;
+    return h3::isValidCell(cell) && h3::cellToParent(cell, resolution, h) == h3::H3Error::Success ? h : 0;
+  }
   static std::uint64_t h3ChildPosToCell(std::int64_t position, std::uint64_t parent, int resolution);
   /// The resolution of a valid cell, else -1.
-  static int getH3Resolution(std::uint64_t cell);
+  static int getH3Resolution(std::uint64_t cell) {
+    return h3::isValidCell(cell) ? h3::getResolution(cell) : -1;
+  }
   /// Cells within k steps: the origin, then ring by ring (breadth first where a pentagon is met).
   /// isNull: invalid cell, k < 0; a disk over kMaxH3ListCells cells throws (ResourceExhausted) first.
   static H3CellList h3GridDisk(std::uint64_t cell, int k, bool& isNull);
@@ -473,7 +481,7 @@ public:
   static std::string convertH3ToString(std::uint64_t cell);
   /// Hexadecimal text (1 to 16 digits, either case, trailing NULs or blanks ignored); 0 otherwise.
   static std::uint64_t convertStringToH3(std::string_view text);
-  static bool isH3Valid(std::uint64_t cell);
+  static bool isH3Valid(std::uint64_t cell) { return h3::isValidCell(cell); }
   /// Cells whose centres lie inside a polygon or multi-polygon (outside its holes), ascending. isNull:
   /// null or non-polygonal geometry, resolution out of range, a ring around a pole. More than
   /// kMaxH3ListCells estimated cells throw (ResourceExhausted) before anything is allocated.

@@ -267,17 +267,8 @@ std::uint64_t GeometryUtils::h3CellToLastChild(std::uint64_t cell, int resolutio
   return h3::isValidCell(cell) && h3::cellToLastChild(cell, resolution, h) == H3Error::Success ? h : 0;
 }
 
-std::uint64_t GeometryUtils::h3CellToParent(std::uint64_t cell, int resolution) {
-  H3Index h = 0;
-  return h3::isValidCell(cell) && h3::cellToParent(cell, resolution, h) == H3Error::Success ? h : 0;
-}
-
 std::uint64_t GeometryUtils::h3ChildPosToCell(std::int64_t position, std::uint64_t parent, int resolution) {
   return h3CellToChildN(parent, resolution, position);
-}
-
-int GeometryUtils::getH3Resolution(std::uint64_t cell) {
-  return h3::isValidCell(cell) ? h3::getResolution(cell) : -1;
 }
 
 GeometryUtils::H3CellList GeometryUtils::h3GridDisk(std::uint64_t cell, int k, bool& isNull) {
@@ -356,10 +347,6 @@ std::uint64_t GeometryUtils::convertStringToH3(std::string_view text) {
   }
   H3Index h = 0;
   return h3::stringToH3(text.data(), text.size(), h) == H3Error::Success ? h : 0;
-}
-
-bool GeometryUtils::isH3Valid(std::uint64_t cell) {
-  return h3::isValidCell(cell);
 }
 
 GeometryUtils::H3CellList GeometryUtils::h3PolygonToCells(const Geometry* g, int resolution, bool& isNull) {

@@ -846,42 +846,21 @@ std::int64_t pentChildCount(int n) {
 
 // ---- Public API ------------------------------------------------------------------------------------------
 
-bool isBaseCellPentagon(int baseCell) {
-  return baseCell >= 0 && baseCell < kNumBaseCells && kBaseCellData[baseCell][4] != 0;
-}
-
-// Bit-parallel checks: digits are 3-bit fields, resolution 1 highest. A digit is 7 when its three
-// bits are all set; the leading non-zero digit is the one holding the highest set bit.
+namespace detail {
 namespace {
-constexpr H3Index kDigitLowBits = 0x1249249249249249ULL; // bit 0 of every 3-bit field
-}
-
-bool isValidCell(H3Index h) {
-  if ((h >> 56) != 0x08) {
-    return false; // high bit 0, mode 1 (cell), reserved bits 0
-  }
-  const int baseCell = getBaseCellNumber(h);
-  if (baseCell >= kNumBaseCells) {
-    return false;
-  }
-  const int res = getResolution(h);
-  const int unusedBits = 3 * (kMaxRes - res);
-  const H3Index unusedMask = (H3Index{1} << unusedBits) - 1;
-  if ((h & unusedMask) != unusedMask) {
-    return false; // digits past the resolution must be 7
-  }
-  const H3Index used = (h & ((H3Index{1} << 45) - 1)) >> unusedBits;
-  if ((used & (used >> 1) & (used >> 2) & kDigitLowBits & ((H3Index{1} << (3 * res)) - 1)) != 0) {
-    return false; // a digit 7 within the resolution
-  }
-  if (used != 0 && isBaseCellPentagon(baseCell)) {
-    const int top = 63 - __builtin_clzll(used);
-    if (((used >> (top - top % 3)) & 7) == KAxes) {
-      return false; // the deleted sub-sequence of a pentagon
+constexpr std::uint64_t pentagonWord(int word) {
+  std::uint64_t m = 0;
+  for (int bc = 0; bc < kNumBaseCells; ++bc) {
+    if ((bc >> 6) == word && kBaseCellData[bc][4] != 0) {
+      m |= std::uint64_t{1} << (bc & 63);
     }
   }
-  return true;
+  return m;
 }
+} // namespace
+// Constant-initialised, so ready before any static constructor runs.
+constinit const std::uint64_t kPentagonBaseCells[2] = {pentagonWord(0), pentagonWord(1)};
+} // namespace detail
 
 bool isPentagon(H3Index h) {
   return isBaseCellPentagon(getBaseCellNumber(h)) && leadingNonZeroDigit(h) == Center;
@@ -958,22 +937,6 @@ H3Error getIcosahedronFaces(H3Index h, int out[5], int& count) {
     }
   }
   std::sort(out, out + count);
-  return H3Error::Success;
-}
-
-H3Error cellToParent(H3Index h, int parentRes, H3Index& out) {
-  const int res = getResolution(h);
-  if (parentRes < 0 || parentRes > kMaxRes) {
-    return H3Error::ResDomain;
-  }
-  if (parentRes > res) {
-    return H3Error::ResMismatch;
-  }
-  H3Index p = setResolution(h, parentRes);
-  for (int r = parentRes + 1; r <= res; ++r) {
-    p = setDigit(p, r, InvalidDigit);
-  }
-  out = p;
   return H3Error::Success;
 }
 
@@ -1068,7 +1031,7 @@ H3Error cellToChildPos(H3Index child, int parentRes, std::int64_t& out) {
   std::int64_t pos = 0;
   if (isPentagon(parent)) {
     for (int res = childRes; res > parentRes; --res) {
-      H3Index p;
+      H3Index p = 0;
       cellToParent(child, res - 1, p);
       const bool parentIsPent = isPentagon(p);
       const int raw = getIndexDigit(child, res);

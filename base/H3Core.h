@@ -69,8 +69,46 @@ inline constexpr bool isResClassIII(int res) {
   return (res & 1) != 0;
 }
 
-bool isBaseCellPentagon(int baseCell);
-bool isValidCell(H3Index h);
+namespace detail {
+/// Bit b set when base cell b is a pentagon (bits 0..121 over two words).
+extern const std::uint64_t kPentagonBaseCells[2];
+inline constexpr H3Index kDigitLowBits = 0x1249249249249249ULL; // bit 0 of every 3-bit field
+} // namespace detail
+
+inline bool isBaseCellPentagon(int baseCell) {
+  return baseCell >= 0 && baseCell < kNumBaseCells &&
+         ((detail::kPentagonBaseCells[baseCell >> 6] >> (baseCell & 63)) & 1) != 0;
+}
+
+/// Checked bit-parallel (this sits in every per-row path): digits are 3-bit fields, resolution 1
+/// highest; a digit is 7 when its three bits are all set; the leading non-zero digit is the one holding
+/// the highest set bit.
+inline bool isValidCell(H3Index h) {
+  if ((h >> 56) != 0x08) {
+    return false; // high bit 0, mode 1 (cell), reserved bits 0
+  }
+  const int baseCell = getBaseCellNumber(h);
+  if (baseCell >= kNumBaseCells) {
+    return false;
+  }
+  const int res = getResolution(h);
+  const int unusedBits = 3 * (kMaxRes - res);
+  const H3Index unusedMask = (H3Index{1} << unusedBits) - 1;
+  if ((h & unusedMask) != unusedMask) {
+    return false; // digits past the resolution must be 7
+  }
+  const H3Index used = (h & ((H3Index{1} << 45) - 1)) >> unusedBits;
+  if ((used & (used >> 1) & (used >> 2) & detail::kDigitLowBits & ((H3Index{1} << (3 * res)) - 1)) != 0) {
+    return false; // a digit 7 within the resolution
+  }
+  if (used != 0 && isBaseCellPentagon(baseCell)) {
+    const int top = 63 - __builtin_clzll(used);
+    if (((used >> (top - top % 3)) & 7) == 1) {
+      return false; // the deleted K sub-sequence of a pentagon
+    }
+  }
+  return true;
+}
 /// True for the 12 pentagon cells at every resolution (base cell a pentagon, all digits 0).
 bool isPentagon(H3Index h);
 
@@ -85,8 +123,20 @@ H3Error cellToBoundary(H3Index h, CellBoundary& out);
 H3Error getIcosahedronFaces(H3Index h, int out[5], int& count);
 
 // ---- Hierarchy ---------------------------------------------------------------------------------------
-/// ResDomain when parentRes is outside 0..res(h).
-H3Error cellToParent(H3Index h, int parentRes, H3Index& out);
+/// ResDomain when parentRes is outside 0..15, ResMismatch when it is finer than the cell.
+inline H3Error cellToParent(H3Index h, int parentRes, H3Index& out) {
+  const int res = getResolution(h);
+  if (parentRes < 0 || parentRes > kMaxRes) {
+    return H3Error::ResDomain;
+  }
+  if (parentRes > res) {
+    return H3Error::ResMismatch;
+  }
+  // resolution field replaced, digits parentRes+1..res set to 7
+  const H3Index digits = ((H3Index{1} << (3 * (kMaxRes - parentRes))) - 1);
+  out = (h & ~(H3Index{0xF} << 52)) | (H3Index(parentRes) << 52) | digits;
+  return H3Error::Success;
+}
 /// Children at childRes (res(h)..15, else ResDomain). Center child: all new digits 0; first child: the
 /// smallest child index; last child: all new digits 6.
 H3Error cellToCenterChild(H3Index h, int childRes, H3Index& out);
