@@ -31,9 +31,13 @@
 #include <geos/geom/Geometry.h>
 #include <geos/geom/GeometryFactory.h>
 
+#include "base/H3Core.h"
+#include "base/ManagedBuffer.h"
 #include "base/MurmurHash3.h"
 
 namespace vela {
+
+class EvaluatorCache;
 
 /// How distances, lengths and areas are measured (the trailing `int metric` argument).
 ///   0 planar:   Cartesian, in the coordinates' own unit (areas in that unit squared).
@@ -428,6 +432,72 @@ public:
   /// Points at the lower-left corners of the cells of side `size`.
   static GeometryPtr pointGrid(double xmin, double ymin, double xmax, double ymax, double size,
                                std::int64_t limit, bool& isNull);
+  // ---- H3 cells (the grid of base/H3Core.h) ---------------------------------------------------------
+  // The per-row cheap ones (validity, resolution, parent) are inline so that a loop over cells pays no
+  // call per row.
+  // Cells are 64-bit H3 indexes; coordinates are X = longitude and Y = latitude in degrees. Functions
+  // returning a cell return 0 (never a valid cell) for an invalid cell or argument; those returning a
+  // count or position return -1. A resolution is 0..15; a child resolution is the cell's own up to 15.
+  /// A pool-charged list of cells.
+  using H3CellList = ManagedBuffer<std::uint64_t, 8>;
+  /// The cell's boundary as a polygon (one extra vertex where a Class III edge crosses an icosahedron
+  /// edge). isNull: invalid cell.
+  static GeometryPtr createGeometryFromH3(std::uint64_t cell, bool& isNull);
+  /// The cell's centre as a point. isNull: invalid cell.
+  static GeometryPtr createGeometryXYFromH3(std::uint64_t cell, bool& isNull);
+  /// The cell containing the point of a point geometry. isNull: null, empty or non-point geometry,
+  /// non-finite coordinates, resolution out of range.
+  static std::uint64_t createH3FromGeometry(const Geometry* g, int resolution, bool& isNull);
+  static std::uint64_t createH3FromXY(double x, double y, int resolution);
+  static std::uint64_t h3CellToCenterChild(std::uint64_t cell, int resolution);
+  /// The child at 0-based position n among the children in ascending order.
+  static std::uint64_t h3CellToChildN(std::uint64_t cell, int resolution, std::int64_t n);
+  static std::int64_t h3CellToChildPos(std::uint64_t cell, int resolution);
+  /// Children in ascending order. isNull: invalid cell or resolution; a list over kMaxH3ListCells
+  /// throws VelaException (ResourceExhausted) before anything is allocated.
+  static H3CellList h3CellToChildren(std::uint64_t cell, int resolution, bool& isNull);
+  static std::int64_t h3CellToChildrenSize(std::uint64_t cell, int resolution);
+  static std::uint64_t h3CellToFirstChild(std::uint64_t cell, int resolution);
+  static std::uint64_t h3CellToLastChild(std::uint64_t cell, int resolution);
+  static std::uint64_t h3CellToParent(std::uint64_t cell, int resolution) {
+    std::uint64_t h = 0;
+    return h3::isValidCell(cell) && h3::cellToParent(cell, resolution, h) == h3::H3Error::Success ? h : 0;
+  }
+  static std::uint64_t h3ChildPosToCell(std::int64_t position, std::uint64_t parent, int resolution);
+  /// The resolution of a valid cell, else -1.
+  static int getH3Resolution(std::uint64_t cell) {
+    return h3::isValidCell(cell) ? h3::getResolution(cell) : -1;
+  }
+  /// Cells within k steps: the origin, then ring by ring (breadth first where a pentagon is met).
+  /// isNull: invalid cell, k < 0; a disk over kMaxH3ListCells cells throws (ResourceExhausted) first.
+  static H3CellList h3GridDisk(std::uint64_t cell, int k, bool& isNull);
+  /// Element n (0-based) of h3GridDisk's list. isNull also for n out of range. Disks are memoised in
+  /// `cache` (may be null) per (cell, k), up to kMaxH3CacheEntries entries.
+  static std::uint64_t h3GridDiskN(std::uint64_t cell, int k, int n, bool& isNull, EvaluatorCache* cache);
+  /// Cells exactly k steps away (k = 0: the cell itself).
+  static H3CellList h3GridRing(std::uint64_t cell, int k, bool& isNull);
+  /// The size of h3GridDisk's list (fewer than 3k(k+1)+1 near pentagons), or -1 for an invalid cell
+  /// or k < 0; throws as h3GridDisk for a disk over kMaxH3ListCells cells.
+  static std::int64_t h3NumGridDisk(std::uint64_t cell, int k, EvaluatorCache* cache);
+  /// 15 hex digits (lower case) left-aligned in 16 bytes, NUL-padded.
+  static void convertH3ToChar16(std::uint64_t cell, char* out);
+  static std::string convertH3ToString(std::uint64_t cell);
+  /// Hexadecimal text (1 to 16 digits, either case, trailing NULs or blanks ignored); 0 otherwise.
+  static std::uint64_t convertStringToH3(std::string_view text);
+  static bool isH3Valid(std::uint64_t cell) { return h3::isValidCell(cell); }
+  /// Cells whose centres lie inside a polygon or multi-polygon (outside its holes), ascending. isNull:
+  /// null or non-polygonal geometry, resolution out of range, a ring around a pole. More than
+  /// kMaxH3ListCells estimated cells throw (ResourceExhausted) before anything is allocated.
+  static H3CellList h3PolygonToCells(const Geometry* g, int resolution, bool& isNull);
+  /// Element n (0-based) of h3PolygonToCells' list; memoised in `cache` as h3GridDiskN.
+  static std::uint64_t h3PolygonToCellsN(const Geometry* g, int resolution, int n, bool& isNull,
+                                         EvaluatorCache* cache);
+  /// The size of h3PolygonToCells' list, or -1 where it would be NULL; throws as it would.
+  static std::int64_t h3NumPolygonToCells(const Geometry* g, int resolution, EvaluatorCache* cache);
+  /// Largest cell list built (800 MB of cells).
+  static constexpr std::int64_t kMaxH3ListCells = 100'000'000;
+  /// Memoised lists per call cache.
+  static constexpr std::size_t kMaxH3CacheEntries = 256;
 };
 
 } // namespace vela

@@ -284,6 +284,7 @@ std::vector<BenchCase> makeCases() {
   appendDateZoneCases(cases);
   appendDateTextCases(cases);
   appendGeoCases(cases);
+  appendH3Cases(cases);
   return cases;
 }
 

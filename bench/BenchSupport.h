@@ -122,5 +122,7 @@ void appendDateZoneCases(std::vector<BenchCase>& cases);
 void appendDateTextCases(std::vector<BenchCase>& cases);
 /// Adds the geometry expressions to the suite.
 void appendGeoCases(std::vector<BenchCase>& cases);
+/// Adds the H3 cell function expressions to the suite.
+void appendH3Cases(std::vector<BenchCase>& cases);
 
 } // namespace quarry::bench
