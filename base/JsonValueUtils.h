@@ -8,8 +8,10 @@
 // explicit stack, and the value type frees its trees iteratively, so any depth is safe for them.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -28,6 +30,19 @@ inline constexpr std::size_t kMaxJsonDepth = 1000;
 ///   "JSON text is not valid: <the parser's reason>"
 Status readJson(std::string_view text, nlohmann::json& value);
 
+/// Refusal codes of the casting reader below. A cast turns the first two into a NULL row; any other
+/// refusal (text that is not JSON, or nests too deep) ends the evaluation with the status.
+inline constexpr StatusEnum kJsonEmptyText = StatusEnum::EvaluationError; // 6
+inline constexpr StatusEnum kJsonNotAnArray = static_cast<StatusEnum>(10);
+
+/// The reader of the text-to-JSON casts: as readJson above, with its refusals sorted by code:
+///   kJsonEmptyText (6)       the text is empty or only white space ("JSON text is empty")
+///   kJsonNotAnArray (10)     `arrayRequired` and the document is valid JSON but not an array
+///                            ("JSON text is not an array"); `value` is then left untouched
+///   InvalidArgument (3)      anything else: bad syntax, trailing text, invalid UTF-8 in a string,
+///                            nesting deeper than kMaxJsonDepth (readJson's messages)
+Status readJson(std::string_view text, nlohmann::json& value, bool arrayRequired);
+
 /// The nesting depth of `value` (definition above), computed without recursion.
 std::size_t depth(const nlohmann::json& value);
 
@@ -38,8 +53,28 @@ nlohmann::json copyJson(const nlohmann::json& value);
 /// Appends the compact JSON text of `value` to `out`: the same text as value.dump(), written with an
 /// explicit stack over arrays and objects. Like dump(), throws nlohmann::json::type_error when a
 /// string holds invalid UTF-8 (`out` then holds a partial text).
-void writeJson(const nlohmann::json& value, std::string& out);
-std::string writeJson(const nlohmann::json& value);
+/// With `replaceInvalid`, string bytes that are not UTF-8 are written as U+FFFD instead, and nothing
+/// is thrown.
+void writeJson(const nlohmann::json& value, std::string& out, bool replaceInvalid = false);
+std::string writeJson(const nlohmann::json& value, bool replaceInvalid = false);
+
+/// Three-way comparison of JSON values (negative, 0, positive), the order every comparison, equality
+/// and membership test on JSON values uses. Kinds rank null < boolean < number < object < array <
+/// string < binary; false < true; numbers compare by exact value across the signed, unsigned and
+/// floating kinds (18446744073709551615 > -1, 9007199254740993 > 9007199254740992.0, -0.0 == 0), a NaN
+/// above every other number and equal to any NaN; strings and binary values bytewise; arrays
+/// lexicographically by element; objects lexicographically by (key, value) member in key order.
+/// Iterative: any depth is safe.
+int compare(const nlohmann::json& a, const nlohmann::json& b);
+
+/// Appends the CBOR encoding (RFC 8949) of `value` to `out`, written with an explicit stack. The form is
+/// fixed so that equal values always give the same bytes:
+///   unsigned integers: major type 0, negative integers: major type 1, text strings (the stored
+///   bytes as they are): 3, binary: 2, arrays: 4, objects: 5 with members in the value's (sorted key)
+///   order; all heads in their shortest form and all lengths definite;
+///   false, true, null: 0xf4, 0xf5, 0xf6; every floating number as a double, 0xfb and 8 bytes
+///   big-endian (never shortened to a half or single, so 1.0 and 1 stay distinct encodings).
+void writeCbor(const nlohmann::json& value, std::vector<std::uint8_t>& out);
 
 /// Bytes a JSON value holds on the heap beyond its own 16-byte node, computed from its content alone:
 /// the same value (however it was built, copied or parsed, whatever capacity its containers happen to

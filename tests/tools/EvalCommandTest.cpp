@@ -89,6 +89,14 @@ TEST(EvalCommand, BundledExamplesRun) {
                            "\"offshore: outside, 2.0 deg, 221.8 km, disc inside: 0.0 km2\",0\n"
                            "\"south-west: outside, 1.414 deg, 156.9 km, disc inside: 0.0 km2\",0\n");
   }
+  // $.a.b of a JSON column at a constant path: a number, a NULL document, a string holding a number, a
+  // missing member (the default -1 under DEFAULT ON EMPTY), an array (an error: NULL).
+  for (const char* evaluator : {"vector", "row"}) {
+    const auto json =
+        runSubprocess({"--evaluator", evaluator, "--data", kExamples + "docs.csv", kExamples + "json.rpn"});
+    EXPECT_EQ(json.status, 0) << json.err;
+    EXPECT_EQ(json.out, "value,state\n7,0\n,1\n12,0\n-1,0\n,1\n");
+  }
   const auto constants = runSubprocess({"--rows", "2", kExamples + "constants.rpn"});
   EXPECT_EQ(constants.status, 1);
   EXPECT_EQ(constants.out, "value,state\n,2\n,2\n");

@@ -1,0 +1,126 @@
+#pragma once
+// Shared pieces of the JSON and array ops (String family): cell types, the op shapes with JSON results,
+// and the per-batch cache of compiled path expressions.
+//
+// Results. A new JSON value is built in place, wrapped in a ManagedJsonValue on the default pool
+// (charged getMemoryUsage + 16 bytes once it is a node) and released into the row's EvalOutputJson; a
+// refused reservation passes on as its exception and the op's entries free what they hold. A result
+// that is one of the op's JSON inputs unchanged is never copied: the functor stores the input's pointer
+// (writeInput) and the shape settles its ownership after the batch (checkObjectMove).
+//
+// Absent operands. A null JSON pointer is SQL NULL. Ops without row states write a null result (or
+// their zero value) for it, and the program's state ops make the row null.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+
+#include "base/JsonPath.h"
+#include "base/JsonValueUtils.h"
+#include "cuda/VectorEvalObjects.h"
+
+namespace vela::cuda::jsonops {
+
+using JsonCell = const JsonValue*;
+using StringCell = const InlineBuffer<char>*;
+using Bool = std::uint8_t;
+using State = rpn_eval_result_t;
+
+inline std::string_view textOf(StringCell s) {
+  return s == nullptr ? std::string_view() : s->view();
+}
+
+/// Stores a value built by the op, charged to the default pool.
+inline void writeValue(EvalOutputJson& out, JsonValue&& value) {
+  ManagedJsonValue managed(std::move(value));
+  out.write(managed);
+}
+
+namespace detail {
+template <class E, class In, class Out>
+void settleJson(E& e, In& in, Out& out) {
+  if constexpr (std::is_same_v<typename In::value_type, JsonCell> &&
+                std::is_same_v<typename Out::value_type, EvalOutputJson>)
+    e.checkObjectMove(in, out);
+}
+} // namespace detail
+
+/// Pops In... (push order, the last on top), runs F, `void(EvalOutputJson, In...)`, over the rows and
+/// pushes its values; JSON operands returned unchanged are then settled (checkObjectMove).
+template <class F, class... In>
+struct JsonResultOp {
+  template <class E>
+  static void eval(E& e) {
+    auto inputs = eval_handler_detail::popOperands<E, In...>(e);
+    auto out = e.template prepareOutput<EvalOutputJson>();
+    const F f = makeFunctor<F>(e);
+    std::apply([&](auto&... in) { e.runKernel(f, out, in...); }, inputs);
+    std::apply([&](auto&... in) { (detail::settleJson(e, in, out), ...); }, inputs);
+    e.push(std::move(out));
+  }
+};
+
+/// As JsonResultOp for `void(EvalOutputJson, In..., State&)`; pushes the states, then the values.
+template <class F, class... In>
+struct JsonResultOpWithState {
+  template <class E>
+  static void eval(E& e) {
+    auto inputs = eval_handler_detail::popOperands<E, In...>(e);
+    auto states = e.template prepareOutput<State>();
+    auto out = e.template prepareOutput<EvalOutputJson>();
+    const F f = makeFunctor<F>(e);
+    std::apply([&](auto&... in) { e.runKernelWithState(f, out, states, in...); }, inputs);
+    std::apply([&](auto&... in) { (detail::settleJson(e, in, out), ...); }, inputs);
+    e.push(std::move(states));
+    e.push(std::move(out));
+  }
+};
+
+/// The compiled form of the last path text met in a batch. A functor holding one is built per batch
+/// and used by one thread, so a constant path is compiled once per batch and a column of paths once
+/// per change of text. A path that does not compile is remembered with its message.
+class PathCache {
+public:
+  /// The compiled path of `text`, or nullptr with `error` set to the compiler's message.
+  const JsonPath* get(std::string_view text, std::string& error) const {
+    if (!m_filled || text != m_text) {
+      m_text.assign(text);
+      m_filled = true;
+      m_status = JsonPath::tryCompile(text, m_path);
+      if (!m_status.ok())
+        m_path = JsonPath();
+    }
+    if (!m_status.ok()) {
+      error = m_status.message();
+      return nullptr;
+    }
+    return &m_path;
+  }
+
+private:
+  mutable bool m_filled = false;
+  mutable std::string m_text;
+  mutable JsonPath m_path;
+  mutable Status m_status;
+};
+
+/// Evaluates `path` against `doc` into `matches` (the array of matches) and returns true; returns false
+/// with `error` set when the path does not compile or the evaluation exceeds its step limit.
+inline bool evaluatePath(const PathCache& cache, const JsonValue& doc, StringCell path, JsonValue& matches,
+                         std::string& error) {
+  const JsonPath* compiled = cache.get(textOf(path), error);
+  if (compiled == nullptr)
+    return false;
+  try {
+    matches = compiled->evaluate(doc);
+  } catch (const VelaException& e) {
+    error = e.what();
+    return false;
+  }
+  return true;
+}
+
+} // namespace vela::cuda::jsonops
