@@ -21,6 +21,7 @@
 #include <gtest/gtest.h>
 
 #include "base/ProgramBuilder.h"
+#include "cuda/EvalElementHandler.h"
 #include "cuda/TypedRpnEvaluator.h"
 
 namespace quarry::test {
@@ -170,5 +171,20 @@ HarnessResult HarnessCase::expectRows(const std::vector<T>& values, const std::v
   }
   return r;
 }
+
+/// Takes the kernel of `code` away from both evaluators for the scope, so that the op is " not handled":
+/// with every family complete, no assigned op lacks a kernel of its own.
+class ScopedNoKernel {
+public:
+  explicit ScopedNoKernel(vela::cuda::TypedRpnOp code) : m_vector(code, nullptr), m_row(code, nullptr) {}
+
+private:
+  vela::cuda::ScopedOpHandler<vela::cuda::TypedRpnVectorEvaluator> m_vector;
+  vela::cuda::ScopedOpHandler<vela::cuda::TypedRpnValueEvaluator> m_row;
+};
+
+/// An assigned math op that has a kernel and that the tests' programs do not otherwise use: a stand-in
+/// for an op without a kernel under ScopedNoKernel.
+inline constexpr vela::cuda::TypedRpnOp kStandInOp = 1313; // COT_F32
 
 } // namespace quarry::test
