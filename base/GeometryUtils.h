@@ -308,6 +308,9 @@ public:
   /// Simplification that keeps the topology (no new crossings, rings stay rings).
   static GeometryPtr simplifyPreserveTopology(const Geometry* g, double tolerance);
   /// Set operations. The metric of `intersection` is checked but edges are straight in coordinates.
+  /// A null operand, or a coordinate that is not finite (NaN or infinite), gives nullptr: the overlay
+  /// engine cannot take such coordinates. The same holds for geosUnion(Collection), update, clip and
+  /// partition.
   static GeometryPtr intersection(const Geometry* a, const Geometry* b, int metric);
   static GeometryPtr difference(const Geometry* a, const Geometry* b);
   /// The same point set as difference (a with the parts covered by b removed).
@@ -345,6 +348,8 @@ public:
   static GeometryPtr lineInterpolatePoint(const Geometry* g, double fraction, bool& isNull);
   /// The part of a line string between two fractions of its length (0 <= start <= end <= 1).
   static GeometryPtr lineSubstring(const Geometry* g, double start, double end, bool& isNull);
+  /// The nearest-point ops (closestPoint, near, shortestLine) set isNull also when no nearest pair
+  /// exists (coordinates so large that every distance overflows).
   /// The point of a nearest to b (in the metric), isNull for null or empty.
   static GeometryPtr closestPoint(const Geometry* a, const Geometry* b, bool& isNull, int metric);
   /// The point of b nearest to a (planar). isNull for null or empty.
