@@ -26,6 +26,7 @@
 #include "base/MurmurHash3.h"
 #include "functions/json/JsonOps.h"
 #include "functions/scalar/Hashes.h"
+#include "functions/scalar/ObjectSelect.h"
 #include "functions/text/CharN.h"
 
 namespace vela::cuda {
@@ -91,12 +92,6 @@ struct NotDistinctFunc {
     if (!nullA && !nullB)
       return JsonValueUtils::compare(*a, *b) == 0 ? 1 : 0;
     return nullA && nullB ? 1 : 0;
-  }
-};
-
-struct IfFunc {
-  void operator()(EvalOutputJson out, JsonCell a, JsonCell b, Bool c) const {
-    out.writeInput(c != 0 ? a : b);
   }
 };
 
@@ -236,8 +231,10 @@ bool registerJsonCompare() {
       opEntry<IsNullOp>(281),
       opEntry<ElementwiseOpWithState<NotDistinctFunc, Bool, JsonCell, JsonCell, State, State>>(1259),
       opEntry<ElementwiseOpWithState<NotDistinctFunc, Bool, JsonCell, JsonCell, State, State>>(1260),
-      opEntry<JsonResultOp<IfFunc, JsonCell, JsonCell, Bool>>(1225),
-      opEntry<JsonResultOp<IfFunc, JsonCell, JsonCell, Bool>>(1226),
+      opEntry<JsonResultOp<object_ops::SelectInputFunc<EvalOutputJson, JsonCell>, JsonCell, JsonCell, Bool>>(
+          1225),
+      opEntry<JsonResultOp<object_ops::SelectInputFunc<EvalOutputJson, JsonCell>, JsonCell, JsonCell, Bool>>(
+          1226),
       opEntry<JsonResultOpWithState<RemoveNullableFunc, JsonCell, State>>(314),
       opEntry<JsonResultOpWithState<RemoveNullableFunc, JsonCell, State>>(315),
       opEntry<ElementwiseOp<IsKindFunc, Bool, JsonCell, std::int32_t>>(1816),

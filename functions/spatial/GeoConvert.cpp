@@ -17,6 +17,7 @@
 #include "base/Logging.h"
 #include "functions/scalar/CastZeroFromAny.h"
 #include "functions/scalar/NullShapes.h"
+#include "functions/scalar/ObjectSelect.h"
 #include "functions/spatial/GeoTransformShapes.h"
 #include "functions/text/StringOps.h"
 
@@ -131,30 +132,16 @@ GeometryCell sharedEmptyCollection() {
   return empty;
 }
 
-struct EmptyFromAnyOp {
-  template <class E>
-  static void eval(E& e) {
-    zero_from_any_detail::popAnyValue(e);
-    e.template evalConstValue<GeometryCell>(sharedEmptyCollection());
-  }
-};
-
-// a where the condition is set, else b; the chosen input is handed on, a null pointer included.
-struct IfFunc {
-  void operator()(EvalOutputGeometry out, GeometryCell a, GeometryCell b, Bool c) const {
-    out.writeInput(c != 0 ? a : b);
-  }
-};
-
 const OpRegistration kOps[] = {
     opEntry<null_ops::IsNullOp<GeometryCell>>(285),
     opEntry<GeometryResultOpWithState<RemoveNullableFunc, GeometryCell, State>>(319),
-    opEntry<EmptyFromAnyOp>(638),
+    opEntry<object_ops::SharedConstantFromAnyOp<GeometryCell, sharedEmptyCollection>>(638),
     opEntry<GeometryResultOpWithState<CastFromTextFunc<WktReader>, StringCell>>(780),
     opEntry<GeometryResultOpWithState<CastFromTextFunc<WkbReader>, StringCell>>(781),
     opEntry<StringResultOp<ToTextFunc<WktWriter>, GeometryCell>>(782),
     opEntry<StringResultOp<ToTextFunc<WkbWriter>, GeometryCell>>(783),
-    opEntry<GeometryResultOp<IfFunc, GeometryCell, GeometryCell, Bool>>(1223),
+    opEntry<GeometryResultOp<object_ops::SelectInputFunc<EvalOutputGeometry, GeometryCell>, GeometryCell,
+                             GeometryCell, Bool>>(1223),
     opEntry<StringResultOp<ToTextFunc<WkbWriter>, GeometryCell>>(2365),
     opEntry<StringResultOp<ToTextFunc<WktWriter>, GeometryCell, std::int32_t>>(2366),
     opEntry<GeometryResultOp<FromWktFunc, StringCell>>(2393),

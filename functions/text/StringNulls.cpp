@@ -10,6 +10,7 @@
 #include "functions/scalar/CastZeroFromAny.h"
 #include "functions/scalar/CompareFunctors.h"
 #include "functions/scalar/NullShapes.h"
+#include "functions/scalar/ObjectSelect.h"
 #include "functions/text/StringOps.h"
 
 namespace vela::cuda {
@@ -38,25 +39,10 @@ StringCell sharedEmptyString() {
   return empty;
 }
 
-struct EmptyFromAnyOp {
-  template <class E>
-  static void eval(E& e) {
-    zero_from_any_detail::popAnyValue(e);
-    e.template evalConstValue<StringCell>(sharedEmptyString());
-  }
-};
-
 // The marker the row evaluator passes over: both stacks stay as they are.
 struct NopOp {
   template <class E>
   static void eval(E&) {}
-};
-
-// a where the condition is set, else b (the object IFs select their first operand on true).
-struct IfFunc {
-  void operator()(EvalOutputString out, StringCell a, StringCell b, Bool c) const {
-    out.writeInput(c != 0 ? a : b);
-  }
 };
 
 inline StringCell listElement(const TypedVec* list, std::int32_t p) {
@@ -105,10 +91,12 @@ bool registerStringNulls() {
       opEntry<null_ops::IsNullOp<StringCell>>(283),
       opEntry<StringResultOpWithState<RemoveNullableFunc, StringCell, State>>(313),
       opEntry<StringResultOpWithState<RemoveNullableFunc, StringCell, State>>(317),
-      opEntry<EmptyFromAnyOp>(636),
+      opEntry<object_ops::SharedConstantFromAnyOp<StringCell, sharedEmptyString>>(636),
       opEntry<NopOp>(1195),
-      opEntry<StringResultOp<IfFunc, StringCell, StringCell, Bool>>(1221),
-      opEntry<StringResultOp<IfFunc, StringCell, StringCell, Bool>>(1222),
+      opEntry<StringResultOp<object_ops::SelectInputFunc<EvalOutputString, StringCell>, StringCell,
+                             StringCell, Bool>>(1221),
+      opEntry<StringResultOp<object_ops::SelectInputFunc<EvalOutputString, StringCell>, StringCell,
+                             StringCell, Bool>>(1222),
       opEntry<StringResultOp<LookupFunc, std::int32_t, List, StringCell>>(1954),
       opEntry<StringResultOpWithState<LookupStateFunc, std::int32_t, List, StringCell, State, State>>(1975),
   };

@@ -16,6 +16,7 @@
 #include "functions/scalar/CastZeroFromAny.h"
 #include "functions/scalar/CompareFunctors.h"
 #include "functions/scalar/NullShapes.h"
+#include "functions/scalar/ObjectSelect.h"
 #include "functions/vector/VectorOps.h"
 
 namespace vela::cuda {
@@ -37,20 +38,6 @@ VectorCell sharedEmptyVector() {
   static const InlineBuffer<float>* const empty = InlineBuffer<float>::allocate(0);
   return empty;
 }
-
-struct EmptyFromAnyOp {
-  template <class E>
-  static void eval(E& e) {
-    zero_from_any_detail::popAnyValue(e);
-    e.template evalConstValue<VectorCell>(sharedEmptyVector());
-  }
-};
-
-struct IfFunc {
-  void operator()(EvalOutputVector out, VectorCell a, VectorCell b, Bool c) const {
-    out.writeInput(c != 0 ? a : b);
-  }
-};
 
 inline bool vectorsEqual(VectorCell a, VectorCell b) {
   if (a == nullptr || b == nullptr || a->size() != b->size())
@@ -83,10 +70,11 @@ struct NotDistinctFunc {
 const OpRegistration kOps[] = {
     opEntry<null_ops::IsNullOp<VectorCell>>(282),
     opEntry<VectorResultOpWithState<RemoveNullableFunc, VectorCell, State>>(316),
-    opEntry<EmptyFromAnyOp>(641),
+    opEntry<object_ops::SharedConstantFromAnyOp<VectorCell, sharedEmptyVector>>(641),
     opEntry<ElementwiseOp<EqFunc, Bool, VectorCell, VectorCell>>(934),
     opEntry<ElementwiseOp<NeFunc, Bool, VectorCell, VectorCell>>(935),
-    opEntry<VectorResultOp<IfFunc, VectorCell, VectorCell, Bool>>(1227),
+    opEntry<VectorResultOp<object_ops::SelectInputFunc<EvalOutputVector, VectorCell>, VectorCell, VectorCell,
+                           Bool>>(1227),
     opEntry<ElementwiseOpWithState<NotDistinctFunc, Bool, VectorCell, VectorCell, State, State>>(1261),
 };
 [[maybe_unused]] const bool kRegistered = registerOps(OpFamily::String, kOps);
