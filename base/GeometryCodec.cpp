@@ -10,8 +10,10 @@
 #include <utility>
 #include <vector>
 
+#include <geos/geom/CoordinateArraySequence.h>
 #include <geos/geom/CoordinateSequence.h>
 #include <geos/geom/GeometryCollection.h>
+#include <geos/geom/GeometryFactory.h>
 #include <geos/geom/LineString.h>
 #include <geos/geom/LinearRing.h>
 #include <geos/geom/Point.h>
@@ -174,7 +176,7 @@ private:
 
 Status scanWkb(const unsigned char* bytes, std::size_t length) {
   constexpr std::uint32_t kZFlag = 0x80000000u, kMFlag = 0x40000000u, kSridFlag = 0x20000000u;
-  const Status truncated = refuse("WKB bytes end before the geometry is complete");
+  const auto truncated = [] { return refuse("WKB bytes end before the geometry is complete"); };
   WkbCursor in(bytes, length);
   std::vector<std::uint32_t> open; // members still to come of each open collection
   for (;;) {
@@ -183,12 +185,12 @@ Status scanWkb(const unsigned char* bytes, std::size_t length) {
     unsigned char order;
     std::uint32_t type;
     if (!in.byte(order))
-      return truncated;
+      return truncated();
     if (order > 1)
       return refuse("WKB bytes have an unknown byte order mark " + std::to_string(order));
     const bool big = order == 0;
     if (!in.u32(big, type))
-      return truncated;
+      return truncated();
     const std::uint32_t code = type & 0x0FFFFFFFu;
     const std::uint32_t kind = code % 1000, iso = code / 1000;
     if ((type & 0x10000000u) != 0 || kind < 1 || kind > 7 || iso > 3)
@@ -197,25 +199,25 @@ Status scanWkb(const unsigned char* bytes, std::size_t length) {
       return refuse("WKB bytes have M coordinates, which are not supported");
     const std::uint64_t coordinateBytes = 8u * (((type & kZFlag) != 0 || iso == 1) ? 3u : 2u);
     if ((type & kSridFlag) != 0 && !in.skip(4))
-      return truncated;
+      return truncated();
     std::uint32_t count = 0;
     if (kind == 1) {
       if (!in.skip(coordinateBytes))
-        return truncated;
+        return truncated();
     } else if (kind == 2) {
       if (!in.u32(big, count) || !in.skip(count * coordinateBytes))
-        return truncated;
+        return truncated();
     } else if (kind == 3) {
       if (!in.u32(big, count))
-        return truncated;
+        return truncated();
       for (std::uint32_t ring = 0; ring < count; ++ring) {
         std::uint32_t points;
         if (!in.u32(big, points) || !in.skip(points * coordinateBytes))
-          return truncated;
+          return truncated();
       }
     } else {
       if (!in.u32(big, count))
-        return truncated;
+        return truncated();
       if (count != 0) {
         open.push_back(count);
         continue;
@@ -442,6 +444,154 @@ Status decode(Reader&& read, const char* form, std::unique_ptr<Geometry>& out) {
   return {};
 }
 
+// ---------------------------------------------------------------------------------------------------
+// Direct decoding of the common single-part rows. The general readers go through a tokenizer (WKT) or
+// one virtual call per ordinate (WKB); these build the geometry from one coordinate vector per
+// sequence with the shared factory's own constructors, which check ring size and closure as the
+// general readers' calls do (and throw the same exceptions). They return null for anything else,
+// which the general reader then takes. Both run only on input their scan has accepted.
+
+// WKB line strings and polygons in either byte order, without SRID (the general reader keeps the
+// SRID on the geometry). Every count is within the input and nothing trails: scanWkb checked.
+std::uint32_t bswap(std::uint32_t v) {
+  return __builtin_bswap32(v);
+}
+std::uint64_t bswap(std::uint64_t v) {
+  return __builtin_bswap64(v);
+}
+
+std::unique_ptr<Geometry> decodeSinglePartWkb(const unsigned char* bytes) {
+  const bool big = bytes[0] == 0;
+  std::size_t at = 1;
+  const auto u32 = [&] {
+    std::uint32_t v;
+    std::memcpy(&v, bytes + at, 4);
+    at += 4;
+    return big ? bswap(v) : v;
+  };
+  const auto f64 = [&] {
+    std::uint64_t v;
+    std::memcpy(&v, bytes + at, 8);
+    at += 8;
+    return std::bit_cast<double>(big ? bswap(v) : v);
+  };
+  const std::uint32_t type = u32();
+  const std::uint32_t code = type & 0x0FFFFFFFu, kind = code % 1000;
+  if ((type & 0x20000000u) != 0 || (kind != 2 && kind != 3))
+    return nullptr;
+  const std::size_t dimension = (type & 0x80000000u) != 0 || code / 1000 == 1 ? 3 : 2;
+  const auto sequence = [&] {
+    const std::uint32_t n = u32();
+    std::vector<geos::geom::Coordinate> coordinates(n);
+    for (auto& c : coordinates) {
+      c.x = f64();
+      c.y = f64();
+      if (dimension == 3)
+        c.z = f64();
+    }
+    return std::make_unique<geos::geom::CoordinateArraySequence>(std::move(coordinates), dimension);
+  };
+  const geos::geom::GeometryFactory& factory = sharedGeometryFactory();
+  if (kind == 2)
+    return factory.createLineString(sequence());
+  const std::uint32_t rings = u32();
+  if (rings == 0)
+    return nullptr; // the empty polygon: the general reader's form
+  std::unique_ptr<geos::geom::LinearRing> shell = factory.createLinearRing(sequence());
+  std::vector<std::unique_ptr<geos::geom::LinearRing>> holes;
+  holes.reserve(rings - 1);
+  for (std::uint32_t i = 1; i < rings; ++i)
+    holes.push_back(factory.createLinearRing(sequence()));
+  return factory.createPolygon(std::move(shell), std::move(holes));
+}
+
+// One number of the plain decimal form [+-]digits[.digits][(e|E)[+-]digits] (digits on at least one
+// side of the point); false for anything else (NaN, Inf, hexadecimal), which the general reader
+// takes. Within this form the C library conversion the general reader uses and from_chars both round
+// correctly, so they give the same double.
+bool plainNumber(std::string_view& text, double& out) {
+  std::size_t i = 0;
+  const auto digits = [&] {
+    const std::size_t from = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+      ++i;
+    return i - from;
+  };
+  if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+    ++i;
+  const bool plus = !text.empty() && text[0] == '+'; // from_chars takes no leading '+'
+  std::size_t mantissa = digits();
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    mantissa += digits();
+  }
+  if (mantissa == 0)
+    return false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    ++i;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-'))
+      ++i;
+    if (digits() == 0)
+      return false;
+  }
+  if (i < text.size() && !isSpace(text[i]) && text[i] != ')')
+    return false;
+  const char* first = text.data() + (plus ? 1 : 0);
+  const auto result = std::from_chars(first, text.data() + i, out);
+  if (result.ec != std::errc() || result.ptr != text.data() + i)
+    return false; // out of range: the general reader decides
+  text.remove_prefix(i);
+  return true;
+}
+
+// "POINT (x y)", "POINT (x y z)" and "POINT Z (x y z)", any case, white space between tokens as the
+// scan allows, numbers in the plain form above.
+std::unique_ptr<Geometry> decodePointWkt(std::string_view text) {
+  const auto skipSpace = [&] {
+    while (!text.empty() && isSpace(text.front()))
+      text.remove_prefix(1);
+  };
+  const auto word = [&](std::string_view upper) {
+    skipSpace();
+    std::size_t n = 0;
+    while (n < text.size() && isWordChar(text[n]))
+      ++n;
+    if (!sameWord(text.substr(0, n), upper))
+      return false;
+    text.remove_prefix(n);
+    return true;
+  };
+  const auto punct = [&](char c) {
+    skipSpace();
+    if (text.empty() || text.front() != c)
+      return false;
+    text.remove_prefix(1);
+    return true;
+  };
+  if (!word("POINT"))
+    return nullptr;
+  const bool taggedZ = word("Z");
+  if (!punct('('))
+    return nullptr;
+  double v[3];
+  std::size_t n = 0;
+  for (; n < 3; ++n) {
+    skipSpace();
+    if (text.empty() || text.front() == ')')
+      break;
+    if (!plainNumber(text, v[n]))
+      return nullptr;
+  }
+  if (!punct(')') || n < 2 || (taggedZ && n != 3))
+    return nullptr;
+  skipSpace();
+  if (!text.empty())
+    return nullptr;
+  const geos::geom::GeometryFactory& factory = sharedGeometryFactory();
+  return std::unique_ptr<Geometry>(n == 3 ? factory.createPoint(geos::geom::Coordinate(v[0], v[1], v[2]))
+                                          : factory.createPoint(geos::geom::Coordinate(v[0], v[1])));
+}
+
 Status wrap(Status status, std::unique_ptr<Geometry>& read, ManagedGeometryPtr& out) {
   if (status.ok())
     out = ManagedGeometryPtr(std::move(read), out.pool());
@@ -455,9 +605,15 @@ Status GeometryCodec::readWkt(const char* text, std::size_t length, std::unique_
   if (Status s = scanWkt(view); !s.ok())
     return s;
   return decode(
-      [&] {
+      [&]() -> std::unique_ptr<Geometry> {
+        if (auto point = decodePointWkt(view))
+          return point;
+        // The reader takes a std::string: copy into a per-thread buffer that keeps its capacity, so a
+        // batch of texts allocates once.
+        thread_local std::string scratch;
+        scratch.assign(view);
         const geos::io::WKTReader reader(sharedGeometryFactory());
-        return reader.read(std::string(view));
+        return reader.read(scratch);
       },
       "WKT text", out);
 }
@@ -472,7 +628,9 @@ Status GeometryCodec::readWkb(const unsigned char* bytes, std::size_t length,
   if (Status s = scanWkb(bytes, length); !s.ok())
     return s;
   return decode(
-      [&] {
+      [&]() -> std::unique_ptr<Geometry> {
+        if (auto single = decodeSinglePartWkb(bytes))
+          return single;
         geos::io::WKBReader reader(sharedGeometryFactory());
         return reader.read(bytes, length);
       },
@@ -577,6 +735,8 @@ std::string GeometryCodec::writeWkb(const Geometry& geometry) {
 }
 
 std::size_t GeometryCodec::depth(const Geometry& geometry, std::size_t stopAbove) {
+  if (asCollection(geometry) == nullptr)
+    return 1; // points, curves and polygons: no walk, no allocation
   std::size_t deepest = 0;
   std::vector<std::pair<const Geometry*, std::size_t>> pending{{&geometry, 1}};
   while (!pending.empty()) {
@@ -585,7 +745,7 @@ std::size_t GeometryCodec::depth(const Geometry& geometry, std::size_t stopAbove
     deepest = std::max(deepest, level);
     if (deepest > stopAbove)
       return deepest;
-    if (const auto* collection = dynamic_cast<const GeometryCollection*>(g))
+    if (const auto* collection = asCollection(*g))
       for (std::size_t i = 0; i < collection->getNumGeometries(); ++i)
         pending.emplace_back(collection->getGeometryN(i), level + 1);
   }

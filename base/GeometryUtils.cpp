@@ -153,32 +153,43 @@ enum class Part { Line, Shell, Hole };
 // onLine(sequence, part) for every non-empty line string, ring or polygon ring.
 template <class OnPoint, class OnLine>
 void forEachPart(const Geometry& g, OnPoint&& onPoint, OnLine&& onLine) {
-  std::vector<const Geometry*> pending{&g};
+  // Visits one geometry; true for a non-empty collection, whose members are to be walked.
+  const auto visit = [&](const Geometry& cur) {
+    if (cur.isEmpty())
+      return false;
+    switch (cur.getGeometryTypeId()) {
+    case GeometryTypeId::GEOS_POINT:
+      onPoint(pointCoordinate(cur));
+      return false;
+    case GeometryTypeId::GEOS_LINESTRING:
+    case GeometryTypeId::GEOS_LINEARRING:
+      onLine(*static_cast<const LineString&>(cur).getCoordinatesRO(), Part::Line);
+      return false;
+    case GeometryTypeId::GEOS_POLYGON: {
+      const auto& p = static_cast<const Polygon&>(cur);
+      onLine(*p.getExteriorRing()->getCoordinatesRO(), Part::Shell);
+      for (std::size_t i = 0; i < p.getNumInteriorRing(); ++i)
+        if (!p.getInteriorRingN(i)->isEmpty())
+          onLine(*p.getInteriorRingN(i)->getCoordinatesRO(), Part::Hole);
+      return false;
+    }
+    default:
+      return true;
+    }
+  };
+  if (!visit(g))
+    return; // a single part (the common row): no stack to allocate
+  std::vector<const Geometry*> pending;
+  const auto pushMembers = [&](const Geometry& c) {
+    for (std::size_t i = c.getNumGeometries(); i-- > 0;)
+      pending.push_back(c.getGeometryN(i));
+  };
+  pushMembers(g);
   while (!pending.empty()) {
     const Geometry* cur = pending.back();
     pending.pop_back();
-    if (cur->isEmpty())
-      continue;
-    switch (cur->getGeometryTypeId()) {
-    case GeometryTypeId::GEOS_POINT:
-      onPoint(pointCoordinate(*cur));
-      break;
-    case GeometryTypeId::GEOS_LINESTRING:
-    case GeometryTypeId::GEOS_LINEARRING:
-      onLine(*static_cast<const LineString*>(cur)->getCoordinatesRO(), Part::Line);
-      break;
-    case GeometryTypeId::GEOS_POLYGON: {
-      const auto* p = static_cast<const Polygon*>(cur);
-      onLine(*p->getExteriorRing()->getCoordinatesRO(), Part::Shell);
-      for (std::size_t i = 0; i < p->getNumInteriorRing(); ++i)
-        if (!p->getInteriorRingN(i)->isEmpty())
-          onLine(*p->getInteriorRingN(i)->getCoordinatesRO(), Part::Hole);
-      break;
-    }
-    default:
-      for (std::size_t i = cur->getNumGeometries(); i-- > 0;)
-        pending.push_back(cur->getGeometryN(i));
-    }
+    if (visit(*cur))
+      pushMembers(*cur);
   }
 }
 

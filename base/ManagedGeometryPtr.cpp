@@ -15,8 +15,7 @@ const geos::geom::GeometryFactory& sharedGeometryFactory() {
 }
 
 void destroyGeometry(geos::geom::Geometry* geometry) noexcept {
-  auto* collection = dynamic_cast<geos::geom::GeometryCollection*>(geometry);
-  if (collection == nullptr) {
+  if (geometry == nullptr || asCollection(*geometry) == nullptr) {
     delete geometry; // points, curves and polygons hold no nested geometries
     return;
   }
@@ -27,8 +26,8 @@ void destroyGeometry(geos::geom::Geometry* geometry) noexcept {
   while (!pending.empty()) {
     std::unique_ptr<geos::geom::Geometry> current = std::move(pending.back());
     pending.pop_back();
-    if (auto* c = dynamic_cast<geos::geom::GeometryCollection*>(current.get())) {
-      for (auto& member : c->releaseGeometries())
+    if (asCollection(*current) != nullptr) {
+      for (auto& member : static_cast<geos::geom::GeometryCollection&>(*current).releaseGeometries())
         pending.push_back(std::move(member));
     }
   }
@@ -84,31 +83,46 @@ void ManagedGeometryPtr::freeOwned() noexcept {
   m_reserved = 0;
 }
 
+namespace {
+
+// Bytes of a point or curve: the object and its coordinates at the geometry's own dimension.
+std::size_t simpleFootprint(const geos::geom::Geometry& g) {
+  return ManagedGeometryPtr::kComponentBytes + g.getNumPoints() * 8u * g.getCoordinateDimension();
+}
+
+} // namespace
+
 std::size_t ManagedGeometryPtr::footprint(const geos::geom::Geometry& geometry) {
   using geos::geom::Geometry;
+  // Points, curves and polygons are charged directly; only collections need the walk's stack, which
+  // is iterative so that nested collections cannot exhaust the thread's stack.
+  const auto leaf = [](const Geometry& g) -> std::size_t {
+    if (g.getGeometryTypeId() != geos::geom::GEOS_POLYGON)
+      return simpleFootprint(g);
+    const auto& polygon = static_cast<const geos::geom::Polygon&>(g);
+    std::size_t bytes = kComponentBytes;
+    if (const Geometry* shell = polygon.getExteriorRing())
+      bytes += simpleFootprint(*shell);
+    for (std::size_t i = 0; i < polygon.getNumInteriorRing(); ++i)
+      bytes += kChildLinkBytes + simpleFootprint(*polygon.getInteriorRingN(i));
+    return bytes;
+  };
+  if (asCollection(geometry) == nullptr)
+    return leaf(geometry);
   std::size_t total = 0;
-  // Iterative walk: nested collections cannot exhaust the stack.
   std::vector<const Geometry*> pending{&geometry};
   while (!pending.empty()) {
     const Geometry* g = pending.back();
     pending.pop_back();
-    total += kComponentBytes;
-    if (const auto* polygon = dynamic_cast<const geos::geom::Polygon*>(g)) {
-      if (const Geometry* shell = polygon->getExteriorRing())
-        pending.push_back(shell);
-      const std::size_t holes = polygon->getNumInteriorRing();
-      total += kChildLinkBytes * holes;
-      for (std::size_t i = 0; i < holes; ++i)
-        pending.push_back(polygon->getInteriorRingN(i));
-    } else if (const auto* collection = dynamic_cast<const geos::geom::GeometryCollection*>(g)) {
-      const std::size_t members = collection->getNumGeometries();
-      total += kChildLinkBytes * members;
-      for (std::size_t i = 0; i < members; ++i)
-        pending.push_back(collection->getGeometryN(i));
-    } else {
-      // Points and curves: their coordinates, at the geometry's own dimension.
-      total += g->getNumPoints() * 8u * g->getCoordinateDimension();
+    const auto* collection = asCollection(*g);
+    if (collection == nullptr) {
+      total += leaf(*g);
+      continue;
     }
+    const std::size_t members = collection->getNumGeometries();
+    total += kComponentBytes + kChildLinkBytes * members;
+    for (std::size_t i = 0; i < members; ++i)
+      pending.push_back(collection->getGeometryN(i));
   }
   return total;
 }

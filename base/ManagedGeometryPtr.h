@@ -5,6 +5,7 @@
 #include <memory>
 
 #include <geos/geom/Geometry.h>
+#include <geos/geom/GeometryCollection.h>
 #include <geos/geom/GeometryFactory.h>
 
 #include "base/RamPool.h"
@@ -16,6 +17,21 @@ namespace vela {
 /// on first use under the language's one-time guard; it lives until process exit, and geometries
 /// still alive then keep it alive (the factory is reference counted by its geometries).
 const geos::geom::GeometryFactory& sharedGeometryFactory();
+
+/// The collection behind `g` (multi-point, multi-curve, multi-polygon or geometry collection), or null.
+/// One virtual call: the per-row paths (reading, charging, freeing) ask this of every geometry, and a
+/// dynamic_cast walks the class hierarchy each time.
+inline const geos::geom::GeometryCollection* asCollection(const geos::geom::Geometry& g) noexcept {
+  switch (g.getGeometryTypeId()) {
+  case geos::geom::GEOS_MULTIPOINT:
+  case geos::geom::GEOS_MULTILINESTRING:
+  case geos::geom::GEOS_MULTIPOLYGON:
+  case geos::geom::GEOS_GEOMETRYCOLLECTION:
+    return static_cast<const geos::geom::GeometryCollection*>(&g);
+  default:
+    return nullptr;
+  }
+}
 
 /// Deletes a geometry without recursing into nested collections: members are detached and deleted
 /// from an explicit stack, so a collection of any depth is freed safely. Null is ignored.
