@@ -271,21 +271,34 @@ std::uint64_t GeometryUtils::h3ChildPosToCell(std::int64_t position, std::uint64
   return h3CellToChildN(parent, resolution, position);
 }
 
-GeometryUtils::H3CellList GeometryUtils::h3GridDisk(std::uint64_t cell, int k, bool& isNull) {
-  H3CellList out;
+namespace {
+
+// The cells within (gridDisk) or at (gridRing) grid distance k of a valid cell: null for an invalid
+// cell, a negative k or a walk the grid refuses; lists longer than the cap end the call. The ring is
+// bounded by the disk's size, which is the check made before any cell is produced.
+template <class Walk>
+GeometryUtils::H3CellList boundedCellList(std::uint64_t cell, int k, bool& isNull, const char* name,
+                                          Walk walk) {
+  GeometryUtils::H3CellList out;
   std::int64_t size = 0;
   if (!h3::isValidCell(cell) || h3::maxGridDiskSize(k, size) != H3Error::Success) {
     isNull = true;
     return out;
   }
-  if (size > kMaxH3ListCells) {
-    throwTooLarge("h3GridDisk", size);
-  }
-  if (h3::gridDisk(cell, k, out) != H3Error::Success) {
+  if (size > GeometryUtils::kMaxH3ListCells)
+    throwTooLarge(name, size);
+  if (walk(cell, k, out) != H3Error::Success) {
     isNull = true;
     out.clear();
   }
   return out;
+}
+
+} // namespace
+
+GeometryUtils::H3CellList GeometryUtils::h3GridDisk(std::uint64_t cell, int k, bool& isNull) {
+  return boundedCellList(cell, k, isNull, "h3GridDisk",
+                         [](std::uint64_t c, int d, H3CellList& out) { return h3::gridDisk(c, d, out); });
 }
 
 std::uint64_t GeometryUtils::h3GridDiskN(std::uint64_t cell, int k, int n, bool& isNull,
@@ -301,20 +314,8 @@ std::uint64_t GeometryUtils::h3GridDiskN(std::uint64_t cell, int k, int n, bool&
 }
 
 GeometryUtils::H3CellList GeometryUtils::h3GridRing(std::uint64_t cell, int k, bool& isNull) {
-  H3CellList out;
-  std::int64_t size = 0;
-  if (!h3::isValidCell(cell) || h3::maxGridDiskSize(k, size) != H3Error::Success) {
-    isNull = true;
-    return out;
-  }
-  if (size > kMaxH3ListCells) {
-    throwTooLarge("h3GridRing", size);
-  }
-  if (h3::gridRing(cell, k, out) != H3Error::Success) {
-    isNull = true;
-    out.clear();
-  }
-  return out;
+  return boundedCellList(cell, k, isNull, "h3GridRing",
+                         [](std::uint64_t c, int d, H3CellList& out) { return h3::gridRing(c, d, out); });
 }
 
 std::int64_t GeometryUtils::h3NumGridDisk(std::uint64_t cell, int k, EvaluatorCache* cache) {
