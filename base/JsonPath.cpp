@@ -234,6 +234,9 @@ public:
     out = std::move(in);
   }
 
+  /// The node a singular query selects, or null; one step per segment followed.
+  const json* single(const Query& query, const json& current) { return navigate(query, current); }
+
   std::string path(std::uint32_t loc) const {
     std::vector<std::uint32_t> chain;
     for (std::uint32_t l = loc; l != 0; l = m_locs[l].parent)
@@ -736,6 +739,7 @@ Status JsonPath::tryCompile(std::string_view text, JsonPath& out) {
   std::string error;
   if (!parse(text, *program, error))
     return Status(StatusEnum::InvalidArgument, std::move(error));
+  program->singular = program->query.singular();
   out.m_program = std::move(program);
   return {};
 }
@@ -754,7 +758,7 @@ const std::string& JsonPath::text() const noexcept {
 }
 
 bool JsonPath::isSingular() const noexcept {
-  return m_program && m_program->query.singular();
+  return m_program && m_program->singular;
 }
 
 json JsonPath::evaluate(const json& root, std::size_t stepLimit) const {
@@ -784,6 +788,24 @@ std::vector<const json*> JsonPath::select(const json& root, std::size_t stepLimi
   for (const Node& n : nodes)
     matches.push_back(n.value);
   return matches;
+}
+
+JsonPath::MatchSummary JsonPath::summarize(const json& root, std::size_t stepLimit) const {
+  MatchSummary summary;
+  if (!m_program)
+    return summary;
+  Evaluator evaluator(root, stepLimit, false);
+  if (m_program->singular) {
+    summary.first = evaluator.single(m_program->query, root);
+    summary.count = summary.first == nullptr ? 0 : 1;
+    return summary;
+  }
+  NodeList nodes;
+  evaluator.run(m_program->query, root, nodes);
+  summary.count = nodes.size();
+  if (!nodes.empty())
+    summary.first = nodes.front().value;
+  return summary;
 }
 
 std::vector<std::string> JsonPath::normalizedPaths(const json& root, std::size_t stepLimit) const {
