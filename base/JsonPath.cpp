@@ -499,21 +499,37 @@ private:
   // The branches of test() stay out of line: filters recurse through test(), and every level would
   // otherwise carry the locals of all of them.
   [[gnu::noinline]] bool compare(const Expr& e, const json& current) {
-    const Val a = value(*e.children[0], current);
-    const Val b = value(*e.children[1], current);
-    switch (e.op) {
+    const Expr& l = *e.children[0];
+    const Expr& r = *e.children[1];
+    // Literals and queries are nodes already: the usual `@.x > 5` needs no value holders.
+    if (l.kind != Expr::Kind::Function && r.kind != Expr::Kind::Function)
+      return compareValues(e.op, operandNode(l, current), operandNode(r, current));
+    const Val a = value(l, current);
+    const Val b = value(r, current);
+    return compareValues(e.op, a.get(), b.get());
+  }
+
+  // A literal or a query operand (else Nothing).
+  const json* operandNode(const Expr& e, const json& current) {
+    if (e.kind == Expr::Kind::Literal)
+      return &e.literal;
+    return e.kind == Expr::Kind::Query ? navigate(e.query, current) : nullptr;
+  }
+
+  static bool compareValues(CompareOp op, const json* a, const json* b) {
+    switch (op) {
     case CompareOp::Eq:
-      return equalValues(a.get(), b.get());
+      return equalValues(a, b);
     case CompareOp::Ne:
-      return !equalValues(a.get(), b.get());
+      return !equalValues(a, b);
     case CompareOp::Lt:
-      return lessValue(a.get(), b.get());
+      return lessValue(a, b);
     case CompareOp::Le:
-      return lessValue(a.get(), b.get()) || equalValues(a.get(), b.get());
+      return lessValue(a, b) || equalValues(a, b);
     case CompareOp::Gt:
-      return lessValue(b.get(), a.get());
+      return lessValue(b, a);
     case CompareOp::Ge:
-      return lessValue(b.get(), a.get()) || equalValues(a.get(), b.get());
+      return lessValue(b, a) || equalValues(a, b);
     }
     return false;
   }
