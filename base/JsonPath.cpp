@@ -234,6 +234,9 @@ public:
     out = std::move(in);
   }
 
+  /// The node a singular query selects, or null; one step per segment followed.
+  const json* single(const Query& query, const json& current) { return navigate(query, current); }
+
   std::string path(std::uint32_t loc) const {
     std::vector<std::uint32_t> chain;
     for (std::uint32_t l = loc; l != 0; l = m_locs[l].parent)
@@ -496,21 +499,37 @@ private:
   // The branches of test() stay out of line: filters recurse through test(), and every level would
   // otherwise carry the locals of all of them.
   [[gnu::noinline]] bool compare(const Expr& e, const json& current) {
-    const Val a = value(*e.children[0], current);
-    const Val b = value(*e.children[1], current);
-    switch (e.op) {
+    const Expr& l = *e.children[0];
+    const Expr& r = *e.children[1];
+    // Literals and queries are nodes already: the usual `@.x > 5` needs no value holders.
+    if (l.kind != Expr::Kind::Function && r.kind != Expr::Kind::Function)
+      return compareValues(e.op, operandNode(l, current), operandNode(r, current));
+    const Val a = value(l, current);
+    const Val b = value(r, current);
+    return compareValues(e.op, a.get(), b.get());
+  }
+
+  // A literal or a query operand (else Nothing).
+  const json* operandNode(const Expr& e, const json& current) {
+    if (e.kind == Expr::Kind::Literal)
+      return &e.literal;
+    return e.kind == Expr::Kind::Query ? navigate(e.query, current) : nullptr;
+  }
+
+  static bool compareValues(CompareOp op, const json* a, const json* b) {
+    switch (op) {
     case CompareOp::Eq:
-      return equalValues(a.get(), b.get());
+      return equalValues(a, b);
     case CompareOp::Ne:
-      return !equalValues(a.get(), b.get());
+      return !equalValues(a, b);
     case CompareOp::Lt:
-      return lessValue(a.get(), b.get());
+      return lessValue(a, b);
     case CompareOp::Le:
-      return lessValue(a.get(), b.get()) || equalValues(a.get(), b.get());
+      return lessValue(a, b) || equalValues(a, b);
     case CompareOp::Gt:
-      return lessValue(b.get(), a.get());
+      return lessValue(b, a);
     case CompareOp::Ge:
-      return lessValue(b.get(), a.get()) || equalValues(a.get(), b.get());
+      return lessValue(b, a) || equalValues(a, b);
     }
     return false;
   }
@@ -736,6 +755,7 @@ Status JsonPath::tryCompile(std::string_view text, JsonPath& out) {
   std::string error;
   if (!parse(text, *program, error))
     return Status(StatusEnum::InvalidArgument, std::move(error));
+  program->singular = program->query.singular();
   out.m_program = std::move(program);
   return {};
 }
@@ -754,7 +774,7 @@ const std::string& JsonPath::text() const noexcept {
 }
 
 bool JsonPath::isSingular() const noexcept {
-  return m_program && m_program->query.singular();
+  return m_program && m_program->singular;
 }
 
 json JsonPath::evaluate(const json& root, std::size_t stepLimit) const {
@@ -784,6 +804,24 @@ std::vector<const json*> JsonPath::select(const json& root, std::size_t stepLimi
   for (const Node& n : nodes)
     matches.push_back(n.value);
   return matches;
+}
+
+JsonPath::MatchSummary JsonPath::summarize(const json& root, std::size_t stepLimit) const {
+  MatchSummary summary;
+  if (!m_program)
+    return summary;
+  Evaluator evaluator(root, stepLimit, false);
+  if (m_program->singular) {
+    summary.first = evaluator.single(m_program->query, root);
+    summary.count = summary.first == nullptr ? 0 : 1;
+    return summary;
+  }
+  NodeList nodes;
+  evaluator.run(m_program->query, root, nodes);
+  summary.count = nodes.size();
+  if (!nodes.empty())
+    summary.first = nodes.front().value;
+  return summary;
 }
 
 std::vector<std::string> JsonPath::normalizedPaths(const json& root, std::size_t stepLimit) const {

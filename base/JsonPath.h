@@ -89,6 +89,14 @@ public:
   /// is not modified. Nothing is copied (what counting or testing for matches needs).
   std::vector<const nlohmann::json*> select(const nlohmann::json& root,
                                             std::size_t stepLimit = kDefaultStepLimit) const;
+  /// The first match (null when there is none) and the number of matches, as select() finds them.
+  struct MatchSummary {
+    const nlohmann::json* first = nullptr;
+    std::size_t count = 0;
+  };
+  /// What tests for matches, counts and single-value reads need, with nothing copied; a singular query
+  /// is followed member by member without allocating.
+  MatchSummary summarize(const nlohmann::json& root, std::size_t stepLimit = kDefaultStepLimit) const;
   /// The normalized paths ("$['a'][0]") of the matches, in the order evaluate returns them.
   std::vector<std::string> normalizedPaths(const nlohmann::json& root,
                                            std::size_t stepLimit = kDefaultStepLimit) const;

@@ -110,6 +110,7 @@ struct Expr {
 struct Program {
   std::string text;
   Query query;
+  bool singular = false; // query.singular(), settled once compiled
 };
 
 /// Parses `text`; on a fault returns false with `error` holding the message (position included).

@@ -66,6 +66,32 @@ std::uint64_t bytesHash(std::string_view s) {
 // Scanning beats indexing below this many comparisons.
 constexpr std::size_t kScanLimit = 64;
 
+// compare(e, x) == 0, with the usual pairs settled here rather than by the general ordering: two
+// integers of one kind, two strings, two booleans, two nulls, and a number against anything else.
+// Floating pairs (NaN, -0.0) and mixed number kinds take the general route.
+bool sameElement(const JsonValue& e, const JsonValue& x) {
+  using T = JsonValue::value_t;
+  if (e.type() == x.type()) {
+    switch (e.type()) {
+    case T::number_integer:
+      return e.get<std::int64_t>() == x.get<std::int64_t>();
+    case T::number_unsigned:
+      return e.get<std::uint64_t>() == x.get<std::uint64_t>();
+    case T::string:
+      return e.get_ref<const std::string&>() == x.get_ref<const std::string&>();
+    case T::boolean:
+      return e.get<bool>() == x.get<bool>();
+    case T::null:
+      return true;
+    default:
+      break;
+    }
+  } else if (e.is_number() != x.is_number()) {
+    return false; // numbers rank apart from every other kind
+  }
+  return JsonValueUtils::compare(e, x) == 0;
+}
+
 } // namespace
 
 std::uint64_t jsonElementHash(const JsonValue& value) {
@@ -131,13 +157,13 @@ JsonElementSet::JsonElementSet(const JsonValue& array)
 bool JsonElementSet::contains(const JsonValue& x) const {
   if (m_index.empty() && m_elements->size() <= kScanLimit) {
     for (const JsonValue& e : *m_elements)
-      if (JsonValueUtils::compare(e, x) == 0)
+      if (sameElement(e, x))
         return true;
     return false;
   }
   const auto [first, last] = m_index.equal_range(jsonElementHash(x));
   for (auto it = first; it != last; ++it)
-    if (JsonValueUtils::compare((*m_elements)[it->second], x) == 0)
+    if (sameElement((*m_elements)[it->second], x))
       return true;
   return false;
 }
@@ -170,7 +196,7 @@ bool ArrayFunctionUtils::containsElement(const JsonValue& array, const JsonValue
   if (!array.is_array())
     raise("Not an array");
   for (const JsonValue& e : array)
-    if (JsonValueUtils::compare(e, x) == 0)
+    if (sameElement(e, x))
       return true;
   return false;
 }

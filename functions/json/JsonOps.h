@@ -123,4 +123,20 @@ inline bool evaluatePath(const PathCache& cache, const JsonValue& doc, StringCel
   return true;
 }
 
+/// As evaluatePath, for the functions that read at most one match or count them (existence,
+/// cardinality, JSON_VALUE): the matches are found, not copied, so a large match costs nothing extra.
+inline bool summarizePath(const PathCache& cache, const JsonValue& doc, StringCell path,
+                          JsonPath::MatchSummary& matches, std::string& error) {
+  const JsonPath* compiled = cache.get(textOf(path), error);
+  if (compiled == nullptr)
+    return false;
+  try {
+    matches = compiled->summarize(doc);
+  } catch (const VelaException& e) {
+    error = e.what();
+    return false;
+  }
+  return true;
+}
+
 } // namespace vela::cuda::jsonops

@@ -9,6 +9,8 @@
 // Paths are compiled through a PathCache held by the functor: once per batch for a constant path, once
 // per change of text for a column of paths. A path that does not compile, or an evaluation that runs
 // over the engine's step limit, is an error of the row (query functions) or the zero result.
+// Cardinality, existence and JSON_VALUE read their match in the document (JsonPath::summarize: no copy,
+// no allocation for a path of names and indexes); JSON_QUERY and JSON_REPLACE build copies.
 //
 // Behaviour flags (bits): 4 DEFAULT ON EMPTY, 8 ERROR ON EMPTY, 16 EMPTY ARRAY ON EMPTY, 32 EMPTY
 // OBJECT ON EMPTY, 128 DEFAULT ON ERROR, 256 ERROR ON ERROR, 512 EMPTY ARRAY ON ERROR, 1024 EMPTY OBJECT
@@ -104,11 +106,11 @@ struct CardinalityFunc {
   std::int32_t operator()(JsonCell doc, StringCell path) const {
     if (doc == nullptr || path == nullptr)
       return 0;
-    JsonValue matches;
+    JsonPath::MatchSummary matches;
     std::string error;
-    if (!evaluatePath(paths, *doc, path, matches, error) || matches.size() != 1)
+    if (!summarizePath(paths, *doc, path, matches, error) || matches.count != 1)
       return 0;
-    const JsonValue& match = matches[0];
+    const JsonValue& match = *matches.first;
     return match.is_structured() ? strops::clampToInt(match.size()) : 1;
   }
 };
@@ -118,9 +120,9 @@ struct ExistsFunc {
   Bool operator()(JsonCell doc, StringCell path) const {
     if (doc == nullptr || path == nullptr)
       return 0;
-    JsonValue matches;
+    JsonPath::MatchSummary matches;
     std::string error;
-    return evaluatePath(paths, *doc, path, matches, error) && !matches.empty() ? 1 : 0;
+    return summarizePath(paths, *doc, path, matches, error) && matches.count != 0 ? 1 : 0;
   }
 };
 
@@ -176,9 +178,9 @@ struct QueryFunc {
 
 // --- JSON_VALUE conversions ------------------------------------------------------------------------
 
-struct ConversionError {
-  const char* message;
-};
+// Each conversion sets `out` and returns null, or returns its failure message and leaves `out` as it
+// is. Failures are ordinary rows (a few percent of a real column), so they are not thrown: an exception
+// costs more than the whole path lookup.
 
 template <class T>
 bool parseWhole(const std::string& s, T& v) {
@@ -187,78 +189,92 @@ bool parseWhole(const std::string& s, T& v) {
   return ec == std::errc() && p == end && !s.empty();
 }
 
-Bool toBool(const JsonValue& v) {
+const char* toBool(const JsonValue& v, Bool& out) {
   if (v.is_boolean())
-    return v.get<bool>() ? 1 : 0;
-  if (v.is_number_integer())
-    return v.get<std::int64_t>() != 0 || v.get<std::uint64_t>() != 0 ? 1 : 0;
-  throw ConversionError{"Not a bool"};
+    out = v.get<bool>() ? 1 : 0;
+  else if (v.is_number_integer())
+    out = v.get<std::int64_t>() != 0 || v.get<std::uint64_t>() != 0 ? 1 : 0;
+  else
+    return "Not a bool";
+  return nullptr;
 }
 
-long toLong(const JsonValue& v) {
+const char* toLong(const JsonValue& v, long& out) {
   switch (v.type()) {
   case JsonValue::value_t::number_integer:
-    return v.get<std::int64_t>();
+    out = v.get<std::int64_t>();
+    return nullptr;
   case JsonValue::value_t::number_unsigned:
-    if (v.get<std::uint64_t>() <= static_cast<std::uint64_t>(std::numeric_limits<long>::max()))
-      return static_cast<long>(v.get<std::uint64_t>());
-    break;
+    if (v.get<std::uint64_t>() > static_cast<std::uint64_t>(std::numeric_limits<long>::max()))
+      break;
+    out = static_cast<long>(v.get<std::uint64_t>());
+    return nullptr;
   case JsonValue::value_t::boolean:
-    return v.get<bool>() ? 1 : 0;
+    out = v.get<bool>() ? 1 : 0;
+    return nullptr;
   case JsonValue::value_t::number_float: {
     const double d = v.get<double>();
     // [-2^63, 2^63): the doubles whose truncation fits
-    if (std::isfinite(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0)
-      return static_cast<long>(d);
-    break;
+    if (!(std::isfinite(d) && d >= -9223372036854775808.0 && d < 9223372036854775808.0))
+      break;
+    out = static_cast<long>(d);
+    return nullptr;
   }
-  case JsonValue::value_t::string: {
-    long parsed = 0;
-    if (parseWhole(v.get_ref<const std::string&>(), parsed))
-      return parsed;
+  case JsonValue::value_t::string:
+    if (long parsed = 0; parseWhole(v.get_ref<const std::string&>(), parsed)) {
+      out = parsed;
+      return nullptr;
+    }
     break;
-  }
   default:
     break;
   }
-  throw ConversionError{"Not an integer"};
+  return "Not an integer";
 }
 
-double toDouble(const JsonValue& v) {
-  if (v.is_number())
-    return v.get<double>();
-  if (v.is_string()) {
-    double parsed = 0;
-    if (parseWhole(v.get_ref<const std::string&>(), parsed))
-      return parsed;
+const char* toDouble(const JsonValue& v, double& out) {
+  if (v.is_number()) {
+    out = v.get<double>();
+    return nullptr;
   }
-  throw ConversionError{"Not a double"};
+  if (double parsed = 0; v.is_string() && parseWhole(v.get_ref<const std::string&>(), parsed)) {
+    out = parsed;
+    return nullptr;
+  }
+  return "Not a double";
 }
 
 template <class Out>
-Out convert(const JsonValue& v) {
-  if constexpr (std::is_same_v<Out, Bool>)
-    return toBool(v);
-  else if constexpr (std::is_same_v<Out, double>)
-    return toDouble(v);
-  else
-    return static_cast<Out>(toLong(v)); // an int keeps the low 32 bits
+const char* convert(const JsonValue& v, Out& out) {
+  if constexpr (std::is_same_v<Out, Bool>) {
+    return toBool(v, out);
+  } else if constexpr (std::is_same_v<Out, double>) {
+    return toDouble(v, out);
+  } else {
+    long wide = 0;
+    const char* failure = toLong(v, wide);
+    if (failure == nullptr)
+      out = static_cast<Out>(wide); // an int keeps the low 32 bits
+    return failure;
+  }
 }
 
-/// The row's outcome and, for a value, the single scalar match.
-Outcome valueOutcome(const PathCache& paths, JsonCell doc, StringCell path, JsonValue& matches,
+/// The row's outcome and, for a value, the single scalar match (in the document).
+Outcome valueOutcome(const PathCache& paths, JsonCell doc, StringCell path, const JsonValue*& match,
                      std::string& error) {
-  if (!evaluatePath(paths, *doc, path, matches, error))
+  JsonPath::MatchSummary matches;
+  if (!summarizePath(paths, *doc, path, matches, error))
     return Outcome::Error;
-  if (!matches.is_array() || matches.empty())
+  if (matches.count == 0)
     return Outcome::Empty;
-  if (matches.size() > 1) {
+  if (matches.count > 1) {
     error = "More than one value returned";
     return Outcome::Error;
   }
-  if (matches[0].is_null())
+  match = matches.first;
+  if (match->is_null())
     return Outcome::Null;
-  if (matches[0].is_structured()) {
+  if (match->is_structured()) {
     error = "Non-scalar value returned";
     return Outcome::Error;
   }
@@ -278,16 +294,14 @@ struct ValueFunc {
       state = RPN_EVAL_NULL;
       return Out{};
     }
-    JsonValue matches;
+    const JsonValue* match = nullptr;
     std::string error;
-    Outcome outcome = valueOutcome(paths, doc, path, matches, error);
+    Outcome outcome = valueOutcome(paths, doc, path, match, error);
     Out result{};
     if (outcome == Outcome::Value) {
-      try {
-        result = convert<Out>(matches[0]);
-      } catch (const ConversionError& c) {
+      if (const char* failure = convert<Out>(*match, result)) {
         outcome = Outcome::Error;
-        error = c.message;
+        error = failure;
       }
     }
     state = settle(flags, sv == RPN_EVAL_NULL, outcome, error);
@@ -312,9 +326,9 @@ struct ValueStringFunc {
       state = RPN_EVAL_NULL;
       return out.writeNull();
     }
-    JsonValue matches;
+    const JsonValue* match = nullptr;
     std::string error;
-    const Outcome outcome = valueOutcome(paths, doc, path, matches, error);
+    const Outcome outcome = valueOutcome(paths, doc, path, match, error);
     state = settle(flags, sv == RPN_EVAL_NULL || fallback == nullptr, outcome, error);
     if (state == RPN_EVAL_NULL)
       return out.writeNull();
@@ -323,10 +337,9 @@ struct ValueStringFunc {
       return out.writeInput(fallback);
     if (outcome != Outcome::Value)
       return strops::writeEmpty(out); // an empty array or object asked for: no text form
-    const JsonValue& match = matches[0];
-    if (match.is_string())
-      return out.write(std::string_view(match.get_ref<const std::string&>()));
-    out.write(std::string_view(JsonValueUtils::writeJson(match, true)));
+    if (match->is_string())
+      return out.write(std::string_view(match->get_ref<const std::string&>()));
+    out.write(std::string_view(JsonValueUtils::writeJson(*match, true)));
   }
 };
 

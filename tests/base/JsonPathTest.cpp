@@ -60,6 +60,14 @@ json run(const std::string& path, const std::string& document) {
   return JsonPath::compile(path).evaluate(json::parse(document));
 }
 
+// summarize() (singular queries take their own walk) reports what select() finds.
+void expectSummaryOfSelection(const JsonPath& path, const json& doc, const std::string& label) {
+  const std::vector<const json*> nodes = path.select(doc);
+  const JsonPath::MatchSummary summary = path.summarize(doc);
+  EXPECT_EQ(summary.count, nodes.size()) << label;
+  EXPECT_EQ(summary.first, nodes.empty() ? nullptr : nodes.front()) << label;
+}
+
 std::string compileError(const std::string& path) {
   JsonPath p;
   return JsonPath::tryCompile(path, p).message();
@@ -93,6 +101,7 @@ TEST(JsonPath, ComplianceSuite) {
     const json got = path.evaluate(document);
     const std::vector<std::string> gotPaths = path.normalizedPaths(document);
     ASSERT_EQ(got.size(), gotPaths.size()) << name;
+    expectSummaryOfSelection(path, document, name);
     std::vector<std::pair<json, json>> options; // (values, paths)
     if (c.contains("result"))
       options.emplace_back(c.at("result"), c.at("result_paths"));
@@ -298,6 +307,25 @@ TEST(JsonPath, ReplaceAndPaths) {
   // An empty expression matches nothing and replaces nothing.
   EXPECT_EQ(JsonPath().evaluate(keys), json::array());
   EXPECT_EQ(JsonPath().replace(keys, 1), keys);
+}
+
+TEST(JsonPath, SummariesReadMatchesInPlace) {
+  json doc = {{"a", json::array()}, {"b", {{"c", 1}}}};
+  for (int i = 0; i < 100; ++i)
+    doc["a"].push_back(i);
+  // evaluate() charges a step for every node it copies; a summary copies nothing
+  EXPECT_THROW(JsonPath::compile("$.a").evaluate(doc, 50), vela::VelaException);
+  const JsonPath::MatchSummary whole = JsonPath::compile("$.a").summarize(doc, 50);
+  EXPECT_EQ(whole.count, 1u);
+  EXPECT_EQ(whole.first, &doc["a"]);
+  // ...but every node selected still counts
+  EXPECT_THROW(JsonPath::compile("$.a[*]").summarize(doc, 50), vela::VelaException);
+  EXPECT_EQ(JsonPath::compile("$.a[*]").summarize(doc, 101).count, 100u);
+  EXPECT_EQ(JsonPath::compile("$").summarize(doc).first, &doc);
+  EXPECT_EQ(JsonPath::compile("$.a[-1]").summarize(doc).first, &doc["a"][99]);
+  for (const char* none : {"$.a[100]", "$.a[-101]", "$.b.c.d", "$.b[0]", "$.a.c", "$.zz"})
+    EXPECT_EQ(JsonPath::compile(none).summarize(doc).count, 0u) << none;
+  EXPECT_EQ(JsonPath().summarize(doc).count, 0u);
 }
 
 TEST(JsonPath, SlicesAndIndexesAtTheirBounds) {
@@ -557,6 +585,7 @@ TEST(JsonPath, RandomTextsCompileOrFailWithAPosition) {
       ++compiled;
       EXPECT_TRUE(p.evaluate(doc).is_array()) << text;
       EXPECT_EQ(p.normalizedPaths(doc).size(), p.select(doc).size()) << text;
+      expectSummaryOfSelection(p, doc, text);
       continue;
     }
     const std::string& m = status.message();

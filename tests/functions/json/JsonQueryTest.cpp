@@ -181,6 +181,15 @@ TEST(JsonValue, IntegerConversionsDefaultsAndFlags) {
                                             {"$.x", 128, 7, 0, 7, 0},
                                             {"$.big", 0, 7, 0, 1, 0}, // low 32 bits of 2^32 + 1
                                             {"$[", 128, 7, 0, 7, 0},
+                                            // singular paths, read in place
+                                            {"$.b[-1]", 0, 7, 0, 2, 0},
+                                            {"$['b'][2]", 4, 7, 0, 7, 0},
+                                            {"$.e[1].x", 0, 7, 0, 2, 0},
+                                            {"$[\"c\"].d", 0, 7, 0, 1, 0},
+                                            {"$.a.x", 4, 7, 0, 7, 0},
+                                            {"$.c[0]", 4, 7, 0, 7, 0},
+                                            {"$", 128, 7, 0, 7, 0},        // the whole document: not a scalar
+                                            {"$.e[*].x", 128, 7, 0, 7, 0}, // two matches
                                         });
   expectValues<long>(kValueLong, {
                                      {"$.big", 0, 0, 0, 4294967297L, 0},
