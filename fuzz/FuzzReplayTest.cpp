@@ -20,7 +20,7 @@ namespace {
 using quarry::fuzz::Target;
 
 // Mutations per target; QUARRY_FUZZ_MUTATIONS overrides it for a longer local run.
-constexpr int kMutations = 1500;
+constexpr int kMutations = 4000;
 
 std::vector<std::string> readCorpus(const std::string& name) {
   const std::filesystem::path dir = std::filesystem::path(QUARRY_FUZZ_CORPUS_DIR) / name;
