@@ -1,24 +1,12 @@
-// The libFuzzer entry of one target, chosen at build time by QUARRY_FUZZ_TARGET_NAME.
-#include <cstdio>
-#include <cstdlib>
-
+// The libFuzzer entry of one target: QUARRY_FUZZ_FUNCTION names its function (quarry::fuzz::wkt, ...),
+// so that a binary links only what its target reads with.
 #include "fuzz/FuzzTarget.h"
 
-namespace {
-quarry::fuzz::TargetFunction target = nullptr;
-} // namespace
-
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  const quarry::fuzz::Target* t = quarry::fuzz::findTarget(QUARRY_FUZZ_TARGET_NAME);
-  if (t == nullptr) {
-    std::fprintf(stderr, "no fuzz target named %s\n", QUARRY_FUZZ_TARGET_NAME);
-    std::exit(2);
-  }
-  target = t->run;
   quarry::fuzz::quietLogging();
   return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  return target(data, size);
+  return quarry::fuzz::QUARRY_FUZZ_FUNCTION(data, size);
 }

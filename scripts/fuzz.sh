@@ -27,8 +27,8 @@ fi
 seconds=$1
 shift
 
-all_targets=$(sed -n '/^set(QUARRY_FUZZ_TARGET_NAMES/,/)/p' "$root/fuzz/CMakeLists.txt" |
-  sed -e 's/set(QUARRY_FUZZ_TARGET_NAMES//' -e 's/)//' | tr -s ' \n' '\n' | grep -v '^$')
+all_targets=$(sed -n '/^set(QUARRY_FUZZ_TARGETS/,/)/p' "$root/fuzz/CMakeLists.txt" |
+  grep -o '[a-z_]*:[A-Za-z]*:[a-z]*' | cut -d: -f1)
 targets=("$@")
 [ ${#targets[@]} -eq 0 ] && mapfile -t targets <<<"$all_targets"
 for t in "${targets[@]}"; do
