@@ -693,6 +693,9 @@ bool resolveTime(DateTimeStruct& d) {
   return true;
 }
 
+// 9999-12-31 23:59:59.999 in milliseconds since the epoch.
+constexpr long kLastInstantOf9999 = 253402300799999L;
+
 constexpr bool yearInRange(int year) {
   return year >= 1000 && (year <= 2900 || year == 9999);
 }
@@ -1048,7 +1051,10 @@ bool packParsedTimestamp(const DateTimeFields& d, long& ms) {
   if (invalid)
     return false;
   ms = v + carry;
-  return true;
+  // Hour 24 and a fraction rounded up to the next second carry into the next day, which must still be
+  // a supported instant: the last one is 2900-12-31 23:59:59.999, or 9999-12-31 23:59:59.999 for the
+  // year 9999 (10000-01-01 has no year field and would wrap).
+  return ms <= (d.year == 9999 ? kLastInstantOf9999 : kMaxTimestamp);
 }
 
 bool packParsedDateTime(const DateTimeFields& d, long& datetime) {

@@ -282,6 +282,19 @@ private:
   std::unordered_map<const Geometry*, bool> m_z;
 };
 
+// The members of a multi-geometry are written without names, so its tag covers them all: a Z tag is
+// written only when every non-empty member has Z, since the reader refuses a Z tag over a coordinate of
+// two numbers. Untagged coordinates of three numbers keep Z, so a multi-geometry whose members differ
+// reads back as it was written.
+bool everyMemberHasZ(const GeometryCollection& multi) {
+  for (std::size_t i = 0; i < multi.getNumGeometries(); ++i) {
+    const Geometry& member = *multi.getGeometryN(i);
+    if (!member.isEmpty() && !hasZ(member))
+      return false;
+  }
+  return true;
+}
+
 void appendNumber(double v, std::string& out) {
   if (std::isnan(v)) {
     out += "NaN";
@@ -304,7 +317,12 @@ void appendCoordinate(const geos::geom::Coordinate& c, bool z, std::string& out)
   }
 }
 
+// An empty list (an empty hole of a polygon) is written EMPTY, which reads back; "()" does not.
 void appendCoordinateList(const geos::geom::CoordinateSequence& sequence, bool z, std::string& out) {
+  if (sequence.isEmpty()) {
+    out += "EMPTY";
+    return;
+  }
   out += '(';
   for (std::size_t i = 0; i < sequence.size(); ++i) {
     if (i != 0)
@@ -653,7 +671,8 @@ void GeometryCodec::writeWkt(const Geometry& geometry, std::string& out) {
     const auto* collection = dynamic_cast<const GeometryCollection*>(&g);
     if (named) {
       out += wktName(g);
-      if (z(g))
+      if (z(g) && (collection == nullptr || g.getGeometryTypeId() == geos::geom::GEOS_GEOMETRYCOLLECTION ||
+                   everyMemberHasZ(*collection)))
         out += " Z";
       out += ' ';
     }

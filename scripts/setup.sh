@@ -9,6 +9,8 @@ packages=(
   libtbb-dev liblog4cplus-dev libgeos++-dev libgeos-dev libgeographiclib-dev
   libhowardhinnant-date-dev tzdata libre2-dev nlohmann-json3-dev libssl-dev libthrust-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  # The fuzz targets (scripts/fuzz.sh): clang with its libFuzzer and sanitizer runtimes.
+  clang libclang-rt-14-dev
 )
 
 missing=()

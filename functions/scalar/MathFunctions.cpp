@@ -13,12 +13,19 @@ namespace {
 
 /// A constant of the family (PI): pushed through the evaluator's constant loader, so that it is read
 /// once per batch like any other constant, or fills the output when it is the program's last value.
-template <class T, T Value>
+/// The value is V::value: floating-point template arguments are not taken by every compiler (clang 14).
+template <class T, class V>
 struct ConstantValueOp {
   template <class E>
   static void eval(E& e) {
-    e.template evalConstValue<T>(Value);
+    e.template evalConstValue<T>(V::value);
   }
+};
+struct PiF32 {
+  static constexpr float value = 3.1415927f;
+};
+struct PiF64 {
+  static constexpr double value = 3.141592653589793;
 };
 
 template <class F>
@@ -57,8 +64,8 @@ const OpRegistration kOps[] = {
     opEntry<UnaryF64<Log2Func>>(1296),
     opEntry<ElementwiseOp<LdexpFunc, float, float, int>>(1297),
     opEntry<ElementwiseOp<LdexpFunc, double, double, int>>(1298),
-    opEntry<ConstantValueOp<float, 3.1415927f>>(1299),
-    opEntry<ConstantValueOp<double, 3.141592653589793>>(1300),
+    opEntry<ConstantValueOp<float, PiF32>>(1299),
+    opEntry<ConstantValueOp<double, PiF64>>(1300),
     opEntry<UnaryF32<SqrtFunc>>(1301),
     opEntry<UnaryF64<SqrtFunc>>(1302),
     opEntry<UnaryF32<CbrtFunc>>(1303),

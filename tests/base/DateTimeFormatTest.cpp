@@ -482,7 +482,10 @@ TEST(DateTimeText, CanonicalCasts) {
     ASSERT_TRUE(gdatetime_from_string(text, dt)) << text;
     EXPECT_EQ(dt, create_timestamp_from_ms2(expected, nullptr)) << text;
   }
-  for (const char* bad : {"2024-03-05 10", "2024-03-05X10:20", "2024-03-05 10:20:60", "1999-13-01"})
+  // A carry past the last supported instant (hour 24, a fraction rounded up) is refused, not wrapped.
+  for (const char* bad :
+       {"2024-03-05 10", "2024-03-05X10:20", "2024-03-05 10:20:60", "1999-13-01", "2900-12-31 24:00",
+        "2900-12-31 23:59:59.9996", "9999-12-31 24:00", "9999-12-31 23:59:59.9999999"})
     EXPECT_FALSE(gtimestamp_from_string(bad, ms)) << bad;
   // The text written for each kind.
   char text[kDateTimeTextMax];

@@ -176,6 +176,10 @@ TEST(GeometryCodec, TextKeepsZAndExactNumbers) {
       {false, "MULTIPOINT (1 2, 3 4)", "MULTIPOINT ((1 2), (3 4))"},
       {false, "MULTILINESTRING ((0 0, 1 1), EMPTY)", "MULTILINESTRING ((0 0, 1 1), EMPTY)"},
       {false, "MULTIPOLYGON (((0 0, 1 0, 1 1, 0 0)))", "MULTIPOLYGON (((0 0, 1 0, 1 1, 0 0)))"},
+      // Members of one multi-geometry that differ in Z: no tag (a Z tag would cover the 2D member).
+      {false, "MULTIPOINT ((1 2), (3 3 44))", "MULTIPOINT ((1 2), (3 3 44))"},
+      {false, "POLYGON ((0 0, 1 0, 1 1, 0 0), EMPTY)", "POLYGON ((0 0, 1 0, 1 1, 0 0), EMPTY)"},
+      {false, "MULTILINESTRING Z ((0 0 1, 1 1 1), EMPTY)", "MULTILINESTRING Z ((0 0 1, 1 1 1), EMPTY)"},
       {false, "GEOMETRYCOLLECTION (POINT (1 2), LINESTRING Z (0 0 1, 1 1 2))",
        "GEOMETRYCOLLECTION Z (POINT (1 2), LINESTRING Z (0 0 1, 1 1 2))"},
       {false, "GEOMETRYCOLLECTION (POINT EMPTY, GEOMETRYCOLLECTION EMPTY)",
