@@ -1,0 +1,54 @@
+#pragma once
+// Shared settings of the reliability suites: the fixed seeds of the CI slice, its size (smaller under
+// the sanitizers, whose runs are several times slower), and the check that reports a failing case
+// shrunk to a pasteable reproduction.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/GenRunner.h"
+
+namespace quarry::test {
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+inline constexpr bool kSanitized = true;
+#else
+inline constexpr bool kSanitized = false;
+#endif
+
+/// `normal` cases in a plain build, `sanitized` under the sanitizers.
+constexpr int sliceSize(int normal, int sanitized) {
+  return kSanitized ? sanitized : normal;
+}
+
+/// Generation options of the CI slice: the largest row counts cost the most and are drawn less often
+/// under the sanitizers.
+inline GenOptions sliceOptions() {
+  GenOptions o;
+  if (kSanitized)
+    o.rowCounts = {1, 63, 64, 65, 1000, 4099, 1, 63, 65};
+  return o;
+}
+
+/// Checks one case through both evaluators; on a problem, shrinks it and fails with the reproduction.
+/// Returns whether the case passed.
+inline bool expectAgreement(const GenCase& c, AssembledCase& assembled, RelStats& stats) {
+  const std::string problem = crossCheck(assembled, c.rows, &stats);
+  ++stats.programs;
+  if (problem.empty())
+    return true;
+  ++stats.mismatches;
+  const GenCase small = shrinkCase(c, [](const GenCase& candidate) {
+    std::unique_ptr<AssembledCase> a = AssembledCase::assemble(candidate);
+    return a && !crossCheck(*a, candidate.rows).empty();
+  });
+  std::string smallProblem = problem;
+  if (std::unique_ptr<AssembledCase> a = AssembledCase::assemble(small))
+    smallProblem = crossCheck(*a, small.rows);
+  ADD_FAILURE() << "evaluators disagree: " << problem << "\nshrunk: " << reproduction(small, smallProblem);
+  return false;
+}
+
+} // namespace quarry::test
