@@ -1328,8 +1328,11 @@ GeometryPtr ringAsLine(const geos::geom::LinearRing& ring) {
 } // namespace
 
 GeometryUtils::GeometryPtr GeometryUtils::createEnvelope(double xmin, double ymin, double xmax, double ymax) {
-  const geos::geom::Envelope box(xmin, xmax, ymin, ymax); // normalises the corners' order
-  return GeometryPtr(factory().toGeometry(&box));
+  // A NaN corner makes a ring that does not close, which the geometry library refuses.
+  return guarded("createEnvelope", __LINE__, [&] {
+    const geos::geom::Envelope box(xmin, xmax, ymin, ymax); // normalises the corners' order
+    return GeometryPtr(factory().toGeometry(&box));
+  });
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::createEllipse(double x, double y, double width, double height) {
