@@ -70,6 +70,10 @@ struct RunOutcome {
   bool threw = false;
   std::string error;      // what() of the exception
   bool poolError = false; // the exception was the pool's (resource exhausted) or std::bad_alloc
+  /// The exception was one the evaluator may raise: a VelaException (frame faults, refusals of the
+  /// base library), std::bad_alloc or the slot array's std::length_error. Anything else escaped from
+  /// a library underneath without being translated.
+  bool expectedException = false;
   std::uint8_t code = 0;
   std::vector<unsigned char> values;
   std::vector<unsigned char> nulls;

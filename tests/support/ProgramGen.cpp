@@ -544,10 +544,11 @@ struct ProgramGenerator::Impl {
       return buf;
     }
     case 1:
-      return "POLYGON " + ring(std::uniform_real_distribution<double>(-20, 20)(rng),
-                               std::uniform_real_distribution<double>(-20, 20)(rng),
-                               std::uniform_real_distribution<double>(0.001, 10)(rng),
-                               static_cast<int>(between(3, 12)));
+      return "POLYGON (" +
+             ring(std::uniform_real_distribution<double>(-20, 20)(rng),
+                  std::uniform_real_distribution<double>(-20, 20)(rng),
+                  std::uniform_real_distribution<double>(0.001, 10)(rng), static_cast<int>(between(3, 12))) +
+             ")";
     default:
       return kFixed[pick(std::size(kFixed))];
     }
@@ -666,6 +667,8 @@ struct ProgramGenerator::Impl {
       return quoteProgram(kind == T::Date ? date() : kind == T::Time ? time() : date() + " " + time());
     if (s == T::Dec64 || s == T::Dec128)
       return decimal(s, scaleFor(s));
+    if (kind == T::Array)
+      return quoteProgram(chance(0.3) ? "[]" : "[" + json(2, false) + "," + json(2, false) + "]");
     const std::string v = value(s, 0, false);
     if (isText(s) || vela::ParserUtils::isObjectType(s))
       return quoteProgram(v);
@@ -863,9 +866,10 @@ struct ProgramGenerator::Impl {
     if (c == 240 || c == 241) {
       if (c == 241)
         genState(depth + 1);
-      const GenColumn& col = out->columns.empty() || chance(0.2)
+      // columns[0] is the placeholder that fixes the row count while the case is built.
+      const GenColumn& col = out->columns.size() <= 1 || chance(0.2)
                                  ? newColumn(any(std::vector<T>(kCsvTypes.begin(), kCsvTypes.end())))
-                                 : out->columns[pick(out->columns.size())];
+                                 : out->columns[1 + pick(out->columns.size() - 1)];
       emit(std::string(name(c)) + " $" + col.name + ".nulls");
       states += c == 241 ? 0 : 1;
       return;
@@ -933,10 +937,14 @@ struct ProgramGenerator::Impl {
         genValue(randomKind(), 0, false);
       } else if (opInfo(rootOp)->pushesValue()) {
         genOperandsAndOp(rootOp, 0);
+      } else if (rootOp >= 244 && rootOp <= 246) {
+        // They read the result (a bool) without popping it.
+        genValue(T::Bool, 1, false);
+        genOperandsAndOp(rootOp, 1);
       } else {
-        // A state op or a sink: a value for the program's result first (state ops may read it).
+        // A state op or a sink first, then the program's result: the last value-producing element is
+        // the one whose value the program returns, so nothing may pop a value after it.
         const OpInfo& op = *opInfo(rootOp);
-        genValue(rootOp >= 244 && rootOp <= 246 ? T::Bool : randomKind(), 1, false);
         const int before = states;
         for (int k = 0; k < op.numOperands; ++k)
           genValue(op.operands[k] == T::None ? randomKind() : op.operands[k], 1, true);
@@ -946,6 +954,7 @@ struct ProgramGenerator::Impl {
         for (int k = 0; k < op.numOperands && !vstack.empty(); ++k)
           vstack.pop_back();
         states = std::max(0, states - op.statesIn) + op.statesOut;
+        genValue(randomKind(), 1, false);
       }
       while (states > 1) {
         const bool combine = hasKernel(242) && chance(0.7);
