@@ -16,11 +16,9 @@ namespace {
 using vela::ParserUtils::RpnDataType;
 using vela::ParserUtils::TypedRpnElement;
 
-// The contents behind an object constant (strings, vectors, JSON; geometry as its WKT would need the
-// codec, its pointer equality is enough to tell that both were read as objects).
-std::string constantContents(const TypedRpnElement& e) {
-  const RpnDataType t = vela::ParserUtils::opInfo(e.op)->result;
-  const void* p = e.operandAs<const void*>();
+// The contents of an object of `type` (strings, vectors, JSON; a geometry's pointer equality is enough to
+// tell that both were read as objects).
+std::string objectText(RpnDataType t, const void* p) {
   if (p == nullptr)
     return "null";
   switch (t) {
@@ -56,10 +54,24 @@ std::string firstDifference(const std::vector<TypedRpnElement>& a, const std::ve
       const auto* x = a[i].operandAs<const vela::ParserUtils::TypedVec*>();
       const auto* y = b[i].operandAs<const vela::ParserUtils::TypedVec*>();
       const std::size_t w = a[i].get_type_size();
-      if (x->count != y->count || (x->count && std::memcmp(x->values, y->values, x->count * w) != 0) ||
-          (x->aux == nullptr) != (y->aux == nullptr) ||
+      if (x->count != y->count || (x->aux == nullptr) != (y->aux == nullptr) ||
           (x->aux && std::memcmp(x->aux, y->aux, x->count * 4) != 0))
         return at + "list";
+      // Object items are pointers to objects of their own: compare what they hold.
+      const RpnDataType items = op->listElement;
+      for (std::uint32_t k = 0; k < x->count; ++k) {
+        const auto* xv = static_cast<const unsigned char*>(x->values) + k * w;
+        const auto* yv = static_cast<const unsigned char*>(y->values) + k * w;
+        if (vela::ParserUtils::isObjectType(items)) {
+          const void *xo, *yo;
+          std::memcpy(&xo, xv, sizeof xo);
+          std::memcpy(&yo, yv, sizeof yo);
+          if (objectText(items, xo) != objectText(items, yo))
+            return at + "list item " + std::to_string(k);
+        } else if (std::memcmp(xv, yv, w) != 0) {
+          return at + "list item " + std::to_string(k);
+        }
+      }
     } else if (name.rfind("REGEXP_", 0) == 0) {
       const vela::VelaRegexp *x, *y;
       std::memcpy(&x, a[i].operand + vela::ParserUtils::kRegexpOperandOffset, sizeof x);
@@ -67,7 +79,8 @@ std::string firstDifference(const std::vector<TypedRpnElement>& a, const std::ve
       if (x->pattern() != y->pattern() || x->flags() != y->flags() || x->replacement() != y->replacement())
         return at + "pattern";
     } else if (a[i].op >= 28 && a[i].op <= 66 && vela::ParserUtils::isObjectType(op->result)) {
-      if (constantContents(a[i]) != constantContents(b[i]))
+      if (objectText(op->result, a[i].operandAs<const void*>()) !=
+          objectText(op->result, b[i].operandAs<const void*>()))
         return at + "object constant";
     } else if (std::memcmp(a[i].operand, b[i].operand, sizeof a[i].operand) != 0) {
       return at + "operand bytes";

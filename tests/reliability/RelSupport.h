@@ -40,9 +40,10 @@ inline bool expectAgreement(const GenCase& c, AssembledCase& assembled, RelStats
   if (problem.empty())
     return true;
   ++stats.mismatches;
-  const GenCase small = shrinkCase(c, [](const GenCase& candidate) {
+  const std::string kind = problemKind(problem);
+  const GenCase small = shrinkCase(c, [&](const GenCase& candidate) {
     std::unique_ptr<AssembledCase> a = AssembledCase::assemble(candidate);
-    return a && !crossCheck(*a, candidate.rows).empty();
+    return a && problemKind(crossCheck(*a, candidate.rows)) == kind;
   });
   std::string smallProblem = problem;
   if (std::unique_ptr<AssembledCase> a = AssembledCase::assemble(small))

@@ -223,7 +223,9 @@ RunOutcome runCase(AssembledCase& c, const RunSpec& spec) {
         if (isOwningReservation(size)) {
           total += size;
           objectDeleterFor(type)(object);
-        } else if (size != 0 && out.poolProblem.empty()) {
+        } else if (size != 0 && !out.threw && out.poolProblem.empty()) {
+          // After a fault a row whose owned copy was not made yet may still carry the borrowed mark
+          // (its object is an input's): the caller frees only positive sizes, so it frees nothing.
           out.poolProblem =
               "row " + std::to_string(r) + " reports size " + std::to_string(size) + ", which owns nothing";
         } else if (object != nullptr && !out.threw && out.poolProblem.empty()) {
@@ -334,7 +336,7 @@ std::string RelStats::summary() const {
     << "calls: " << calls << "\n"
     << "rows compared: " << rowsCompared << "\n"
     << "faults injected: " << faultsInjected << "\n"
-    << "cancellations: " << cancellations << "\n"
+    << "cancellations: " << cancellations << " (rows left unevaluated: " << rowsLeftByCancellation << ")\n"
     << "mismatches: " << mismatches << "\n"
     << "programs that threw in every evaluator: " << threw << "\n"
     << "rows null / failed in the reference: " << nullRows << " / " << failedRows << "\n";
@@ -574,8 +576,10 @@ std::string cancelCheck(AssembledCase& c, Evaluator evaluator, int threads, unsi
                                        [](unsigned char b) { return b != 0; }))
       return at + "row " + std::to_string(r) + " was not evaluated but its cell or size changed";
   }
-  if (stats)
+  if (stats) {
     stats->rowsCompared += written;
+    stats->rowsLeftByCancellation += rows - written;
+  }
   const unsigned char want = c.reportsErrors() ? reportedResult(static_cast<rpn_eval_result_t>(worst)) : 0;
   if (o.code != want)
     return at + "returned code " + std::to_string(o.code) + " where the " + std::to_string(written) +
@@ -593,6 +597,29 @@ std::string cancelCheck(AssembledCase& c, Evaluator evaluator, int threads, unsi
 
 // ---------------------------------------------------------------------------------------------------
 // Shrinking
+
+std::string problemKind(const std::string& problem) {
+  // Most specific first: a pool message may mention rows, a row message may mention values.
+  static const char* const kKinds[] = {"escaped untranslated",
+                                       "pool",
+                                       "bytes",
+                                       "allocations",
+                                       "owns nothing",
+                                       "does not own",
+                                       "not written",
+                                       "threw",
+                                       "returned code",
+                                       "null byte",
+                                       "value",
+                                       "size",
+                                       "object",
+                                       "rows written",
+                                       "after the cancellation"};
+  for (const char* k : kKinds)
+    if (problem.find(k) != std::string::npos)
+      return k;
+  return problem;
+}
 
 GenCase shrinkCase(const GenCase& failing, const std::function<bool(const GenCase&)>& fails, int maxTries) {
   GenCase best = failing;

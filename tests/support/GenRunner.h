@@ -105,6 +105,7 @@ struct RelStats {
   std::uint64_t rowsCompared = 0;
   std::uint64_t faultsInjected = 0;
   std::uint64_t cancellations = 0;
+  std::uint64_t rowsLeftByCancellation = 0; // rows a cancelled call did not evaluate
   std::uint64_t mismatches = 0;
   std::uint64_t threw = 0;      // programs whose calls all threw the same exception
   std::uint64_t failedRows = 0; // rows compared whose state was an error code
@@ -142,6 +143,10 @@ std::vector<std::string> sleepPrefix(double seconds);
 std::string cancelCheck(AssembledCase& c, Evaluator evaluator, int threads, unsigned long rows,
                         std::chrono::microseconds delay, int status, std::chrono::milliseconds maxLatency,
                         RelStats* stats = nullptr);
+
+/// The kind of a problem reported by the checks above ("value", "null byte", "pool", ...), so that a
+/// shrinker keeps to the fault it was given instead of drifting to another one.
+std::string problemKind(const std::string& problem);
 
 /// Shrinks a failing case: fewer rows, fewer distinct input rows, fewer elements, while `fails` still
 /// holds. Stops after `maxTries` evaluations of `fails`.
