@@ -1840,10 +1840,42 @@ GeometryUtils::GeometryPtr GeometryUtils::geosUnion(const Geometry* a, const Geo
   return guarded("geosUnion", __LINE__, [&] { return onShared(a->Union(b)); });
 }
 
+namespace {
+
+// The non-empty atomic parts of a collection, at any depth (walked with an explicit stack), or nullptr
+// when it has no empty part. The geometry library's union of one collection dereferences the
+// coordinate of an empty point that shares the collection with lines or polygons; an empty part adds
+// nothing to a union, so it is left out first.
+GeometryPtr withoutEmptyParts(const Geometry& g) {
+  std::vector<std::unique_ptr<Geometry>> parts;
+  std::vector<const Geometry*> pending{&g};
+  bool sawEmpty = false;
+  while (!pending.empty()) {
+    const Geometry* x = pending.back();
+    pending.pop_back();
+    if (x->isEmpty()) {
+      sawEmpty = true;
+    } else if (dynamic_cast<const geos::geom::GeometryCollection*>(x) != nullptr) {
+      for (std::size_t i = x->getNumGeometries(); i-- > 0;) // reversed: parts keep their order
+        pending.push_back(x->getGeometryN(i));
+    } else {
+      parts.push_back(x->clone());
+    }
+  }
+  if (!sawEmpty)
+    return nullptr;
+  return GeometryPtr(factory().createGeometryCollection(std::move(parts)).release());
+}
+
+} // namespace
+
 GeometryUtils::GeometryPtr GeometryUtils::geosUnionCollection(const Geometry* g) {
   if (!overlayable(g, g))
     return nullptr;
-  return guarded("geosUnionCollection", __LINE__, [&] { return onShared(g->Union()); });
+  return guarded("geosUnionCollection", __LINE__, [&] {
+    const GeometryPtr cleaned = withoutEmptyParts(*g);
+    return onShared((cleaned ? cleaned.get() : g)->Union());
+  });
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::update(const Geometry* a, const Geometry* b) {
