@@ -33,7 +33,7 @@ TEST_P(Cancellation, BeforeTheCallNothingIsEvaluatedExceptTheUncheckedSmallBatch
   options.rowCounts = {1, 63, 64, 65, 1000};
   ProgramGenerator gen(0xca0 + static_cast<int>(p.evaluator) * 4 + p.threads, options);
   RelStats stats;
-  for (int i = 0; i < sliceSize(30, 10); ++i) {
+  for (int i = 0; i < sliceSize(60, 10); ++i) {
     std::unique_ptr<AssembledCase> a;
     const GenCase c = drawCase(gen, &stats, a);
     const int status = kStoppingStatuses[i % 3];
@@ -78,7 +78,7 @@ TEST_P(Cancellation, MidCallAtRandomMomentsLeavesWrittenRowsRight) {
   options.maxDistinctRows = 64;
   ProgramGenerator gen(0xca2 + static_cast<int>(p.evaluator) * 4 + p.threads, options);
   RelStats stats;
-  for (int i = 0; i < sliceSize(10, 3); ++i) {
+  for (int i = 0; i < sliceSize(30, 6); ++i) {
     std::unique_ptr<AssembledCase> a;
     const GenCase c = drawCase(gen, &stats, a);
     const auto delay = std::chrono::microseconds(std::uniform_int_distribution<int>(0, 20000)(gen.engine()));

@@ -98,7 +98,7 @@ std::string oneLine(const GenCase& c) {
 
 TEST(GeneratedText, OneLineAndMultiLineFormsAssembleToTheSameProgram) {
   ProgramGenerator gen(0x7e47, GenOptions{});
-  for (int i = 0; i < sliceSize(300, 100); ++i) {
+  for (int i = 0; i < sliceSize(1000, 150); ++i) {
     std::unique_ptr<AssembledCase> multi;
     const GenCase c = drawCase(gen, nullptr, multi);
     GenCase flat = c;
@@ -118,7 +118,7 @@ TEST(GeneratedText, TheReproductionReplaysInTheTool) {
   ProgramGenerator gen(0x7e48, options);
   const char* dir = std::getenv("TMPDIR");
   setenv("QUARRY_REPRO_DIR", dir && *dir ? dir : "/tmp", 1);
-  for (int i = 0; i < sliceSize(40, 15); ++i) {
+  for (int i = 0; i < sliceSize(100, 20); ++i) {
     std::unique_ptr<AssembledCase> assembled;
     const GenCase c = drawCase(gen, nullptr, assembled);
     RunSpec spec;

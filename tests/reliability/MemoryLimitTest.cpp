@@ -28,7 +28,7 @@ TEST_P(MemoryLimit, EveryFaultFreesWhatTheCallMadeAndTheNextCallRecovers) {
   ProgramGenerator gen(0x1147 + static_cast<int>(p.evaluator) * 2 + p.sweep, limitOptions());
   RelStats stats;
   int failures = 0;
-  for (int i = 0; i < sliceSize(40, 12) && failures < 2; ++i) {
+  for (int i = 0; i < sliceSize(200, 30) && failures < 2; ++i) {
     std::unique_ptr<AssembledCase> assembled;
     const GenCase c = drawCase(gen, &stats, assembled);
     ++stats.programs;

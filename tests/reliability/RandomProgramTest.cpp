@@ -16,7 +16,7 @@ TEST(RandomPrograms, BothEvaluatorsAgreeOnAFixedSlice) {
   ProgramGenerator gen(kSliceSeed, sliceOptions());
   RelStats stats;
   int failures = 0;
-  for (int i = 0; i < sliceSize(160, 50) && failures < 3; ++i) {
+  for (int i = 0; i < sliceSize(1200, 200) && failures < 3; ++i) {
     std::unique_ptr<AssembledCase> assembled;
     const GenCase c = drawCase(gen, &stats, assembled);
     if (!expectAgreement(c, *assembled, stats))

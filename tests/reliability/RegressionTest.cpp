@@ -36,6 +36,18 @@ const Regression kRegressions[] = {
      {},
      1,
      true},
+    // The union of one collection holding an empty point beside lines or polygons crashed inside the
+    // geometry library.
+    {"union of a collection with an empty point and a line",
+     {"LOAD_COL_GEOMETRY $g", "GEO_UNION_COLLECTION"},
+     {column("g", "geometry",
+             {"\"GEOMETRYCOLLECTION (POINT EMPTY, LINESTRING (1 6, 2 5))\"",
+              "\"GEOMETRYCOLLECTION (POINT EMPTY, POLYGON ((0 0, 1 0, 1 1, 0 0)))\"",
+              "\"GEOMETRYCOLLECTION (GEOMETRYCOLLECTION (MULTIPOINT (EMPTY, (3 3)), POINT EMPTY), LINESTRING "
+              "(0 0, 1 1))\"",
+              "\"GEOMETRYCOLLECTION (POINT EMPTY, LINESTRING EMPTY)\"", "\"MULTIPOINT (EMPTY, (1 1))\""})},
+     65,
+     false},
 };
 
 TEST(Regressions, FixedProgramsPassTheRandomChecks) {

@@ -826,9 +826,8 @@ struct ProgramGenerator::Impl {
   void genValue(T kind, int depth, bool declared) {
     const T s = storageOf(kind);
     const auto it = valueOps.find(s);
-    const bool leaf = it == valueOps.end() || depth >= 6 || budget <= 1 ||
-                      chance(depth == 0 ? 0.1 : 0.25 + 0.1 * depth) ||
-                      (!leafFor(s) ? false : budget < 3 && chance(0.8));
+    // Ops until the budget is spent (the target size is drawn per program), then leaves.
+    const bool leaf = it == valueOps.end() || depth >= 7 || budget <= 1 || chance(depth == 0 ? 0.05 : 0.15);
     if (leaf && leafFor(s)) {
       genLeaf(kind, declared);
       return;
