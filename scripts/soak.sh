@@ -50,6 +50,10 @@ grep -E '^\[ soak \]|^(programs run|calls|rows compared|faults injected|cancella
 if [ "$status" -ne 0 ]; then
   echo "soak: FAILED (exit status $status); the full log:" >&2
   cat "$log" >&2
+  if [ "$status" -gt 128 ]; then
+    dir=${QUARRY_REPRO_DIR:-/tmp}
+    echo "soak: the process died; the case it was running is $dir/quarry-soak-current.rpn and .csv" >&2
+  fi
 fi
 rm -f "$log"
 exit "$status"

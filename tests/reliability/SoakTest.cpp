@@ -2,6 +2,7 @@
 // cancellations with fresh seeds until QUARRY_SOAK_SECONDS have passed, then what was tried. Skipped
 // unless that variable is set (the CI slice is the other tests of this binary).
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <random>
 
@@ -9,6 +10,17 @@
 
 namespace quarry::test {
 namespace {
+
+// The case about to run, kept on disk so that a crash (which no check survives) can be replayed:
+// the program, its distinct rows, and the row count in a comment.
+void noteCase(const GenCase& c) {
+  const char* dir = std::getenv("QUARRY_REPRO_DIR");
+  const std::string base = std::string(dir && *dir ? dir : "/tmp") + "/quarry-soak-current";
+  std::ofstream(base + ".rpn") << "// seed " << c.seed << ", run at " << c.rows
+                               << " rows (the CSV's rows cycled)\n"
+                               << c.programText();
+  std::ofstream(base + ".csv") << c.csvText(c.distinctRows());
+}
 
 using namespace std::chrono_literals;
 
@@ -33,12 +45,14 @@ TEST(Soak, FreshSeedsUntilTheDeadline) {
   for (std::uint64_t round = 0; std::chrono::steady_clock::now() < deadline && failures < 10; ++round) {
     std::unique_ptr<AssembledCase> a;
     const GenCase c = drawCase(gen, &stats, a);
+    noteCase(c);
     if (!expectAgreement(c, *a, stats))
       ++failures;
 
     if (round % 3 == 0) {
       std::unique_ptr<AssembledCase> s;
       const GenCase sc = drawCase(smallGen, &stats, s);
+      noteCase(sc);
       const Evaluator e = round % 2 ? Evaluator::Row : Evaluator::Vector;
       std::string problem = limitSweep(*s, e, sc.rows, 64, &stats);
       if (problem.empty())
@@ -55,6 +69,7 @@ TEST(Soak, FreshSeedsUntilTheDeadline) {
       cc.elements.insert(cc.elements.begin(), prefix.begin(), prefix.end());
       cc.rows = round % 8 == 1 ? 1000 : 130;
       if (std::unique_ptr<AssembledCase> ca = AssembledCase::assemble(cc)) {
+        noteCase(cc);
         const Evaluator evaluators[] = {Evaluator::Vector, Evaluator::Row, Evaluator::EntryPoint};
         const Evaluator e = evaluators[round / 4 % 3];
         const int delayUs = std::uniform_int_distribution<int>(-20000, 100000)(gen.engine());
