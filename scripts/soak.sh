@@ -55,5 +55,10 @@ if [ "$status" -ne 0 ]; then
     echo "soak: the process died; the case it was running is $dir/quarry-soak-current.rpn and .csv" >&2
   fi
 fi
+if [ "$status" -ne 0 ]; then
+  keep=${QUARRY_REPRO_DIR:-/tmp}/quarry-soak.log
+  cp "$log" "$keep"
+  echo "soak: the full log is kept in $keep" >&2
+fi
 rm -f "$log"
 exit "$status"

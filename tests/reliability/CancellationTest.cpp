@@ -1,7 +1,7 @@
 // Cancellation: a job whose status stops evaluation, set before the call, during a batch and while rows
 // sleep. The call returns without an exception and promptly; rows it wrote equal an uncancelled call's,
-// rows it did not write are untouched, its code is the worst of the written rows, and the pool ends at
-// zero.
+// rows it did not write are untouched, its code is 0 or a written row's and never above the worst of
+// them, and the pool ends at zero.
 #include <iostream>
 
 #include "RelSupport.h"

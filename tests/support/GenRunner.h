@@ -137,8 +137,9 @@ std::vector<std::string> sleepPrefix(double seconds);
 
 /// Cancels the call's job `delay` after the evaluator starts (a negative delay: before the call) and
 /// checks what the call did: it returned without an exception within `maxLatency` of the cancellation,
-/// every row it wrote equals the reference, rows it did not write are untouched, the code is the worst
-/// of the written rows' codes, and the pool ends at zero. `status` is the stopping status used (4, 7
+/// every row it wrote equals the reference, rows it did not write are untouched, the code is 0 or a
+/// written row's code and never above the worst of them (a task that sees the cancellation drops what
+/// it had folded), and the pool ends at zero. `status` is the stopping status used (4, 7
 /// or 10). Returns the first problem (empty: none).
 std::string cancelCheck(AssembledCase& c, Evaluator evaluator, int threads, unsigned long rows,
                         std::chrono::microseconds delay, int status, std::chrono::milliseconds maxLatency,
