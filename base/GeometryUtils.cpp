@@ -697,13 +697,46 @@ void GeometryUtils::prepareForSharing(const Geometry* g) {
   }
 }
 
+namespace {
+
+// The non-empty atomic parts of a collection, at any depth (walked with an explicit stack), or nullptr
+// when it has no empty part. The geometry library dereferences the coordinate of an empty point inside
+// a collection in its union of one collection and in its rectangle shortcuts of contains and within;
+// an empty part changes neither a union nor any predicate, so it is left out first.
+GeometryPtr withoutEmptyParts(const Geometry& g) {
+  std::vector<std::unique_ptr<Geometry>> parts;
+  std::vector<const Geometry*> pending{&g};
+  bool sawEmpty = false;
+  while (!pending.empty()) {
+    const Geometry* x = pending.back();
+    pending.pop_back();
+    if (x->isEmpty()) {
+      sawEmpty = true;
+    } else if (dynamic_cast<const geos::geom::GeometryCollection*>(x) != nullptr) {
+      for (std::size_t i = x->getNumGeometries(); i-- > 0;) // reversed: parts keep their order
+        pending.push_back(x->getGeometryN(i));
+    } else {
+      parts.push_back(x->clone());
+    }
+  }
+  if (!sawEmpty)
+    return nullptr;
+  return GeometryPtr(factory().createGeometryCollection(std::move(parts)).release());
+}
+
+} // namespace
+
 // ---- Predicates ------------------------------------------------------------------------------------
 
 #define VELA_GEO_PREDICATE(name, call)                                                                       \
   bool GeometryUtils::name(const Geometry* a, const Geometry* b) {                                           \
     if (a == nullptr || b == nullptr)                                                                        \
       return false;                                                                                          \
-    return guarded(#name, __LINE__, [&] { return call; });                                                   \
+    return guarded(#name, __LINE__, [&] {                                                                    \
+      const GeometryPtr cleanA = withoutEmptyParts(*a), cleanB = withoutEmptyParts(*b);                      \
+      const auto test = [](const Geometry* a, const Geometry* b) { return call; };                           \
+      return test(cleanA ? cleanA.get() : a, cleanB ? cleanB.get() : b);                                     \
+    });                                                                                                      \
   }
 
 VELA_GEO_PREDICATE(equals, a->equals(b))
@@ -1839,35 +1872,6 @@ GeometryUtils::GeometryPtr GeometryUtils::geosUnion(const Geometry* a, const Geo
     return nullptr;
   return guarded("geosUnion", __LINE__, [&] { return onShared(a->Union(b)); });
 }
-
-namespace {
-
-// The non-empty atomic parts of a collection, at any depth (walked with an explicit stack), or nullptr
-// when it has no empty part. The geometry library's union of one collection dereferences the
-// coordinate of an empty point that shares the collection with lines or polygons; an empty part adds
-// nothing to a union, so it is left out first.
-GeometryPtr withoutEmptyParts(const Geometry& g) {
-  std::vector<std::unique_ptr<Geometry>> parts;
-  std::vector<const Geometry*> pending{&g};
-  bool sawEmpty = false;
-  while (!pending.empty()) {
-    const Geometry* x = pending.back();
-    pending.pop_back();
-    if (x->isEmpty()) {
-      sawEmpty = true;
-    } else if (dynamic_cast<const geos::geom::GeometryCollection*>(x) != nullptr) {
-      for (std::size_t i = x->getNumGeometries(); i-- > 0;) // reversed: parts keep their order
-        pending.push_back(x->getGeometryN(i));
-    } else {
-      parts.push_back(x->clone());
-    }
-  }
-  if (!sawEmpty)
-    return nullptr;
-  return GeometryPtr(factory().createGeometryCollection(std::move(parts)).release());
-}
-
-} // namespace
 
 GeometryUtils::GeometryPtr GeometryUtils::geosUnionCollection(const Geometry* g) {
   if (!overlayable(g, g))
