@@ -16,7 +16,7 @@ TEST(RandomPrograms, BothEvaluatorsAgreeOnAFixedSlice) {
   ProgramGenerator gen(kSliceSeed, sliceOptions());
   RelStats stats;
   int failures = 0;
-  for (int i = 0; i < sliceSize(1200, 200) && failures < 3; ++i) {
+  for (int i = 0; i < sliceSize(2500, 300) && failures < 3; ++i) {
     std::unique_ptr<AssembledCase> assembled;
     const GenCase c = drawCase(gen, &stats, assembled);
     if (!expectAgreement(c, *assembled, stats))
@@ -26,6 +26,24 @@ TEST(RandomPrograms, BothEvaluatorsAgreeOnAFixedSlice) {
   // The generator is well typed by construction; the assembler refuses only the odd case (an unordered
   // key list, an out-of-range literal for a run-time scale).
   EXPECT_LT(stats.refused, stats.programs);
+}
+
+// The largest row count: many parallel tasks, a partial last chunk, object columns shared by hundreds
+// of rows.
+TEST(RandomPrograms, BothEvaluatorsAgreeOnSeventyThousandRows) {
+  GenOptions options;
+  options.rowCounts = {70000};
+  options.maxElements = 12;
+  ProgramGenerator gen(kSliceSeed + 2, options);
+  RelStats stats;
+  int failures = 0;
+  for (int i = 0; i < sliceSize(60, 6) && failures < 2; ++i) {
+    std::unique_ptr<AssembledCase> assembled;
+    const GenCase c = drawCase(gen, &stats, assembled);
+    if (!expectAgreement(c, *assembled, stats))
+      ++failures;
+  }
+  std::cout << "[ 70000 rows ] " << stats.summary();
 }
 
 // Breadth: every op the generator may use is the root of one random program, at a row count that

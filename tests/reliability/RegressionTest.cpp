@@ -48,6 +48,20 @@ const Regression kRegressions[] = {
               "\"GEOMETRYCOLLECTION (POINT EMPTY, LINESTRING EMPTY)\"", "\"MULTIPOINT (EMPTY, (1 1))\""})},
      65,
      false},
+    // The rectangle shortcuts of contains and within crashed inside the geometry library on an empty point
+    // in a collection.
+    {"contains and within against a rectangle, empty points in collections",
+     {"LOAD_COL_GEOMETRY $g", "CONST_GEOMETRY 'POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0))'", "GEO_WITHIN",
+      "CONST_GEOMETRY 'POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0))'", "LOAD_COL_GEOMETRY $g", "GEO_CONTAINS",
+      "AND_BOOL", "CONST_GEOMETRY 'POLYGON ((0 0, 10 0, 10 10, 0 10, 0 0))'", "LOAD_COL_GEOMETRY $g",
+      "GEO_COVERS", "OR_BOOL", "LOAD_COL_GEOMETRY $g", "CONST_GEOMETRY 'POINT (1 1)'", "GEO_EQUALS",
+      "XOR_BOOL"},
+     {column("g", "geometry",
+             {"\"MULTIPOINT (EMPTY, (1 1))\"", "\"GEOMETRYCOLLECTION (POINT EMPTY, POINT (1 1))\"",
+              "\"GEOMETRYCOLLECTION (POINT EMPTY, LINESTRING (1 1, 2 2))\"", "\"POINT EMPTY\"",
+              "\"GEOMETRYCOLLECTION (POINT EMPTY)\""})},
+     65,
+     false},
 };
 
 TEST(Regressions, FixedProgramsPassTheRandomChecks) {
