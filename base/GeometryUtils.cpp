@@ -2600,8 +2600,10 @@ GeometryUtils::GeometryPtr GeometryUtils::hexGrid(double xmin, double ymin, doub
   // Columns whose hexagons reach into [xmin, xmax]: centres xmin + 1.5 size i with i >= 0 and left
   // corner below xmax; rows from the one just below ymin (odd columns are half a row up).
   const double columns = cellCount(xmin, xmax + size, 1.5 * size);
-  const double rows = cellCount(ymin, ymax + h, 2 * h) + 1;
-  if (columns < 0 || rows < 0 || limit < 0 || limit > kMaxGridCells || columns * rows > 4.0 * kMaxGridCells) {
+  const double rowSpan = cellCount(ymin, ymax + h, 2 * h); // -1 for a refused extent, like the columns
+  const double rows = rowSpan + 1;
+  if (columns < 0 || rowSpan < 0 || limit < 0 || limit > kMaxGridCells ||
+      columns * rows > 4.0 * kMaxGridCells) {
     isNull = true;
     return nullptr;
   }
