@@ -43,16 +43,18 @@ soak_seconds=$((minutes * 60 - fuzz_seconds))
 echo "soak: ${minutes} minute(s) of random programs, memory-limit faults and cancellations"
 log=$(mktemp)
 status=0
-QUARRY_SOAK_SECONDS=$soak_seconds "$build/tests/reliability/reliability_tests" \
+# A watchdog: one case may outlast the deadline a little, never by minutes (a hung op).
+QUARRY_SOAK_SECONDS=$soak_seconds timeout --signal=ABRT $((soak_seconds + 300)) \
+  "$build/tests/reliability/reliability_tests" \
   --gtest_filter='Soak.*' --gtest_color=no >"$log" 2>&1 || status=$?
 # Progress lines and the final figures; failures in full.
 grep -E '^\[ soak \]|^(programs run|calls|rows compared|faults injected|cancellations|mismatches):' "$log" | tail -n 8
 if [ "$status" -ne 0 ]; then
   echo "soak: FAILED (exit status $status); the full log:" >&2
   cat "$log" >&2
-  if [ "$status" -gt 128 ]; then
+  if [ "$status" -gt 128 ] || [ "$status" -eq 124 ]; then
     dir=${QUARRY_REPRO_DIR:-/tmp}
-    echo "soak: the process died; the case it was running is $dir/quarry-soak-current.rpn and .csv" >&2
+    echo "soak: the process died or hung; the case it was running is $dir/quarry-soak-current.rpn and .csv" >&2
   fi
 fi
 if [ "$status" -ne 0 ]; then

@@ -62,6 +62,14 @@ const Regression kRegressions[] = {
               "\"GEOMETRYCOLLECTION (POINT EMPTY)\""})},
      65,
      false},
+    // A hexagon grid whose top lies below its bottom passed the size check with zero rows and then
+    // walked some 10^18 empty columns: the call hung.
+    {"hexagon grid with its top below its bottom",
+     {"CONST_F64 3.79", "CONST_F64 43.47", "LOAD_COL_F64 $x", "CONST_F64 0", "CONST_F64 1", "CONST_I64 0",
+      "GEO_HEX_GRID", "DROP_STATE"},
+     {column("x", "f64", {"3.7783756620723615e+18", "1.7976931348623157e+308", "10"})},
+     65,
+     false},
 };
 
 TEST(Regressions, FixedProgramsPassTheRandomChecks) {
