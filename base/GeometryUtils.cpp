@@ -1825,17 +1825,31 @@ GeometryUtils::GeometryPtr GeometryUtils::concaveHull(const Geometry* g, double 
   });
 }
 
+namespace {
+
+// The geometry library refuses a negative simplification tolerance but crashes on a NaN one: refuse it
+// the same way (the caller's guard turns this into the library's own exception).
+void refuseNanTolerance(double tolerance) {
+  if (std::isnan(tolerance))
+    throw std::invalid_argument("IllegalArgumentException: Tolerance must be a number");
+}
+
+} // namespace
+
 GeometryUtils::GeometryPtr GeometryUtils::simplify(const Geometry* g, double tolerance) {
   if (g == nullptr)
     return nullptr;
-  return guarded("simplify", __LINE__,
-                 [&] { return onShared(geos::simplify::DouglasPeuckerSimplifier::simplify(g, tolerance)); });
+  return guarded("simplify", __LINE__, [&] {
+    refuseNanTolerance(tolerance);
+    return onShared(geos::simplify::DouglasPeuckerSimplifier::simplify(g, tolerance));
+  });
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::simplifyPreserveTopology(const Geometry* g, double tolerance) {
   if (g == nullptr)
     return nullptr;
   return guarded("simplifyPreserveTopology", __LINE__, [&] {
+    refuseNanTolerance(tolerance);
     return onShared(geos::simplify::TopologyPreservingSimplifier::simplify(g, tolerance));
   });
 }
