@@ -70,6 +70,18 @@ const Regression kRegressions[] = {
      {column("x", "f64", {"3.7783756620723615e+18", "1.7976931348623157e+308", "10"})},
      65,
      false},
+    // Simplifying with a NaN tolerance crashed inside the geometry library; a negative one was already
+    // refused with an exception.
+    {"simplify with a NaN tolerance",
+     {"LOAD_COL_GEOMETRY $g", "CONST_F64 nan", "CONST_I32 0", "GEO_SIMPLIFY"},
+     {column("g", "geometry", {"\"POINT (1 2)\"", "\"LINESTRING (0 0, 1 1, 2 0)\""})},
+     65,
+     true},
+    {"simplify preserving topology with a NaN tolerance",
+     {"CONST_GEOMETRY 'POINT (1 2)'", "CONST_F64 nan", "CONST_I32 1", "GEO_SIMPLIFY"},
+     {},
+     1,
+     true},
 };
 
 TEST(Regressions, FixedProgramsPassTheRandomChecks) {
