@@ -136,7 +136,8 @@ std::string limitSpray(AssembledCase& c, Evaluator evaluator, unsigned long rows
 std::vector<std::string> sleepPrefix(double seconds);
 
 /// Cancels the call's job `delay` after the evaluator starts (a negative delay: before the call) and
-/// checks what the call did: it returned without an exception within `maxLatency` of the cancellation,
+/// checks what the call did: it returned without an exception within `maxLatency` of the cancellation
+/// (plus three times an uncancelled call's work, which a batch already running may still do),
 /// every row it wrote equals the reference, rows it did not write are untouched, the code is 0 or a
 /// written row's code and never above the worst of them (a task that sees the cancellation drops what
 /// it had folded), and the pool ends at zero. `status` is the stopping status used (4, 7
