@@ -134,8 +134,12 @@ std::string objectContents(RpnDataType type, const void* object) {
     return std::string(reinterpret_cast<const char*>(v->data()), v->size() * sizeof(float));
   }
   case RpnDataType::Json:
-  case RpnDataType::Array:
-    return static_cast<const JsonValue*>(object)->dump();
+  case RpnDataType::Array: {
+    // CBOR keeps string bytes as they are: a JSON text dump refuses a string that is not UTF-8 (a text op
+    // may cut a multi-byte character), and replacing bytes would hide a difference.
+    const std::vector<std::uint8_t> cbor = JsonValue::to_cbor(*static_cast<const JsonValue*>(object));
+    return std::string(cbor.begin(), cbor.end());
+  }
   case RpnDataType::Geometry:
     return vela::GeometryCodec::writeWkt(*static_cast<const geos::geom::Geometry*>(object));
   default:
