@@ -708,13 +708,46 @@ void GeometryUtils::prepareForSharing(const Geometry* g) {
   }
 }
 
+namespace {
+
+// The non-empty atomic parts of a collection, at any depth (walked with an explicit stack), or nullptr
+// when it has no empty part. The geometry library dereferences the coordinate of an empty point inside
+// a collection in its union of one collection and in its rectangle shortcuts of contains and within;
+// an empty part changes neither a union nor any predicate, so it is left out first.
+GeometryPtr withoutEmptyParts(const Geometry& g) {
+  std::vector<std::unique_ptr<Geometry>> parts;
+  std::vector<const Geometry*> pending{&g};
+  bool sawEmpty = false;
+  while (!pending.empty()) {
+    const Geometry* x = pending.back();
+    pending.pop_back();
+    if (x->isEmpty()) {
+      sawEmpty = true;
+    } else if (dynamic_cast<const geos::geom::GeometryCollection*>(x) != nullptr) {
+      for (std::size_t i = x->getNumGeometries(); i-- > 0;) // reversed: parts keep their order
+        pending.push_back(x->getGeometryN(i));
+    } else {
+      parts.push_back(x->clone());
+    }
+  }
+  if (!sawEmpty)
+    return nullptr;
+  return GeometryPtr(factory().createGeometryCollection(std::move(parts)).release());
+}
+
+} // namespace
+
 // ---- Predicates ------------------------------------------------------------------------------------
 
 #define VELA_GEO_PREDICATE(name, call)                                                                       \
   bool GeometryUtils::name(const Geometry* a, const Geometry* b) {                                           \
     if (a == nullptr || b == nullptr)                                                                        \
       return false;                                                                                          \
-    return guarded(#name, __LINE__, [&] { return call; });                                                   \
+    return guarded(#name, __LINE__, [&] {                                                                    \
+      const GeometryPtr cleanA = withoutEmptyParts(*a), cleanB = withoutEmptyParts(*b);                      \
+      const auto test = [](const Geometry* a, const Geometry* b) { return call; };                           \
+      return test(cleanA ? cleanA.get() : a, cleanB ? cleanB.get() : b);                                     \
+    });                                                                                                      \
   }
 
 VELA_GEO_PREDICATE(equals, a->equals(b))
@@ -1339,8 +1372,11 @@ GeometryPtr ringAsLine(const geos::geom::LinearRing& ring) {
 } // namespace
 
 GeometryUtils::GeometryPtr GeometryUtils::createEnvelope(double xmin, double ymin, double xmax, double ymax) {
-  const geos::geom::Envelope box(xmin, xmax, ymin, ymax); // normalises the corners' order
-  return GeometryPtr(factory().toGeometry(&box));
+  // A NaN corner makes a ring that does not close, which the geometry library refuses.
+  return guarded("createEnvelope", __LINE__, [&] {
+    const geos::geom::Envelope box(xmin, xmax, ymin, ymax); // normalises the corners' order
+    return GeometryPtr(factory().toGeometry(&box));
+  });
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::createEllipse(double x, double y, double width, double height) {
@@ -1800,17 +1836,31 @@ GeometryUtils::GeometryPtr GeometryUtils::concaveHull(const Geometry* g, double 
   });
 }
 
+namespace {
+
+// The geometry library refuses a negative simplification tolerance but crashes on a NaN one: refuse it
+// the same way (the caller's guard turns this into the library's own exception).
+void refuseNanTolerance(double tolerance) {
+  if (std::isnan(tolerance))
+    throw std::invalid_argument("IllegalArgumentException: Tolerance must be a number");
+}
+
+} // namespace
+
 GeometryUtils::GeometryPtr GeometryUtils::simplify(const Geometry* g, double tolerance) {
   if (g == nullptr)
     return nullptr;
-  return guarded("simplify", __LINE__,
-                 [&] { return onShared(geos::simplify::DouglasPeuckerSimplifier::simplify(g, tolerance)); });
+  return guarded("simplify", __LINE__, [&] {
+    refuseNanTolerance(tolerance);
+    return onShared(geos::simplify::DouglasPeuckerSimplifier::simplify(g, tolerance));
+  });
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::simplifyPreserveTopology(const Geometry* g, double tolerance) {
   if (g == nullptr)
     return nullptr;
   return guarded("simplifyPreserveTopology", __LINE__, [&] {
+    refuseNanTolerance(tolerance);
     return onShared(geos::simplify::TopologyPreservingSimplifier::simplify(g, tolerance));
   });
 }
@@ -1851,7 +1901,10 @@ GeometryUtils::GeometryPtr GeometryUtils::geosUnion(const Geometry* a, const Geo
 GeometryUtils::GeometryPtr GeometryUtils::geosUnionCollection(const Geometry* g) {
   if (!overlayable(g, g))
     return nullptr;
-  return guarded("geosUnionCollection", __LINE__, [&] { return onShared(g->Union()); });
+  return guarded("geosUnionCollection", __LINE__, [&] {
+    const GeometryPtr cleaned = withoutEmptyParts(*g);
+    return onShared((cleaned ? cleaned.get() : g)->Union());
+  });
 }
 
 GeometryUtils::GeometryPtr GeometryUtils::update(const Geometry* a, const Geometry* b) {
@@ -2572,8 +2625,10 @@ GeometryUtils::GeometryPtr GeometryUtils::hexGrid(double xmin, double ymin, doub
   // Columns whose hexagons reach into [xmin, xmax]: centres xmin + 1.5 size i with i >= 0 and left
   // corner below xmax; rows from the one just below ymin (odd columns are half a row up).
   const double columns = cellCount(xmin, xmax + size, 1.5 * size);
-  const double rows = cellCount(ymin, ymax + h, 2 * h) + 1;
-  if (columns < 0 || rows < 0 || limit < 0 || limit > kMaxGridCells || columns * rows > 4.0 * kMaxGridCells) {
+  const double rowSpan = cellCount(ymin, ymax + h, 2 * h); // -1 for a refused extent, like the columns
+  const double rows = rowSpan + 1;
+  if (columns < 0 || rowSpan < 0 || limit < 0 || limit > kMaxGridCells ||
+      columns * rows > 4.0 * kMaxGridCells) {
     isNull = true;
     return nullptr;
   }
