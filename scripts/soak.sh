@@ -25,19 +25,21 @@ if [ ! -d "$build" ]; then
 fi
 cmake --build "$build" -j2 --target reliability_tests >/dev/null
 
-# Fuzz targets, when the fuzzing build exists: each gets a share of the time.
-# --- fuzz hook: the fuzz targets' owner fills this in. Expected shape: for each executable in
-# "$build/fuzz/", run it for $fuzz_seconds (e.g. `"$target" -max_total_time="$fuzz_seconds" corpus/`)
-# and add its runs to the summary. Until then the whole time goes to the evaluator soak.
+# Fuzz targets: with clang present (scripts/setup.sh installs it) a fifth of the time goes to the
+# parser fuzz targets, shared equally, through scripts/fuzz.sh (which builds them in build-fuzz/ the
+# first time: that build is not counted in the time). QUARRY_SOAK_FUZZ=0 gives all the time to the
+# evaluator soak.
 fuzz_seconds=0
-fuzz_targets=()
-if [ -d "$build/fuzz" ]; then
-  while IFS= read -r -d '' t; do fuzz_targets+=("$t"); done < <(find "$build/fuzz" -maxdepth 1 -type f -executable -print0)
+fuzz_status=0
+if [ "${QUARRY_SOAK_FUZZ:-1}" != 0 ] && command -v clang++ >/dev/null; then
+  ntargets=$(sed -n '/^set(QUARRY_FUZZ_TARGETS/,/)/p' fuzz/CMakeLists.txt | grep -o '[a-z_]*:[A-Za-z]*:[a-z]*' | wc -l)
+  per_target=$((minutes * 60 / 5 / ntargets))
+  if [ "$per_target" -ge 1 ]; then
+    fuzz_seconds=$((per_target * ntargets))
+    echo "soak: ${per_target} s for each of ${ntargets} fuzz targets"
+    scripts/fuzz.sh "$per_target" || fuzz_status=$?
+  fi
 fi
-if [ ${#fuzz_targets[@]} -gt 0 ]; then
-  echo "soak: ${#fuzz_targets[@]} fuzz target(s) found in $build/fuzz; the fuzz hook is not filled in yet" >&2
-fi
-# --- end of fuzz hook
 
 soak_seconds=$((minutes * 60 - fuzz_seconds))
 echo "soak: ${minutes} minute(s) of random programs, memory-limit faults and cancellations"
@@ -63,4 +65,8 @@ if [ "$status" -ne 0 ]; then
   echo "soak: the full log is kept in $keep" >&2
 fi
 rm -f "$log"
+if [ "$status" -eq 0 ] && [ "$fuzz_status" -ne 0 ]; then
+  echo "soak: a fuzz target failed (scripts/fuzz.sh exit status $fuzz_status); see build-fuzz/crashes/" >&2
+  status=$fuzz_status
+fi
 exit "$status"
