@@ -38,8 +38,8 @@ for t in "${targets[@]}"; do
   fi
 done
 
-if ! command -v clang++ >/dev/null; then
-  echo "fuzz: clang++ not found; scripts/setup.sh installs it" >&2
+if ! "$root/scripts/setup.sh" --fuzz || ! command -v clang++ >/dev/null; then
+  echo "fuzz: clang++ is missing and scripts/setup.sh --fuzz could not install it" >&2
   exit 2
 fi
 

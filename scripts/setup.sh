@@ -2,6 +2,9 @@
 # Installs every system package the build, the tests and the benchmarks need, on Debian 12.
 # Idempotent and quiet: does nothing (and touches no package index) when all are present.
 # Runs apt-get as root; uses sudo when started by another user.
+#
+#   scripts/setup.sh           what the build, the tests and the benchmarks need
+#   scripts/setup.sh --fuzz    also clang with its libFuzzer and sanitizer runtimes (scripts/fuzz.sh)
 set -euo pipefail
 
 packages=(
@@ -9,9 +12,13 @@ packages=(
   libtbb-dev liblog4cplus-dev libgeos++-dev libgeos-dev libgeographiclib-dev
   libhowardhinnant-date-dev tzdata libre2-dev nlohmann-json3-dev libssl-dev libthrust-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  # The fuzz targets (scripts/fuzz.sh): clang with its libFuzzer and sanitizer runtimes.
-  clang libclang-rt-14-dev
 )
+if [ "${1:-}" = --fuzz ]; then
+  packages+=(clang libclang-rt-14-dev)
+elif [ $# -gt 0 ]; then
+  echo "usage: scripts/setup.sh [--fuzz]" >&2
+  exit 2
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -25,13 +25,13 @@ if [ ! -d "$build" ]; then
 fi
 cmake --build "$build" -j2 --target reliability_tests >/dev/null
 
-# Fuzz targets: with clang present (scripts/setup.sh installs it) a fifth of the time goes to the
-# parser fuzz targets, shared equally, through scripts/fuzz.sh (which builds them in build-fuzz/ the
-# first time: that build is not counted in the time). QUARRY_SOAK_FUZZ=0 gives all the time to the
-# evaluator soak.
+# Fuzz targets: a fifth of the time goes to the parser fuzz targets, shared equally, through
+# scripts/fuzz.sh (which installs clang through scripts/setup.sh --fuzz and builds the targets in
+# build-fuzz/ the first time: that build is not counted in the time). QUARRY_SOAK_FUZZ=0 gives all
+# the time to the evaluator soak.
 fuzz_seconds=0
 fuzz_status=0
-if [ "${QUARRY_SOAK_FUZZ:-1}" != 0 ] && command -v clang++ >/dev/null; then
+if [ "${QUARRY_SOAK_FUZZ:-1}" != 0 ]; then
   ntargets=$(sed -n '/^set(QUARRY_FUZZ_TARGETS/,/)/p' fuzz/CMakeLists.txt | grep -o '[a-z_]*:[A-Za-z]*:[a-z]*' | wc -l)
   per_target=$((minutes * 60 / 5 / ntargets))
   if [ "$per_target" -ge 1 ]; then
