@@ -329,6 +329,9 @@ double posAngleRads(double rads) {
   return tmp;
 }
 double constrainLng(double lng) {
+  if (std::fabs(lng) > 1e6) {
+    lng = std::remainder(lng, 2 * kPi); // exact; stepping by 2 pi would not move a huge value
+  }
   while (lng > kPi) {
     lng -= 2 * kPi;
   }

@@ -186,9 +186,19 @@ H3Error maxPolygonToCellsSize(const GeoPolygon& polygon, int res, std::int64_t& 
     return H3Error::ResDomain;
   }
   const GeoLoop& loop = polygon.outer;
+  // Coordinates beyond a million radians are refused with the non-finite ones: the walks below step
+  // longitudes by 2 pi, which does not change a number near 1e308 (the step would never end).
+  const auto usable = [](double v) { return std::fabs(v) <= 1e6; };
   for (int i = 0; i < loop.numVerts; ++i) {
-    if (!std::isfinite(loop.verts[i].lat) || !std::isfinite(loop.verts[i].lng)) {
+    if (!usable(loop.verts[i].lat) || !usable(loop.verts[i].lng)) {
       return H3Error::LatLngDomain;
+    }
+  }
+  for (int h = 0; h < polygon.numHoles; ++h) {
+    for (int i = 0; i < polygon.holes[h].numVerts; ++i) {
+      if (!usable(polygon.holes[h].verts[i].lat) || !usable(polygon.holes[h].verts[i].lng)) {
+        return H3Error::LatLngDomain;
+      }
     }
   }
   if (loop.numVerts < 3) {

@@ -82,6 +82,17 @@ const Regression kRegressions[] = {
      {},
      1,
      true},
+    // A polygon with a vertex near 1e308 degrees made the cell walk step its longitude by 2 pi
+    // forever (the step does not move so large a number); such coordinates now give NULL like
+    // non-finite ones.
+    {"polygon to cells with a huge longitude",
+     {"LOAD_COL_F64 $a", "LOAD_COL_F64 $a", "LOAD_COL_F64 $b", "LOAD_COL_F64 $c", "LOAD_COL_F64 $d",
+      "LOAD_COL_F64 $a", "GEO_MAKE_TRIANGLE_2D", "CONST_I32 1", "H3_POLYGON_TO_CELL_STRINGS"},
+     {column("a", "f64", {"2.2250738585072014e-308", "1"}),
+      column("b", "f64", {"1.7976931348623157e+308", "2"}),
+      column("c", "f64", {"-1.7976931348623157e+308", "3"}), column("d", "f64", {"-36996.2855026687", "1"})},
+     65,
+     false},
 };
 
 TEST(Regressions, FixedProgramsPassTheRandomChecks) {
