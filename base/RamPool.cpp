@@ -48,11 +48,20 @@ RamPool* RamPool::processPool() {
 }
 
 void RamPool::reserveRaw(std::size_t bytes) {
+  bool injected = false;
+  // One relaxed load on the usual path; an armed countdown is stepped with a CAS so that concurrent
+  // reservations never take it below zero and exactly one of them fails.
+  for (std::uint64_t n = m_failCountdown.load(std::memory_order_relaxed); n != 0;) {
+    if (m_failCountdown.compare_exchange_weak(n, n - 1, std::memory_order_relaxed)) {
+      injected = n == 1;
+      break;
+    }
+  }
   std::size_t current = m_reserved.load(std::memory_order_relaxed);
   for (;;) {
     const std::size_t limit = m_limit.load(std::memory_order_relaxed);
     // Written so that nothing can overflow: with kUnlimited this also refuses a total past SIZE_MAX.
-    if (bytes > limit || current > limit - bytes) {
+    if (injected || bytes > limit || current > limit - bytes) {
       std::string text = "Memory pool '" + m_name + "' exhausted: cannot reserve " + std::to_string(bytes) +
                          " bytes with " + std::to_string(current) + " bytes reserved of a limit of ";
       text += limit == kUnlimited ? std::string("unlimited") : std::to_string(limit) + " bytes";

@@ -52,6 +52,11 @@ public:
   void setLimit(std::size_t limit) noexcept { m_limit.store(limit, std::memory_order_relaxed); }
   std::size_t limit() const noexcept { return m_limit.load(std::memory_order_relaxed); }
 
+  /// Fault injection for whoever owns the pool: the `nth` reservation from now (1: the next one) fails
+  /// as if the limit were reached, with the same exception; 0 disarms. One shot: later reservations
+  /// succeed again. Unlike a lowered limit, this reaches reservations that do not set a new peak.
+  void failReservation(std::uint64_t nth) noexcept { m_failCountdown.store(nth, std::memory_order_relaxed); }
+
   const std::string& name() const noexcept { return m_name; }
   std::size_t reservedBytes() const noexcept { return m_reserved.load(std::memory_order_relaxed); }
   /// Highest reservation seen since construction.
@@ -74,6 +79,7 @@ private:
   std::atomic<std::uint64_t> m_reserveCalls{0};
   std::atomic<std::uint64_t> m_unreserveCalls{0};
   std::atomic<std::int64_t> m_liveAllocations{0};
+  std::atomic<std::uint64_t> m_failCountdown{0}; // 0: no injected failure armed
 
   static thread_local RamPool* m_tl_pool;
   static std::atomic<RamPool*> m_proc_pool;

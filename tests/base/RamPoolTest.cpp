@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <thread>
@@ -217,6 +218,57 @@ TEST(RamPool, ConcurrentReservationsBalanceAndRespectLimit) {
   EXPECT_GT(pool.peakBytes(), 0u);
   EXPECT_EQ(pool.reserveCalls(), total);
   EXPECT_EQ(pool.unreserveCalls(), total);
+}
+
+// An injected failure hits exactly the nth reservation (allocations included), leaves the counters as
+// a refused reservation does, and is spent once; with several threads exactly one reservation fails.
+TEST(RamPool, InjectedFailureHitsTheNthReservationOnce) {
+  for (std::uint64_t nth : {1u, 2u, 5u}) {
+    RamPool pool("inject");
+    pool.failReservation(nth);
+    std::vector<std::size_t> held;
+    int failedAt = 0;
+    for (int i = 1; i <= 8; ++i) {
+      const Counters before = countersOf(pool);
+      try {
+        if (i % 2 == 0) {
+          pool.deallocateRaw(pool.allocateRaw(16), 16);
+        } else {
+          pool.reserveRaw(100);
+          held.push_back(100);
+        }
+      } catch (const VelaException& e) {
+        EXPECT_EQ(e.whatCode(), static_cast<int>(VelaWhat::ResourceExhausted));
+        EXPECT_EQ(countersOf(pool), before);
+        EXPECT_EQ(failedAt, 0) << "a second failure";
+        failedAt = i;
+      }
+    }
+    EXPECT_EQ(failedAt, static_cast<int>(nth));
+    for (std::size_t b : held)
+      pool.unreserveRaw(b);
+    EXPECT_EQ(pool.reservedBytes(), 0u);
+    EXPECT_EQ(pool.liveAllocations(), 0);
+  }
+  RamPool pool("inject-concurrent");
+  pool.failReservation(5000);
+  std::atomic<int> failures{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&] {
+      for (int i = 0; i < 5000; ++i) {
+        try {
+          pool.reserveRaw(1);
+          pool.unreserveRaw(1);
+        } catch (const VelaException&) {
+          ++failures;
+        }
+      }
+    });
+  for (auto& th : threads)
+    th.join();
+  EXPECT_EQ(failures.load(), 1);
+  EXPECT_EQ(pool.reserveCalls(), 19999u);
 }
 
 TEST(ManagedBuffer, AlignmentChargeGrowthAndRelease) {

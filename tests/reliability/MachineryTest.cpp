@@ -92,9 +92,10 @@ TEST(Machinery, AReservationThatIsNeverGivenBackIsReported) {
 }
 
 // With one thread the limit sweep reaches every reservation that sets a new peak: a program that
-// builds one string per row at the end makes one reservation per row, each a new peak, so the sweep
-// injects as many faults as it is allowed and every one of them passes the checks.
-TEST(Machinery, TheLimitSweepFaultsEachNewPeak) {
+// builds one string per row at the end makes one reservation per row, so the sweep injects as many
+// faults as it is allowed, every one of them passes the checks, and with room for all of them it
+// faults each reservation once.
+TEST(Machinery, TheLimitSweepFaultsEachReservation) {
   GenColumn s;
   s.name = "s";
   s.csvType = "string";
@@ -107,6 +108,14 @@ TEST(Machinery, TheLimitSweepFaultsEachNewPeak) {
     RelStats stats;
     EXPECT_EQ(limitSweep(*a, e, c.rows, 10, &stats), "");
     EXPECT_EQ(stats.faultsInjected, 10u) << evaluatorName(e);
+    RunSpec spec;
+    spec.evaluator = e;
+    spec.rows = c.rows;
+    const std::uint64_t reservations = runCase(*a, spec).reservations;
+    EXPECT_GE(reservations, 20u) << evaluatorName(e);
+    RelStats all;
+    EXPECT_EQ(limitSweep(*a, e, c.rows, 1000, &all), "");
+    EXPECT_EQ(all.faultsInjected, reservations) << evaluatorName(e);
   }
 }
 

@@ -1,5 +1,5 @@
-// Memory-limit faults: random programs whose pool runs out at each reservation that reaches a new peak
-// (one thread, so the reservations come in a fixed order), and at random limits with two threads. The
+// Memory-limit faults: random programs whose pool fails the k-th reservation, k swept over the call's
+// reservations (one thread, so they come in a fixed order), and at random limits with two threads. The
 // call must throw the pool's exception, free every object it made, leave the pool at zero once the
 // caller has freed what the outputs report, and a second call without a limit gives the right rows.
 #include <iostream>
@@ -18,7 +18,7 @@ GenOptions limitOptions() {
 
 struct LimitCase {
   Evaluator evaluator;
-  bool sweep; // true: one thread, every peak; false: two threads, random limits
+  bool sweep; // true: one thread, reservation by reservation; false: two threads, random limits
 };
 
 class MemoryLimit : public ::testing::TestWithParam<LimitCase> {};
@@ -61,7 +61,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LimitCase{Evaluator::Vector, false}, LimitCase{Evaluator::Row, false}),
     [](const auto& info) {
       return std::string(info.param.evaluator == Evaluator::Vector ? "ColumnBatch" : "Row") +
-             (info.param.sweep ? "EveryPeak" : "TwoThreadsRandomLimits");
+             (info.param.sweep ? "EveryReservation" : "TwoThreadsRandomLimits");
     });
 
 } // namespace

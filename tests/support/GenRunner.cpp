@@ -159,11 +159,13 @@ RunOutcome runCase(AssembledCase& c, const RunSpec& spec) {
 
   RunOutcome out;
   out.values.assign(n * width, 0);
+  out.sentinel = spec.sentinel;
   if (spec.withNulls)
-    out.nulls.assign(n, RunOutcome::kUnwritten);
+    out.nulls.assign(n, spec.sentinel);
   out.sizes.assign(n, 0);
 
   vela::RamPool pool("reliability", spec.limit);
+  pool.failReservation(spec.failReservation);
   {
     vela::RamPoolThreadBinding binding(&pool);
     unsigned char* nulls = spec.withNulls ? out.nulls.data() : nullptr;
@@ -252,6 +254,18 @@ RunOutcome runCase(AssembledCase& c, const RunSpec& spec) {
   if (pool.reservedBytes() != 0)
     pool.unreserveRaw(pool.reservedBytes());
   return out;
+}
+
+unsigned char freeSentinel(const RunOutcome& o) {
+  bool seen[256] = {};
+  for (unsigned char s : o.nulls)
+    seen[s] = true;
+  for (int i = 0; i < 256; ++i) {
+    const auto candidate = static_cast<unsigned char>(0xA5 + i);
+    if (!seen[candidate])
+      return candidate;
+  }
+  return 0xA5;
 }
 
 namespace {
@@ -360,7 +374,18 @@ std::string crossCheck(AssembledCase& c, unsigned long rows, RelStats* stats) {
     spec.evaluator = v.evaluator;
     spec.threads = v.threads;
     spec.rows = rows;
+    if (ref)
+      spec.sentinel = freeSentinel(*ref);
     RunOutcome o = runCase(c, spec);
+    // A row whose state is the sentinel itself reads as unwritten; the evaluators are deterministic,
+    // so a second run with a byte the first run wrote nowhere settles it.
+    if (!o.threw &&
+        std::any_of(o.nulls.begin(), o.nulls.end(), [&](unsigned char b) { return b == spec.sentinel; })) {
+      spec.sentinel = freeSentinel(o);
+      o = runCase(c, spec);
+      if (stats)
+        ++stats->calls;
+    }
     const std::string where = std::string(evaluatorName(v.evaluator)) + " evaluator, " +
                               std::to_string(v.threads) + " thread(s), " + std::to_string(rows) + " rows: ";
     if (stats) {
@@ -429,37 +454,44 @@ std::string limitSweep(AssembledCase& c, Evaluator evaluator, unsigned long rows
     ++stats->calls;
   if (!ref.poolProblem.empty())
     return "without a limit: " + ref.poolProblem;
-  if (ref.threw)
+  if (ref.threw || ref.reservations == 0 || maxFaults <= 0)
     return {}; // a call that fails anyway has no rows to come back to
-  std::size_t peak = ref.peakBytes;
-  for (int faults = 0; faults < maxFaults && peak > 0; ++faults) {
-    spec.limit = peak - 1;
+  const std::uint64_t total = ref.reservations;
+  const std::uint64_t faults = std::min<std::uint64_t>(total, static_cast<std::uint64_t>(maxFaults));
+  std::uint64_t previous = 0;
+  for (std::uint64_t i = 0; i < faults; ++i) {
+    const std::uint64_t k = faults == 1 ? 1 : 1 + i * (total - 1) / (faults - 1);
+    if (k == previous)
+      continue;
+    previous = k;
+    spec.failReservation = k;
     const RunOutcome o = runCase(c, spec);
     if (stats) {
       ++stats->calls;
       ++stats->faultsInjected;
     }
-    if (std::string p = checkFaulted(o, spec.limit); !p.empty())
-      return p;
-    if (!o.threw)
-      return "limit " + std::to_string(spec.limit) + ", one byte below the peak of " + std::to_string(peak) +
-             ": the call completed (code " + std::to_string(o.code) + ")";
-    // The next call, without a limit, gives the reference rows.
+    const std::string at = "reservation " + std::to_string(k) + " of " + std::to_string(total) + " failed: ";
+    if (!o.poolProblem.empty())
+      return at + o.poolProblem;
+    if (o.threw && !o.poolError)
+      return at + "the call threw something other than the pool's exception: " + o.error;
+    if (!o.threw) {
+      if (std::string d = compareOutcomes(ref, o, c.resultType(), false); !d.empty())
+        return at + "the call completed: " + d;
+      continue;
+    }
+    // The next call, without a fault, gives the reference rows.
     RunSpec again = spec;
-    again.limit = RunSpec::kSafetyLimit;
+    again.failReservation = 0;
     const RunOutcome second = runCase(c, again);
     if (stats) {
       ++stats->calls;
       stats->rowsCompared += rows;
     }
     if (!second.poolProblem.empty())
-      return "after the fault at limit " + std::to_string(spec.limit) + ": " + second.poolProblem;
+      return "after the fault at reservation " + std::to_string(k) + ": " + second.poolProblem;
     if (std::string d = compareOutcomes(ref, second, c.resultType(), false); !d.empty())
-      return "after the fault at limit " + std::to_string(spec.limit) + ": " + d;
-    if (o.peakBytes >= peak)
-      return "limit " + std::to_string(spec.limit) + ": the pool's peak " + std::to_string(o.peakBytes) +
-             " passed the limit";
-    peak = o.peakBytes;
+      return "after the fault at reservation " + std::to_string(k) + ": " + d;
   }
   return {};
 }
@@ -527,6 +559,7 @@ std::string cancelCheck(AssembledCase& c, Evaluator evaluator, int threads, unsi
   spec.evaluator = evaluator;
   spec.threads = threads;
   spec.job = &job;
+  spec.sentinel = freeSentinel(ref);
   spec.onStart = [&] {
     started = Clock::now();
     if (!before)

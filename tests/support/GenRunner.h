@@ -60,12 +60,18 @@ struct RunSpec {
   /// Called on the calling thread just before the evaluator starts (cancellation tests start their
   /// timer thread here).
   std::function<void()> onStart;
+  /// What every null byte holds before the call, so that rows no task wrote can be told apart.
+  unsigned char sentinel = 0xA5;
+  /// When not 0, the pool fails this reservation of the call (1: the first) as if out of memory.
+  std::uint64_t failReservation = 0;
 
   static constexpr std::size_t kSafetyLimit = std::size_t(3) << 30;
 };
 
 /// What one call left. Rows whose null byte still holds the sentinel were not written (a cancelled
-/// task's rows); their value cells and sizes must still be zero.
+/// task's rows); their value cells and sizes must still be zero. Any byte can be a row's state (an op
+/// turns i32 values into states), so a caller that must tell written rows apart picks a sentinel that
+/// no row of an earlier run of the same case holds (`freeSentinel`).
 struct RunOutcome {
   bool threw = false;
   std::string error;      // what() of the exception
@@ -85,9 +91,12 @@ struct RunOutcome {
   std::uint64_t reservations = 0;
   std::chrono::steady_clock::duration elapsed{};
 
-  static constexpr unsigned char kUnwritten = 0xA5;
-  bool written(unsigned long row) const { return nulls.empty() || nulls[row] != kUnwritten; }
+  unsigned char sentinel = 0xA5;
+  bool written(unsigned long row) const { return nulls.empty() || nulls[row] != sentinel; }
 };
+
+/// A null byte that no row of `o` holds (from 0xA5 upwards, wrapping), or 0xA5 when all 256 occur.
+unsigned char freeSentinel(const RunOutcome& o);
 
 RunOutcome runCase(AssembledCase& c, const RunSpec& spec);
 
@@ -118,12 +127,12 @@ struct RelStats {
 /// balanced. Returns the first problem found (empty: none).
 std::string crossCheck(AssembledCase& c, unsigned long rows, RelStats* stats = nullptr);
 
-/// Memory-limit faults. With one thread the reservations of a call come in a fixed order, so a limit
-/// one byte below the call's peak fails exactly the reservation that first reaches the peak; the peak
-/// reached before that failure gives the next limit, and so on down to the first reservation. Each
-/// faulted call must throw the pool's exception, leave the pool at zero once the caller has freed
-/// what the outputs report, and a second call without a limit must give the reference rows. Sweeps
-/// at most `maxFaults` limits; returns the first problem (empty: none).
+/// Memory-limit faults. The pool fails the k-th reservation of the call (k over every reservation an
+/// unlimited call makes: all of them when there are at most `maxFaults`, else `maxFaults` spread evenly
+/// from the first to the last). A faulted call must throw the pool's exception, leave the pool at zero
+/// once the caller has freed what the outputs report, and a second call without a fault must give the
+/// reference rows; a call that completes anyway (the k-th reservation was a per-thread cache's, made
+/// only once) must give them too. Returns the first problem (empty: none).
 std::string limitSweep(AssembledCase& c, Evaluator evaluator, unsigned long rows, int maxFaults,
                        RelStats* stats = nullptr);
 /// The same with two threads at `limits` random limits below the peak: the order of reservations
