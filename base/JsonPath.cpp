@@ -237,6 +237,51 @@ public:
   /// The node a singular query selects, or null; one step per segment followed.
   const json* single(const Query& query, const json& current) { return navigate(query, current); }
 
+  /// Whether the query selects anything, stopping at the first match found. The leading names and
+  /// indexes are followed without node lists, and a last plain segment is only tested, so that the
+  /// usual `$.a[?(...)]` allocates nothing and stops at its first passing element.
+  bool any(const Query& query, const json& current) {
+    const json* v = query.absolute ? &m_root : &current;
+    const std::size_t n = query.segments.size();
+    std::size_t i = 0;
+    for (; i < n; ++i) {
+      const Segment& seg = query.segments[i];
+      if (seg.descendant || seg.selectors.size() != 1)
+        break;
+      const Selector& sel = seg.selectors[0];
+      if (sel.kind != Selector::Kind::Name && sel.kind != Selector::Kind::Index)
+        break;
+      step();
+      v = child(*v, sel);
+      if (v == nullptr)
+        return false;
+    }
+    if (i == n)
+      return true;
+    if (i + 1 == n && !query.segments[i].descendant) {
+      for (const Selector& sel : query.segments[i].selectors)
+        if (selectsAny(sel, *v))
+          return true;
+      return false;
+    }
+    // The general case: depth first over (node, next segment), each node through the segments that
+    // remain; any node past the last segment is a match.
+    std::vector<std::pair<const json*, std::size_t>> stack{{v, i}};
+    NodeList in, out;
+    while (!stack.empty()) {
+      const auto [node, at] = stack.back();
+      stack.pop_back();
+      if (at == n)
+        return true;
+      in.assign(1, Node{node, 0});
+      out.clear();
+      applySegment(query.segments[at], in, out);
+      for (auto it = out.rbegin(); it != out.rend(); ++it)
+        stack.emplace_back(it->value, at + 1);
+    }
+    return false;
+  }
+
   std::string path(std::uint32_t loc) const {
     std::vector<std::uint32_t> chain;
     for (std::uint32_t l = loc; l != 0; l = m_locs[l].parent)
@@ -430,6 +475,63 @@ private:
     }
   }
 
+  // The child a name or index selector picks, or null.
+  static const json* child(const json& v, const Selector& sel) {
+    if (sel.kind == Selector::Kind::Name) {
+      if (!v.is_object())
+        return nullptr;
+      const auto& members = v.get_ref<const json::object_t&>();
+      const auto it = members.find(sel.name);
+      return it == members.end() ? nullptr : &it->second;
+    }
+    if (!v.is_array())
+      return nullptr;
+    const auto len = static_cast<std::int64_t>(v.size());
+    const std::int64_t i = sel.index < 0 ? len + sel.index : sel.index;
+    return i < 0 || i >= len ? nullptr : &v[static_cast<std::size_t>(i)];
+  }
+
+  // Whether one selector picks anything from `v`; a filter stops at its first passing child. Steps are
+  // charged as applySelector charges them, up to the match.
+  bool selectsAny(const Selector& sel, const json& v) {
+    switch (sel.kind) {
+    case Selector::Kind::Name:
+    case Selector::Kind::Index:
+      if (child(v, sel) == nullptr)
+        return false;
+      step();
+      return true;
+    case Selector::Kind::Wildcard:
+      if (!v.is_structured() || v.empty())
+        return false;
+      step();
+      return true;
+    case Selector::Kind::Slice: {
+      if (!v.is_array())
+        return false;
+      NodeList out;
+      applySlice(sel, Node{&v, 0}, out);
+      return !out.empty();
+    }
+    case Selector::Kind::Filter:
+      if (v.is_array()) {
+        for (const json& e : v.get_ref<const json::array_t&>())
+          if (passes(*sel.filter, e)) {
+            step();
+            return true;
+          }
+      } else if (v.is_object()) {
+        for (const auto& [key, member] : v.get_ref<const json::object_t&>())
+          if (passes(*sel.filter, member)) {
+            step();
+            return true;
+          }
+      }
+      return false;
+    }
+    return false;
+  }
+
   // --- filters --------------------------------------------------------------------------------------
 
   bool passes(const Expr& filter, const json& current) {
@@ -446,24 +548,9 @@ private:
     const json* v = query.absolute ? &m_root : &current;
     for (const Segment& seg : query.segments) {
       step();
-      const Selector& sel = seg.selectors[0];
-      if (sel.kind == Selector::Kind::Name) {
-        if (!v->is_object())
-          return nullptr;
-        const auto& members = v->get_ref<const json::object_t&>();
-        const auto it = members.find(sel.name);
-        if (it == members.end())
-          return nullptr;
-        v = &it->second;
-      } else {
-        if (!v->is_array())
-          return nullptr;
-        const auto len = static_cast<std::int64_t>(v->size());
-        const std::int64_t i = sel.index < 0 ? len + sel.index : sel.index;
-        if (i < 0 || i >= len)
-          return nullptr;
-        v = &(*v)[static_cast<std::size_t>(i)];
-      }
+      v = child(*v, seg.selectors[0]);
+      if (v == nullptr)
+        return nullptr;
     }
     return v;
   }
@@ -501,6 +588,11 @@ private:
   [[gnu::noinline]] bool compare(const Expr& e, const json& current) {
     const Expr& l = *e.children[0];
     const Expr& r = *e.children[1];
+    // `@ <op> literal` (either way round), the commonest filter: same-kind scalars compare directly.
+    if (l.kind == Expr::Kind::Literal && isCurrent(r))
+      return compareScalars(e.op, l.literal, current);
+    if (r.kind == Expr::Kind::Literal && isCurrent(l))
+      return compareScalars(e.op, current, r.literal);
     // Literals and queries are nodes already: the usual `@.x > 5` needs no value holders.
     if (l.kind != Expr::Kind::Function && r.kind != Expr::Kind::Function)
       return compareValues(e.op, operandNode(l, current), operandNode(r, current));
@@ -514,6 +606,48 @@ private:
     if (e.kind == Expr::Kind::Literal)
       return &e.literal;
     return e.kind == Expr::Kind::Query ? navigate(e.query, current) : nullptr;
+  }
+
+  static bool isCurrent(const Expr& e) {
+    return e.kind == Expr::Kind::Query && !e.query.absolute && e.query.segments.empty();
+  }
+
+  template <class T>
+  static bool ordered(CompareOp op, const T& a, const T& b) {
+    switch (op) {
+    case CompareOp::Eq:
+      return a == b;
+    case CompareOp::Ne:
+      return !(a == b);
+    case CompareOp::Lt:
+      return a < b;
+    case CompareOp::Le:
+      return a <= b;
+    case CompareOp::Gt:
+      return a > b;
+    case CompareOp::Ge:
+      return a >= b;
+    }
+    return false;
+  }
+
+  // Same-kind integers, floats and strings directly, with the results compareValues gives them (a NaN,
+  // which a document built from a float column can hold, is unordered: only != holds); every other
+  // pair the general way.
+  static bool compareScalars(CompareOp op, const json& a, const json& b) {
+    using T = json::value_t;
+    const T t = a.type();
+    if (t == b.type()) {
+      if (t == T::number_integer)
+        return ordered(op, a.get_ref<const json::number_integer_t&>(),
+                       b.get_ref<const json::number_integer_t&>());
+      if (t == T::number_float)
+        return ordered(op, a.get_ref<const json::number_float_t&>(),
+                       b.get_ref<const json::number_float_t&>());
+      if (t == T::string)
+        return ordered(op, a.get_ref<const std::string&>(), b.get_ref<const std::string&>());
+    }
+    return compareValues(op, &a, &b);
   }
 
   static bool compareValues(CompareOp op, const json* a, const json* b) {
@@ -540,13 +674,7 @@ private:
            regexSearch(*e.regex, a.get()->get_ref<const std::string&>());
   }
 
-  [[gnu::noinline]] bool exists(const Query& query, const json& current) {
-    if (query.singular())
-      return navigate(query, current) != nullptr;
-    NodeList nodes;
-    run(query, current, nodes);
-    return !nodes.empty();
-  }
+  [[gnu::noinline]] bool exists(const Query& query, const json& current) { return any(query, current); }
 
   Val value(const Expr& e, const json& current) {
     switch (e.kind) {
@@ -822,6 +950,13 @@ JsonPath::MatchSummary JsonPath::summarize(const json& root, std::size_t stepLim
   if (!nodes.empty())
     summary.first = nodes.front().value;
   return summary;
+}
+
+bool JsonPath::exists(const json& root, std::size_t stepLimit) const {
+  if (!m_program)
+    return false;
+  Evaluator evaluator(root, stepLimit, false);
+  return evaluator.any(m_program->query, root);
 }
 
 std::vector<std::string> JsonPath::normalizedPaths(const json& root, std::size_t stepLimit) const {

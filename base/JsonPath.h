@@ -97,6 +97,9 @@ public:
   /// What tests for matches, counts and single-value reads need, with nothing copied; a singular query
   /// is followed member by member without allocating.
   MatchSummary summarize(const nlohmann::json& root, std::size_t stepLimit = kDefaultStepLimit) const;
+  /// Whether anything matches, stopping at the first match found (so within the step limit wherever
+  /// summarize is, and often far sooner).
+  bool exists(const nlohmann::json& root, std::size_t stepLimit = kDefaultStepLimit) const;
   /// The normalized paths ("$['a'][0]") of the matches, in the order evaluate returns them.
   std::vector<std::string> normalizedPaths(const nlohmann::json& root,
                                            std::size_t stepLimit = kDefaultStepLimit) const;

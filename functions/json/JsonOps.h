@@ -139,4 +139,18 @@ inline bool summarizePath(const PathCache& cache, const JsonValue& doc, StringCe
   return true;
 }
 
+/// Whether `path` matches anything in `doc`, stopping at the first match; false when the path does
+/// not compile or the search exceeds its step limit before a match.
+inline bool pathMatches(const PathCache& cache, const JsonValue& doc, StringCell path) {
+  std::string error;
+  const JsonPath* compiled = cache.get(textOf(path), error);
+  if (compiled == nullptr)
+    return false;
+  try {
+    return compiled->exists(doc);
+  } catch (const VelaException&) {
+    return false;
+  }
+}
+
 } // namespace vela::cuda::jsonops

@@ -120,9 +120,7 @@ struct ExistsFunc {
   Bool operator()(JsonCell doc, StringCell path) const {
     if (doc == nullptr || path == nullptr)
       return 0;
-    JsonPath::MatchSummary matches;
-    std::string error;
-    return summarizePath(paths, *doc, path, matches, error) && matches.count != 0 ? 1 : 0;
+    return pathMatches(paths, *doc, path) ? 1 : 0;
   }
 };
 

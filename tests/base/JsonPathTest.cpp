@@ -4,6 +4,7 @@
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <limits>
 #include <map>
 #include <optional>
 #include <random>
@@ -66,6 +67,7 @@ void expectSummaryOfSelection(const JsonPath& path, const json& doc, const std::
   const JsonPath::MatchSummary summary = path.summarize(doc);
   EXPECT_EQ(summary.count, nodes.size()) << label;
   EXPECT_EQ(summary.first, nodes.empty() ? nullptr : nodes.front()) << label;
+  EXPECT_EQ(path.exists(doc), !nodes.empty()) << label;
 }
 
 std::string compileError(const std::string& path) {
@@ -326,6 +328,35 @@ TEST(JsonPath, SummariesReadMatchesInPlace) {
   for (const char* none : {"$.a[100]", "$.a[-101]", "$.b.c.d", "$.b[0]", "$.a.c", "$.zz"})
     EXPECT_EQ(JsonPath::compile(none).summarize(doc).count, 0u) << none;
   EXPECT_EQ(JsonPath().summarize(doc).count, 0u);
+  // exists() stops at its first match: within a limit the full selection exceeds
+  EXPECT_TRUE(JsonPath::compile("$.a[?@ > 1]").exists(doc, 10));
+  EXPECT_THROW(JsonPath::compile("$.a[?@ > 1]").summarize(doc, 10), vela::VelaException);
+  EXPECT_TRUE(JsonPath::compile("$..[?@ == 99]").exists(doc));
+  EXPECT_FALSE(JsonPath::compile("$.a[?@ > 99]").exists(doc));
+  EXPECT_FALSE(JsonPath().exists(doc));
+}
+
+// `@ <op> literal` takes a direct comparison for same-kind scalars; the general comparison (reached
+// through value(@), a function operand) is the reference, for every pair of kinds, both ways round.
+TEST(JsonPath, DirectComparisonsAgreeWithTheGeneralOnes) {
+  json values = json::parse(R"([0, -1, 1, 2, 9223372036854775807, -9223372036854775808,
+      18446744073709551615, 0.5, -0.0, 1.0, 2.0, 1e300, "", "a", "b", "ab", "é", true, false, null,
+      [], [1], {}, {"a": 1}])");
+  values.push_back(std::numeric_limits<double>::quiet_NaN());
+  const char* literals[] = {
+      "1",   "-1",   "0",  "2.0",  "0.5", "-0.0", "18446744073709551615", "9223372036854775807",
+      "'a'", "'ab'", "''", "true", "null"};
+  for (const char* op : {"==", "!=", "<", "<=", ">", ">="})
+    for (const char* lit : literals) {
+      const std::string o = op, l = lit;
+      for (const auto& [direct, general] :
+           {std::pair{"$[?@ " + o + " " + l + "]", "$[?value(@) " + o + " " + l + "]"},
+            std::pair{"$[?" + l + " " + o + " @]", "$[?" + l + " " + o + " value(@)]"}}) {
+        const std::vector<const json*> want = JsonPath::compile(general).select(values);
+        EXPECT_EQ(JsonPath::compile(direct).select(values), want) << direct;
+        EXPECT_EQ(JsonPath::compile(direct).exists(values), !want.empty()) << direct;
+      }
+    }
 }
 
 TEST(JsonPath, SlicesAndIndexesAtTheirBounds) {
