@@ -96,32 +96,16 @@ bool registerOps(OpFamily family, std::initializer_list<OpRegistration> ops) {
   return registerOps(family, std::span<const OpRegistration>(ops.begin(), ops.size()));
 }
 
+// The handler table holds only codes installed by their own catalogue family, so one lookup routes
+// an element exactly as going through its family member would; the family is read only for the codes
+// without a handler, to tell a no-op marker from an unhandled code.
 template <class E>
 void EvalElementHandler<E>::evalElement(E& e) {
-  switch (ParserUtils::opFamily(e.element().op)) {
-  case OpFamily::Value:
-    return evalElementValue(e);
-  case OpFamily::Compare:
-    return evalElementCompare(e);
-  case OpFamily::Math:
-    return evalElementMath(e);
-  case OpFamily::Null:
-    return evalElementNull(e);
-  case OpFamily::Char:
-    return evalElementChar(e);
-  case OpFamily::Char2:
-    return evalElementChar2(e);
-  case OpFamily::String:
-    return evalElementString(e);
-  case OpFamily::DateTime:
-    return evalElementDateTime(e);
-  case OpFamily::Geo:
-    return evalElementGeo(e);
-  case OpFamily::NoOp:
+  const TypedRpnOp code = e.element().op;
+  if (auto handler = OpHandlerTable<E>::find(code)) [[likely]]
+    return handler(e);
+  if (ParserUtils::opFamily(code) == OpFamily::NoOp)
     e.noOpElement();
-  case OpFamily::Unassigned:
-    break;
-  }
   e.unhandledElement();
 }
 

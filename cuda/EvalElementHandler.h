@@ -1,11 +1,11 @@
 #pragma once
 // Element dispatch, the op handler tables and the generic op shapes.
 //
-// Dispatch. EvalElementHandler<E>::evalElement() reads the element's op code and routes it by the op
-// catalogue's family (ParserUtils::opFamily) to one of nine family members, to noOpElement() for no-op
-// markers, or to unhandledElement() for unassigned and out-of-range codes. A family member looks the code
-// up in the op handler table; a code its family has not registered yet goes to unhandledElement(), so a
-// family grows one op at a time.
+// Dispatch. EvalElementHandler<E>::evalElement() looks the element's op code up in the op handler
+// table, which holds only codes installed by their own catalogue family (ParserUtils::opFamily), so the
+// one lookup routes as the nine family members (evalElementValue, ...) do. A code without a handler goes
+// to noOpElement() when it is a no-op marker, else to unhandledElement() (unassigned and out-of-range
+// codes, and codes their family has not registered yet: a family grows one op at a time).
 //
 // Registration. Each family's small files register their ops at load time:
 //

@@ -1,5 +1,9 @@
 #include "cuda/TypedRpnEvaluator.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
+
 #include <log4cplus/loglevel.h>
 
 #include "base/CallContext.h"
@@ -112,34 +116,94 @@ void throwIfEvaluationError(rpn_eval_result_t result) {
   }
 }
 
+namespace {
+
+// What the analysis reads of each op, one entry per code, built once from the catalogue: a call then
+// analyses its program with one table load per element instead of five catalogue queries.
+struct OpFacts {
+  enum : std::uint8_t {
+    kNoOp = 1,
+    kValue = 2,      // its result is not a state (None counts: the catalogue's unknown codes)
+    kComputing = 4,  // a value element other than a load or a constant
+    kNullSource = 8, // makes states: error or null producing, or a constant state or the column nulls
+    kNullCombiner = 16,
+    kReportable = 32, // error producing outside the null-logic and zero-if-null ranges
+    kExpensive = 64,
+    kPushesValue = 128,
+  };
+  std::uint8_t flags = kValue | kComputing; // codes outside the catalogue
+  RpnDataType result = RpnDataType::None;
+};
+
+const std::array<OpFacts, ParserUtils::kNumOps>& opFactsTable() {
+  static const std::array<OpFacts, ParserUtils::kNumOps> table = [] {
+    std::array<OpFacts, ParserUtils::kNumOps> t{};
+    auto in = [](int c, int lo, int hi) { return c >= lo && c <= hi; };
+    for (int c = 0; c < ParserUtils::kNumOps; ++c) {
+      const ParserUtils::OpInfo* info = ParserUtils::opInfo(c);
+      OpFacts f;
+      f.flags = 0;
+      f.result = info != nullptr ? info->result : RpnDataType::None;
+      if (ParserUtils::isNoOp(c))
+        f.flags |= OpFacts::kNoOp;
+      const RpnDataType type = ParserUtils::get_type(c);
+      if (type != RpnDataType::NullState && type != RpnDataType::NullStateOnly) {
+        f.flags |= OpFacts::kValue;
+        if (!in(c, 35, 67) && !in(c, 101, 236))
+          f.flags |= OpFacts::kComputing;
+      }
+      const bool errorProducing = ParserUtils::isa_error_producing_function(c);
+      if (errorProducing || ParserUtils::isa_null_producing_function(c) || c == 237 || c == 239 || c == 240)
+        f.flags |= OpFacts::kNullSource;
+      else if (c == 238 || c == 241 || c == 242 || in(c, 244, 256))
+        f.flags |= OpFacts::kNullCombiner;
+      if (errorProducing && !in(c, 257, 286) && !in(c, 288, 320))
+        f.flags |= OpFacts::kReportable;
+      if (ParserUtils::is_expensive_host_only_function(c))
+        f.flags |= OpFacts::kExpensive;
+      if (info != nullptr && info->pushesValue())
+        f.flags |= OpFacts::kPushesValue;
+      t[static_cast<std::size_t>(c)] = f;
+    }
+    return t;
+  }();
+  return table;
+}
+
+OpFacts factsOf(const std::array<OpFacts, ParserUtils::kNumOps>& table, int code) {
+  return code >= 0 && code < ParserUtils::kNumOps ? table[static_cast<std::size_t>(code)] : OpFacts{};
+}
+
+} // namespace
+
 ProgramAnalysis analyzeProgram(const TypedRpnElement* elements, std::size_t n) {
   ProgramAnalysis a;
   if (n == 0)
     return a;
+  const auto& table = opFactsTable();
   a.lastValueElement = a.lastNullElement = a.firstComputingElement = a.firstNullElement = n;
-  auto in = [](int c, int lo, int hi) { return c >= lo && c <= hi; };
   for (std::size_t i = 0; i < n; ++i) {
-    const int c = elements[i].op;
-    if (ParserUtils::isNoOp(c))
+    const OpFacts f = factsOf(table, elements[i].op);
+    if (f.flags & OpFacts::kNoOp)
       continue;
-    const RpnDataType type = ParserUtils::get_type(c);
-    if (type != RpnDataType::NullState && type != RpnDataType::NullStateOnly) {
+    if (f.flags & OpFacts::kValue) {
       a.lastValueElement = i;
-      if (!in(c, 35, 67) && !in(c, 101, 236))
-        a.firstComputingElement = std::min(a.firstComputingElement, i);
+      if ((f.flags & OpFacts::kComputing) && a.firstComputingElement == n)
+        a.firstComputingElement = i;
     }
-    const bool errorProducing = ParserUtils::isa_error_producing_function(c);
-    if (errorProducing || ParserUtils::isa_null_producing_function(c) || c == 237 || c == 239 || c == 240) {
+    if (f.flags & OpFacts::kNullSource) {
       a.lastNullElement = i;
       a.hasNullStates = true;
-      a.firstNullElement = std::min(a.firstNullElement, i);
-    } else if (c == 238 || c == 241 || c == 242 || in(c, 244, 256)) {
+      if (a.firstNullElement == n)
+        a.firstNullElement = i;
+    } else if (f.flags & OpFacts::kNullCombiner) {
       a.lastNullElement = i;
     }
-    if (errorProducing && !in(c, 257, 286) && !in(c, 288, 320))
-      a.hasReportableErrors = true;
-    if (ParserUtils::is_expensive_host_only_function(c))
-      a.hasExpensiveHostOnly = true;
+    a.hasReportableErrors |= (f.flags & OpFacts::kReportable) != 0;
+    a.hasExpensiveHostOnly |= (f.flags & OpFacts::kExpensive) != 0;
+    if (f.flags & OpFacts::kPushesValue)
+      a.evaluatedType = f.result;
+    a.usesCurrentYear |= elements[i].op == kCurrentYearOp;
   }
   a.needsRowEvaluator = (a.firstComputingElement < n && a.lastValueElement != a.firstComputingElement) ||
                         (a.firstNullElement < n && a.lastNullElement != a.firstNullElement);
@@ -161,10 +225,10 @@ TypedRpnEvaluatorParams::TypedRpnEvaluatorParams(
     : program(&program_), helper(helper_), hostColumns(columns_) {
   numElements = program_.size();
   lastValueElement = lastNullElement = numElements;
-  evaluatedType = ParserUtils::get_evaluated_type(program_);
-  evaluatedTypeSize = ParserUtils::get_rpn_datatype_size(evaluatedType);
 
   const ProgramAnalysis a = analyzeProgram(program_.data(), program_.size());
+  evaluatedType = a.evaluatedType;
+  evaluatedTypeSize = ParserUtils::get_rpn_datatype_size(evaluatedType);
   lastValueElement = a.lastValueElement;
   lastNullElement = a.lastNullElement;
   hasNullStates = a.hasNullStates;
@@ -198,7 +262,10 @@ rpn_eval_result_t evaluateTypedRpnHost(const std::vector<TypedRpnElement>& progr
                                        ManagedThreadLocalArena* arena) {
   // The cache outlives the parameters, which point at it.
   EvaluatorCache cache;
-  const int year = currentYear();
+  // Only CURRENT_YEAR reads the year: the clock is not read for programs without it.
+  const bool needsYear = std::any_of(program.begin(), program.end(),
+                                     [](const TypedRpnElement& e) { return e.op == kCurrentYearOp; });
+  const int year = needsYear ? currentYear() : 0;
   const TypedRpnEvaluatorParams params(nullptr, program, columns, numColumns, outValues, outNulls, outSizes,
                                        numRows, year, rowOffset, &cache, job, arena);
   const rpn_eval_result_t result = numRows == 1 || params.hasExpensiveHostOnly

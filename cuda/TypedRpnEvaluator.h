@@ -84,7 +84,13 @@ struct ProgramAnalysis {
   bool hasReportableErrors = false;
   bool needsRowEvaluator = false;
   bool hasExpensiveHostOnly = false;
+  bool usesCurrentYear = false;
+  /// The result type of the last element that pushes a value (None when none does).
+  RpnDataType evaluatedType = RpnDataType::None;
 };
+
+/// CURRENT_YEAR, the one op that reads the call's current year.
+inline constexpr int kCurrentYearOp = 2288;
 
 /// Runs the analysis over a program's elements. An empty program leaves every flag false and both
 /// "last" indexes at 0.

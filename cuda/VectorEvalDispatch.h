@@ -32,6 +32,15 @@ struct VectorEvalResultColumn {
   rpn_eval_result_t* data;
 };
 
+/// Stages of a functor's look-ahead (see Prefetching): each stage runs fewer rows ahead of the row
+/// being computed than the one before, so that a stage can read what the stage before asked for.
+struct PrefetchFar {};
+struct PrefetchMid {};
+struct PrefetchNear {};
+inline constexpr std::size_t kFarRows = 12;
+inline constexpr std::size_t kMidRows = 6;
+inline constexpr std::size_t kNearRows = 3;
+
 namespace vector_eval_detail {
 
 template <class T>
@@ -70,12 +79,40 @@ inline void resolveInputViews(Fn& fn, Tuple& entries, const Views&... views) {
   }
 }
 
+/// A functor whose rows chase pointers through memory no cache holds (a document per row) may declare
+/// `prefetch(Stage, inputs...)` for the three stages, called with the inputs of rows ahead: the loads of
+/// the coming rows then overlap the work of this one. Pure hints: they must not change what the
+/// functor computes.
+template <class F, class... Args>
+concept Prefetching = requires(const F& f, const Args&... args) {
+  f.prefetch(PrefetchFar{}, args...);
+  f.prefetch(PrefetchMid{}, args...);
+  f.prefetch(PrefetchNear{}, args...);
+};
+
+template <class F, class... In>
+inline void prefetchAhead(const F& f, std::size_t i, std::size_t n, const In&... in) {
+  if (i + kFarRows < n)
+    f.prefetch(PrefetchFar{}, at(in, i + kFarRows)...);
+  if (i + kMidRows < n)
+    f.prefetch(PrefetchMid{}, at(in, i + kMidRows)...);
+  if (i + kNearRows < n)
+    f.prefetch(PrefetchNear{}, at(in, i + kNearRows)...);
+}
+
 } // namespace vector_eval_detail
 
 /// Runs `f` over rows 0 to n - 1: out[i] = f(input_0 at i, input_1 at i, ...).
 template <class F, class Out, class... In>
 inline void dispatchFuncHost(std::size_t n, const F& f, Out* __restrict out, const In&... in) {
   using vector_eval_detail::at;
+  if constexpr (vector_eval_detail::Prefetching<F, decltype(at(in, 0))...>) {
+    for (std::size_t i = 0; i < n; ++i) {
+      vector_eval_detail::prefetchAhead(f, i, n, in...);
+      out[i] = f(at(in, i)...);
+    }
+    return;
+  }
   constexpr std::size_t kBlock = vector_eval_detail::kBlockRows<Out>;
   std::size_t i = 0;
   for (; i + kBlock <= n; i += kBlock)
@@ -93,8 +130,16 @@ template <class F, class Out, class... In>
 inline void dispatchFuncHost(std::size_t n, const F& f, Out* __restrict out, VectorEvalResultColumn result,
                              const In&... in) {
   using vector_eval_detail::at;
-  constexpr std::size_t kBlock = vector_eval_detail::kBlockRows<Out>;
   rpn_eval_result_t* __restrict codes = result.data;
+  if constexpr (vector_eval_detail::Prefetching<F, decltype(at(in, 0))...>) {
+    for (std::size_t i = 0; i < n; ++i) {
+      vector_eval_detail::prefetchAhead(f, i, n, in...);
+      codes[i] = RPN_EVAL_OK;
+      out[i] = f(at(in, i)..., codes[i]);
+    }
+    return;
+  }
+  constexpr std::size_t kBlock = vector_eval_detail::kBlockRows<Out>;
   std::size_t i = 0;
   for (; i + kBlock <= n; i += kBlock)
     for (std::size_t j = 0; j < kBlock; ++j) {

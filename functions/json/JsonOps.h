@@ -79,6 +79,40 @@ struct JsonResultOpWithState {
   }
 };
 
+/// Look-ahead for functors whose first input is a document (see Prefetching in VectorEvalDispatch.h):
+/// a document's value, then its top-level container, then the first node a member lookup reads (the
+/// root of an object's tree; an array's first elements) are asked for a few rows before the row needs
+/// them, since a column of documents is a column of pointers into scattered heap memory.
+struct PrefetchesDocument {
+  template <class... Rest>
+  void prefetch(PrefetchFar, JsonCell doc, const Rest&...) const {
+    if (doc != nullptr)
+      __builtin_prefetch(doc);
+  }
+  template <class... Rest>
+  void prefetch(PrefetchMid, JsonCell doc, const Rest&...) const {
+    if (doc == nullptr)
+      return;
+    if (doc->is_object())
+      __builtin_prefetch(&doc->get_ref<const JsonValue::object_t&>());
+    else if (doc->is_array())
+      __builtin_prefetch(&doc->get_ref<const JsonValue::array_t&>());
+  }
+  template <class... Rest>
+  void prefetch(PrefetchNear, JsonCell doc, const Rest&...) const {
+    if (doc == nullptr)
+      return;
+    if (doc->is_object()) {
+#if defined(__GLIBCXX__)
+      // The tree's header node (inside the map object) points at the root, where a lookup starts.
+      __builtin_prefetch(doc->get_ref<const JsonValue::object_t&>().end()._M_node->_M_parent);
+#endif
+    } else if (doc->is_array()) {
+      __builtin_prefetch(doc->get_ref<const JsonValue::array_t&>().data());
+    }
+  }
+};
+
 /// The compiled form of the last path text met in a batch. A functor holding one is built per batch
 /// and used by one thread, so a constant path is compiled once per batch and a column of paths once
 /// per change of text. A path that does not compile is remembered with its message.

@@ -101,7 +101,7 @@ State firstError(S... states) {
   return found;
 }
 
-struct CardinalityFunc {
+struct CardinalityFunc : PrefetchesDocument {
   PathCache paths;
   std::int32_t operator()(JsonCell doc, StringCell path) const {
     if (doc == nullptr || path == nullptr)
@@ -115,7 +115,7 @@ struct CardinalityFunc {
   }
 };
 
-struct ExistsFunc {
+struct ExistsFunc : PrefetchesDocument {
   PathCache paths;
   Bool operator()(JsonCell doc, StringCell path) const {
     if (doc == nullptr || path == nullptr)
@@ -124,7 +124,7 @@ struct ExistsFunc {
   }
 };
 
-struct QueryFunc {
+struct QueryFunc : PrefetchesDocument {
   PathCache paths;
   void operator()(EvalOutputJson out, JsonCell doc, StringCell path, std::int32_t flags, State sd, State sp,
                   State sf, State& state) const {
@@ -280,7 +280,7 @@ Outcome valueOutcome(const PathCache& paths, JsonCell doc, StringCell path, cons
 }
 
 template <class Out>
-struct ValueFunc {
+struct ValueFunc : PrefetchesDocument {
   PathCache paths;
   Out operator()(JsonCell doc, StringCell path, Out fallback, std::int32_t flags, State sd, State sp,
                  State sv, State sf, State& state) const {
@@ -312,7 +312,7 @@ struct ValueFunc {
   }
 };
 
-struct ValueStringFunc {
+struct ValueStringFunc : PrefetchesDocument {
   PathCache paths;
   void operator()(EvalOutputString out, JsonCell doc, StringCell path, StringCell fallback,
                   std::int32_t flags, State sd, State sp, State sv, State sf, State& state) const {
@@ -341,7 +341,7 @@ struct ValueStringFunc {
   }
 };
 
-struct ReplaceFunc {
+struct ReplaceFunc : PrefetchesDocument {
   PathCache paths;
   void operator()(EvalOutputJson out, JsonCell doc, StringCell path, JsonCell replacement,
                   State& state) const {
