@@ -179,3 +179,51 @@ TEST(FusedElementwise, FaultsWithDeferredOpsOnTheStackReleaseThem) {
 }
 
 } // namespace
+
+// A functor with look-ahead stages is asked only about rows of the batch, each stage about the row its
+// distance ahead, and computes the same cells as without them (with and without a state column).
+namespace {
+struct LookAheadFunc {
+  std::vector<std::vector<std::int64_t>>* asked;
+  std::int64_t operator()(std::int64_t x) const { return x * 3 + 1; }
+  std::int64_t operator()(std::int64_t x, vela::cuda::rpn_eval_result_t& code) const {
+    if (x % 5 == 0)
+      code = static_cast<vela::cuda::rpn_eval_result_t>(2);
+    return x * 3 + 1;
+  }
+  void prefetch(vela::cuda::PrefetchFar, std::int64_t x) const { (*asked)[0].push_back(x); }
+  void prefetch(vela::cuda::PrefetchMid, std::int64_t x) const { (*asked)[1].push_back(x); }
+  void prefetch(vela::cuda::PrefetchNear, std::int64_t x) const { (*asked)[2].push_back(x); }
+};
+} // namespace
+
+TEST(FusedElementwise, LookAheadStagesSeeOnlyRowsOfTheBatch) {
+  using vela::cuda::dispatchFuncHost;
+  const std::size_t distances[] = {vela::cuda::kFarRows, vela::cuda::kMidRows, vela::cuda::kNearRows};
+  for (std::size_t n : {0u, 1u, 3u, 4u, 12u, 13u, 100u}) {
+    std::vector<std::int64_t> in(n);
+    for (std::size_t i = 0; i < n; ++i)
+      in[i] = static_cast<std::int64_t>(i);
+    for (bool withStates : {false, true}) {
+      std::vector<std::vector<std::int64_t>> asked(3);
+      const LookAheadFunc f{&asked};
+      std::vector<std::int64_t> out(n, -7);
+      std::vector<vela::cuda::rpn_eval_result_t> codes(n, static_cast<vela::cuda::rpn_eval_result_t>(9));
+      if (withStates)
+        dispatchFuncHost(n, f, out.data(), vela::cuda::VectorEvalResultColumn{codes.data()}, in.data());
+      else
+        dispatchFuncHost(n, f, out.data(), in.data());
+      for (std::size_t i = 0; i < n; ++i) {
+        EXPECT_EQ(out[i], in[i] * 3 + 1) << n << " rows, row " << i;
+        if (withStates)
+          EXPECT_EQ(codes[i], in[i] % 5 == 0 ? 2 : 0) << n << " rows, row " << i;
+      }
+      for (int stage = 0; stage < 3; ++stage) {
+        std::vector<std::int64_t> want;
+        for (std::size_t r = distances[stage]; r < n; ++r)
+          want.push_back(static_cast<std::int64_t>(r));
+        EXPECT_EQ(asked[stage], want) << n << " rows, stage " << stage;
+      }
+    }
+  }
+}
