@@ -10,13 +10,16 @@
 #include <cstdint>
 #include <cstdlib>
 #include <exception>
+#include <memory>
 #include <optional>
 
 #include <log4cplus/loglevel.h>
 #include <tbb/blocked_range.h>
 #include <tbb/enumerable_thread_specific.h>
+#include <tbb/global_control.h>
 #include <tbb/parallel_reduce.h>
 #include <tbb/partitioner.h>
+#include <tbb/task_arena.h>
 
 #include "base/ParserUtils.h"
 #include "base/RamPool.h"
@@ -147,18 +150,45 @@ rpn_eval_result_t TypedRpnVectorEvaluator::evaluate(const TypedRpnEvaluatorParam
     return reportedResult(evaluator.evaluateRows());
   }
 
-  // Each thread keeps one evaluator and its scratch columns for the whole call, so that a task costs
-  // no allocation: its sub-range runs as consecutive slices through that evaluator, whose intermediate
+  // One evaluator and its scratch columns per thread for the whole call, so that a task costs no
+  // allocation: its sub-range runs as consecutive slices through that evaluator, whose intermediate
   // columns are recycled from slice to slice. The slots die (and give their scratch back to the pool)
-  // before the call returns. A thread that starts another task of this call while its own is suspended
-  // (an op that waits on a nested parallel algorithm) finds its slot busy and uses a private one.
+  // before the call returns.
   struct ThreadSlot {
+    ThreadSlot() {} // user-provided: value-initialising a slot must not zero the evaluator's buffers
     VectorEvalScratch scratch; // declared before the evaluator: it outlives every entry
     std::optional<TypedRpnVectorEvaluatorHelper> evaluator;
     bool busy = false;
   };
-  tbb::enumerable_thread_specific<ThreadSlot> slots;
   const unsigned long chunks = (numRows - 1) / kChunkRows + 1;
+
+  // A call that one task would take anyway, or that has one thread to run on, runs its slices on the
+  // calling thread: no task is scheduled. With a job the slices are a task's least size and the job is
+  // checked before each, as it is before every task, so that a cancellation stops the call as soon.
+  const unsigned long sliceRows = params.job != nullptr ? kTaskGrainChunks * kChunkRows : kSliceRows;
+  const bool oneThread = tbb::this_task_arena::max_concurrency() <= 1 ||
+                         tbb::global_control::active_value(tbb::global_control::max_allowed_parallelism) <= 1;
+  if (chunks <= kTaskGrainChunks || oneThread) {
+    ThreadSlot slot;
+    rpn_eval_result_t running = RPN_EVAL_OK;
+    for (unsigned long start = 0; start < numRows; start += sliceRows) {
+      if (params.job != nullptr && JobInfoWrapper(params.job).isCancelled())
+        return RPN_EVAL_OK;
+      const unsigned long n = std::min(numRows - start, sliceRows);
+      if (!slot.evaluator) {
+        slot.evaluator.emplace(params, start, n);
+        slot.evaluator->useScratch(&slot.scratch);
+      } else {
+        slot.evaluator->moveToBatch(start, n);
+      }
+      running = combineResults(running, slot.evaluator->evaluateRows());
+    }
+    return reportedResult(running);
+  }
+
+  // A thread that starts another task of this call while its own is suspended (an op that waits on a
+  // nested parallel algorithm) finds its slot busy and uses a private one.
+  tbb::enumerable_thread_specific<ThreadSlot> slots;
   RamPool* const pool = RamPool::getDefault();
   const rpn_eval_result_t result = tbb::parallel_reduce(
       tbb::blocked_range<unsigned long>(0, chunks, kTaskGrainChunks), RPN_EVAL_OK,
@@ -170,8 +200,10 @@ rpn_eval_result_t TypedRpnVectorEvaluator::evaluate(const TypedRpnEvaluatorParam
         const unsigned long first = range.begin() * kChunkRows;
         const unsigned long end = std::min(numRows, range.end() * kChunkRows);
         ThreadSlot& shared = slots.local();
-        std::optional<ThreadSlot> own;
-        ThreadSlot& slot = shared.busy ? own.emplace() : shared;
+        std::unique_ptr<ThreadSlot> own; // only for a nested task, so the common path zeroes nothing
+        if (shared.busy)
+          own = std::make_unique<ThreadSlot>();
+        ThreadSlot& slot = own ? *own : shared;
         if (!slot.evaluator) {
           slot.evaluator.emplace(params, first, std::min(end - first, kSliceRows));
           slot.evaluator->useScratch(&slot.scratch);

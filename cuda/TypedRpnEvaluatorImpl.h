@@ -1,11 +1,14 @@
 #pragma once
 // The column-batch evaluator: runs each program element once over a batch of consecutive rows.
 //
-// Schedule (evaluate): below 65 rows one evaluator runs every row on the calling thread; otherwise the
-// rows are cut into 64-row chunks and reduced in parallel (oneTBB, a task's range split only while it
-// holds more than kTaskGrainChunks chunks, automatic partitioner, join by maximum), each task first checking
-// the job for cancellation and binding the caller's memory pool. Each thread keeps one evaluator for the
-// call and runs every sub-range it is given through it.
+// Schedule (evaluate): below 65 rows one evaluator runs every row on the calling thread. A call of at
+// most kTaskGrainChunks 64-row chunks (one task's worth), or one with a single thread to run on, runs
+// slices of up to kSliceRows rows through one evaluator on the calling thread, checking the job for
+// cancellation before each slice. Otherwise the rows are cut into 64-row chunks and reduced in parallel
+// (oneTBB, a task's range split only while it holds more than kTaskGrainChunks chunks, automatic
+// partitioner, join by maximum), each task first checking the job for cancellation and binding the
+// caller's memory pool. Each thread keeps one evaluator for the call and runs every sub-range it is
+// given through it.
 //
 // Element-wise ops over plain cells are deferred rather than run at once (evalFusedElementwise): their
 // entry holds the functor and the operands, and the element-wise op that consumes it computes the chain
