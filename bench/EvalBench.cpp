@@ -203,6 +203,7 @@ void benchEval(benchmark::State& state, const BenchCase* bc, Path path, unsigned
   state.counters["rss_extra_MiB"] =
       rssPeak > rssBefore ? static_cast<double>(rssPeak - rssBefore) / kMiB : 0.0;
   state.counters["data_MiB"] = static_cast<double>(cur.data->inputBytes() + out.bytes()) / kMiB;
+  state.counters["elements"] = static_cast<double>(bc->program->elements().size());
 }
 
 // One row through the entry point: the fixed cost of a call (parameters, analysis, evaluator choice).

@@ -3,7 +3,12 @@
 // row code, the mixed integer products and the guarded divisions. The rounding and wrap of every scale
 // pair is checked on the row kernels against a 128-bit model (DecimalFunctorsTest); here each op's
 // wiring.
+#include <cstdint>
+#include <iterator>
 #include <limits>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "tests/functions/scalar/FamilyTestSupport.h"
 
@@ -27,6 +32,49 @@ TEST(DecimalArithmetic, AddAndSubtractAlignToTheLargerScaleAndWrap) {
                                          d128(vela::int128_t(-1000000000000000000L) * 10000000000L)}},
                       scales(10, {0, 10}));
   expectTable<Dec128>(1048, std::vector<R128>{{{kMin96, d128(1)}, kMax96}}, scales(0, {0, 0}));
+}
+
+// The batch kernels of dec64 add and subtract take a form per scale direction and, for gaps of 0 to 4
+// digits, per gap (a constant multiplier); wider gaps read the multiplier at run time. Every form
+// against wrapping 64-bit arithmetic written here, over extremes and mixed values, enough rows for the
+// vector loop.
+TEST(DecimalArithmetic, Dec64AddAndSubtractAgreeWithWrappingArithmeticAtEveryScaleGap) {
+  const long values[] = {0,
+                         1,
+                         -1,
+                         7,
+                         kI64Max,
+                         kI64Min,
+                         4294967295L,
+                         -4294967296L,
+                         123456789012345L,
+                         -98765432109L,
+                         999999999,
+                         1L << 40,
+                         -(1L << 52),
+                         31,
+                         -2,
+                         1000000007L,
+                         77,
+                         -5};
+  std::uint64_t pow10[19] = {1};
+  for (int i = 1; i < 19; ++i)
+    pow10[i] = pow10[i - 1] * 10;
+  const std::pair<int, int> gaps[] = {{0, 0}, {2, 2}, {0, 1}, {1, 0}, {2, 4},  {4, 2},  {0, 3},  {3, 0},
+                                      {1, 5}, {5, 1}, {0, 9}, {9, 0}, {3, 12}, {18, 0}, {0, 18}, {5, 14}};
+  for (const auto& [sa, sb] : gaps)
+    for (int code : {1056, 1047}) {
+      std::vector<R64> rows;
+      for (std::size_t i = 0; i < std::size(values); ++i) {
+        const long a = values[i], b = values[(i * 7 + 3) % std::size(values)];
+        const std::uint64_t ua = static_cast<std::uint64_t>(a) * (sb > sa ? pow10[sb - sa] : 1);
+        const std::uint64_t ub = static_cast<std::uint64_t>(b) * (sa > sb ? pow10[sa - sb] : 1);
+        rows.push_back({{d64(a), d64(b)}, d64(static_cast<long>(code == 1056 ? ua + ub : ua - ub))});
+      }
+      SCOPED_TRACE("code " + std::to_string(code) + ", scales " + std::to_string(sa) + " and " +
+                   std::to_string(sb));
+      expectTable<Dec64>(code, rows, scales(std::max(sa, sb), {sa, sb}));
+    }
 }
 
 TEST(DecimalArithmetic, ProductsAndQuotientsRoundWidenAndSaturate) {
