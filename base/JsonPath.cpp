@@ -200,6 +200,27 @@ Val numberFromText(const std::string& s) {
   return Val::own(std::move(v));
 }
 
+// The child a name or index selector picks, or null.
+const json* child(const json& v, const Selector& sel) {
+  if (sel.kind == Selector::Kind::Name) {
+    if (!v.is_object())
+      return nullptr;
+    const auto& members = v.get_ref<const json::object_t&>();
+    const auto it = members.find(sel.name);
+    return it == members.end() ? nullptr : &it->second;
+  }
+  if (!v.is_array())
+    return nullptr;
+  const auto len = static_cast<std::int64_t>(v.size());
+  const std::int64_t i = sel.index < 0 ? len + sel.index : sel.index;
+  return i < 0 || i >= len ? nullptr : &v[static_cast<std::size_t>(i)];
+}
+
+[[noreturn]] [[gnu::noinline, gnu::cold]] void throwStepLimit(std::size_t limit) {
+  throw VelaException(VelaWhat::ResourceExhausted,
+                      "JSON path evaluation exceeds the limit of " + std::to_string(limit) + " steps");
+}
+
 // --- the evaluator ----------------------------------------------------------------------------------
 
 struct Loc {
@@ -233,9 +254,6 @@ public:
     }
     out = std::move(in);
   }
-
-  /// The node a singular query selects, or null; one step per segment followed.
-  const json* single(const Query& query, const json& current) { return navigate(query, current); }
 
   /// Whether the query selects anything, stopping at the first match found. The leading names and
   /// indexes are followed without node lists, and a last plain segment is only tested, so that the
@@ -352,10 +370,7 @@ private:
       throwLimit();
   }
 
-  [[noreturn]] [[gnu::noinline, gnu::cold]] void throwLimit() const {
-    throw VelaException(VelaWhat::ResourceExhausted,
-                        "JSON path evaluation exceeds the limit of " + std::to_string(m_limit) + " steps");
-  }
+  [[noreturn]] void throwLimit() const { throwStepLimit(m_limit); }
 
   std::uint32_t childLoc(std::uint32_t parent, std::size_t index, const std::string* key) {
     if (!m_track)
@@ -473,22 +488,6 @@ private:
       for (std::int64_t i = upper; lower < i; i += step)
         push(out, v[static_cast<std::size_t>(i)], n.loc, static_cast<std::size_t>(i), nullptr);
     }
-  }
-
-  // The child a name or index selector picks, or null.
-  static const json* child(const json& v, const Selector& sel) {
-    if (sel.kind == Selector::Kind::Name) {
-      if (!v.is_object())
-        return nullptr;
-      const auto& members = v.get_ref<const json::object_t&>();
-      const auto it = members.find(sel.name);
-      return it == members.end() ? nullptr : &it->second;
-    }
-    if (!v.is_array())
-      return nullptr;
-    const auto len = static_cast<std::int64_t>(v.size());
-    const std::int64_t i = sel.index < 0 ? len + sel.index : sel.index;
-    return i < 0 || i >= len ? nullptr : &v[static_cast<std::size_t>(i)];
   }
 
   // Whether one selector picks anything from `v`; a filter stops at its first passing child. Steps are
@@ -938,12 +937,21 @@ JsonPath::MatchSummary JsonPath::summarize(const json& root, std::size_t stepLim
   MatchSummary summary;
   if (!m_program)
     return summary;
-  Evaluator evaluator(root, stepLimit, false);
   if (m_program->singular) {
-    summary.first = evaluator.single(m_program->query, root);
-    summary.count = summary.first == nullptr ? 0 : 1;
+    // Followed here without an evaluator, one step per segment as the evaluator charges them.
+    const json* v = &root;
+    std::size_t steps = 0;
+    for (const Segment& seg : m_program->query.segments) {
+      if (++steps > stepLimit)
+        throwStepLimit(stepLimit);
+      if ((v = child(*v, seg.selectors[0])) == nullptr)
+        return summary;
+    }
+    summary.first = v;
+    summary.count = 1;
     return summary;
   }
+  Evaluator evaluator(root, stepLimit, false);
   NodeList nodes;
   evaluator.run(m_program->query, root, nodes);
   summary.count = nodes.size();

@@ -346,9 +346,15 @@ protected:
 
 private:
   // A stack whose storage is kept from batch to batch (a deque would allocate and free its blocks in
-  // every batch). Entries do not point into each other, so moving them when it grows is safe.
+  // every batch), and whose first kInlineEntries entries live in the evaluator itself, so that a short
+  // call allocates nothing for its stacks. Entries do not point into each other, so moving them when
+  // it grows is safe.
   class Stack {
   public:
+    static constexpr std::size_t kInlineEntries = 12;
+    Stack() { m_entries.reserve(kInlineEntries); }
+    Stack(const Stack&) = delete;
+    Stack& operator=(const Stack&) = delete;
     bool empty() const noexcept { return m_entries.empty(); }
     std::size_t size() const noexcept { return m_entries.size(); }
     VectorEvalStackEntry& top() noexcept { return m_entries.back(); }
@@ -357,7 +363,9 @@ private:
     void pop() noexcept { m_entries.pop_back(); }
 
   private:
-    std::vector<VectorEvalStackEntry> m_entries;
+    alignas(VectorEvalStackEntry) unsigned char m_inline[kInlineEntries * sizeof(VectorEvalStackEntry)];
+    std::pmr::monotonic_buffer_resource m_storage{m_inline, sizeof m_inline}; // then the heap
+    std::pmr::vector<VectorEvalStackEntry> m_entries{&m_storage};
   };
 
   template <class T>
