@@ -118,10 +118,27 @@ struct PrefetchesDocument {
 /// per change of text. A path that does not compile is remembered with its message.
 class PathCache {
 public:
+  /// As get(text) for a path cell. The same cell as last time is the same text (a kernel's inputs do
+  /// not change while it runs, and a cache lives for one kernel run), so a constant path skips even
+  /// the text comparison.
+  const JsonPath* get(StringCell cell, std::string& error) const {
+    if (m_filled && cell == m_cell) {
+      if (!m_status.ok()) {
+        error = m_status.message();
+        return nullptr;
+      }
+      return &m_path;
+    }
+    const JsonPath* compiled = get(textOf(cell), error);
+    m_cell = cell;
+    return compiled;
+  }
+
   /// The compiled path of `text`, or nullptr with `error` set to the compiler's message.
   const JsonPath* get(std::string_view text, std::string& error) const {
     if (!m_filled || text != m_text) {
       m_text.assign(text);
+      m_cell = nullptr;
       m_filled = true;
       m_status = JsonPath::tryCompile(text, m_path);
       if (!m_status.ok())
@@ -136,6 +153,7 @@ public:
 
 private:
   mutable bool m_filled = false;
+  mutable StringCell m_cell = nullptr; // the cell m_text was last read from, if any
   mutable std::string m_text;
   mutable JsonPath m_path;
   mutable Status m_status;
@@ -145,7 +163,7 @@ private:
 /// with `error` set when the path does not compile or the evaluation exceeds its step limit.
 inline bool evaluatePath(const PathCache& cache, const JsonValue& doc, StringCell path, JsonValue& matches,
                          std::string& error) {
-  const JsonPath* compiled = cache.get(textOf(path), error);
+  const JsonPath* compiled = cache.get(path, error);
   if (compiled == nullptr)
     return false;
   try {
@@ -161,7 +179,7 @@ inline bool evaluatePath(const PathCache& cache, const JsonValue& doc, StringCel
 /// cardinality, JSON_VALUE): the matches are found, not copied, so a large match costs nothing extra.
 inline bool summarizePath(const PathCache& cache, const JsonValue& doc, StringCell path,
                           JsonPath::MatchSummary& matches, std::string& error) {
-  const JsonPath* compiled = cache.get(textOf(path), error);
+  const JsonPath* compiled = cache.get(path, error);
   if (compiled == nullptr)
     return false;
   try {
@@ -177,7 +195,7 @@ inline bool summarizePath(const PathCache& cache, const JsonValue& doc, StringCe
 /// not compile or the search exceeds its step limit before a match.
 inline bool pathMatches(const PathCache& cache, const JsonValue& doc, StringCell path) {
   std::string error;
-  const JsonPath* compiled = cache.get(textOf(path), error);
+  const JsonPath* compiled = cache.get(path, error);
   if (compiled == nullptr)
     return false;
   try {

@@ -350,7 +350,7 @@ struct ReplaceFunc : PrefetchesDocument {
       return out.writeNull();
     }
     std::string error;
-    const JsonPath* compiled = paths.get(textOf(path), error);
+    const JsonPath* compiled = paths.get(path, error);
     if (compiled == nullptr) {
       state = RPN_EVAL_NULL;
       return out.writeNull();
