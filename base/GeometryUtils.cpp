@@ -1845,6 +1845,19 @@ void refuseNanTolerance(double tolerance) {
     throw std::invalid_argument("IllegalArgumentException: Tolerance must be a number");
 }
 
+// Whether every coordinate is finite and the envelope, grown by its own width and height on each side
+// (as spatial indexes grow it), stays finite.
+bool indexableExtent(const Geometry& g) {
+  if (!finiteXY(g))
+    return false;
+  const auto* e = g.getEnvelopeInternal();
+  if (e->isNull())
+    return true;
+  const double w = e->getMaxX() - e->getMinX(), h = e->getMaxY() - e->getMinY();
+  return std::isfinite(e->getMaxX() + w) && std::isfinite(e->getMinX() - w) &&
+         std::isfinite(e->getMaxY() + h) && std::isfinite(e->getMinY() - h);
+}
+
 } // namespace
 
 GeometryUtils::GeometryPtr GeometryUtils::simplify(const Geometry* g, double tolerance) {
@@ -1859,8 +1872,11 @@ GeometryUtils::GeometryPtr GeometryUtils::simplify(const Geometry* g, double tol
 GeometryUtils::GeometryPtr GeometryUtils::simplifyPreserveTopology(const Geometry* g, double tolerance) {
   if (g == nullptr)
     return nullptr;
-  return guarded("simplifyPreserveTopology", __LINE__, [&] {
+  return guarded("simplifyPreserveTopology", __LINE__, [&]() -> GeometryPtr {
     refuseNanTolerance(tolerance);
+    // A negative tolerance is the library's own refusal, whatever the coordinates.
+    if (tolerance >= 0 && !indexableExtent(*g))
+      return nullptr;
     return onShared(geos::simplify::TopologyPreservingSimplifier::simplify(g, tolerance));
   });
 }

@@ -305,7 +305,9 @@ public:
   static GeometryPtr concaveHull(const Geometry* g, double ratio, bool allowHoles);
   /// Douglas-Peucker simplification (may make polygons invalid or empty).
   static GeometryPtr simplify(const Geometry* g, double tolerance);
-  /// Simplification that keeps the topology (no new crossings, rings stay rings).
+  /// Simplification that keeps the topology (no new crossings, rings stay rings). nullptr (NULL) for a
+  /// geometry whose coordinates are not finite or whose extent, doubled, leaves the double range: the
+  /// library's simplifier never returns on those.
   static GeometryPtr simplifyPreserveTopology(const Geometry* g, double tolerance);
   /// Set operations. The metric of `intersection` is checked but edges are straight in coordinates.
   /// A null operand, or a coordinate that is not finite (NaN or infinite), gives nullptr: the overlay
