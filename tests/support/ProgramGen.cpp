@@ -968,8 +968,21 @@ struct ProgramGenerator::Impl {
           c.elements.empty())
         continue;
       out = nullptr;
+      // Ops whose result can be far larger than their input (a polygon segmentized every few metres,
+      // a buffer, a grid) make correct programs that take seconds a row: such programs run at most
+      // 1,000 rows, so that a soak case stays within minutes.
+      if (c.rows > 1000 && std::any_of(c.elements.begin(), c.elements.end(), growsLarge))
+        c.rows = 1000;
       return c;
     }
+  }
+
+  static bool growsLarge(const std::string& element) {
+    static const char* const kPrefixes[] = {"GEO_SEGMENTIZE", "GEO_BUFFER", "GEO_MULTIPLE_RING_BUFFERS"};
+    for (const char* prefix : kPrefixes)
+      if (element.rfind(prefix, 0) == 0)
+        return true;
+    return element.rfind("GEO_", 0) == 0 && element.find("_GRID") != std::string::npos;
   }
 };
 
