@@ -12,6 +12,7 @@
 #include "cuda/TypedRpnEvaluatorImpl.h"
 #include "cuda/TypedRpnValueEvaluator.h"
 #include "fuzz/FuzzTarget.h"
+#include "tests/support/ObjectBytes.h"
 
 namespace quarry::fuzz {
 
@@ -20,24 +21,10 @@ using namespace vela::cuda;
 
 namespace {
 
+// Strings a kernel built from bytes may hold invalid UTF-8: written replaced, never thrown.
 std::string objectText(RpnDataType type, const void* object) {
-  switch (type) {
-  case RpnDataType::String:
-  case RpnDataType::String2:
-    return std::string(static_cast<const InlineBuffer<char>*>(object)->view());
-  case RpnDataType::Vector: {
-    const auto* v = static_cast<const InlineBuffer<float>*>(object);
-    return std::string(reinterpret_cast<const char*>(v->data()), v->size() * sizeof(float));
-  }
-  case RpnDataType::Json:
-  case RpnDataType::Array:
-    // Strings a kernel built from bytes may hold invalid UTF-8: written replaced, never thrown.
-    return vela::JsonValueUtils::writeJson(*static_cast<const JsonValue*>(object), true);
-  case RpnDataType::Geometry:
-    return vela::GeometryCodec::writeWkb(*static_cast<const geos::geom::Geometry*>(object));
-  default:
-    return {};
-  }
+  return quarry::test::objectBytes(type, object, quarry::test::JsonBytes::ReplacedText,
+                                   quarry::test::GeometryBytes::Wkb);
 }
 
 EvalOutcome runOne(bool rowEvaluator, const std::vector<vela::ParserUtils::TypedRpnElement>& program,

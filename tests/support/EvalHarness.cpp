@@ -1,4 +1,5 @@
 #include "tests/support/EvalHarness.h"
+#include "tests/support/ObjectBytes.h"
 
 #include <algorithm>
 #include <functional>
@@ -63,24 +64,7 @@ struct RunOutput {
 };
 
 std::string objectContents(RpnDataType type, const void* object) {
-  switch (type) {
-  case RpnDataType::String:
-  case RpnDataType::String2:
-    return std::string(static_cast<const InlineBuffer<char>*>(object)->view());
-  case RpnDataType::Vector: {
-    const auto* v = static_cast<const InlineBuffer<float>*>(object);
-    return std::string(reinterpret_cast<const char*>(v->data()), v->size() * sizeof(float));
-  }
-  case RpnDataType::Json:
-  case RpnDataType::Array:
-    return static_cast<const JsonValue*>(object)->dump();
-  case RpnDataType::Geometry:
-    // The library's own writer: exact, any depth, and safe for every double (the geometry library's
-    // writer overruns a buffer on coordinates near the top of the double range).
-    return vela::GeometryCodec::writeWkt(*static_cast<const geos::geom::Geometry*>(object));
-  default:
-    return {};
-  }
+  return objectBytes(type, object, JsonBytes::Text, GeometryBytes::Wkt);
 }
 
 std::string describeRun(Path path, unsigned long rows, bool withNulls) {

@@ -19,6 +19,7 @@
 #include "cuda/TypedRpnEvaluator.h"
 #include "cuda/TypedRpnEvaluatorImpl.h"
 #include "cuda/TypedRpnValueEvaluator.h"
+#include "tests/support/ObjectBytes.h"
 #include "tools/CsvData.h"
 #include "tools/ProgramCheck.h"
 #include "tools/ProgramText.h"
@@ -124,27 +125,10 @@ const char* evaluatorName(Evaluator e) {
 
 namespace {
 
+// CBOR keeps string bytes as they are: a JSON text dump refuses a string that is not UTF-8 (a text op may
+// cut a multi-byte character), and replacing bytes would hide a difference.
 std::string objectContents(RpnDataType type, const void* object) {
-  switch (type) {
-  case RpnDataType::String:
-  case RpnDataType::String2:
-    return std::string(static_cast<const InlineBuffer<char>*>(object)->view());
-  case RpnDataType::Vector: {
-    const auto* v = static_cast<const InlineBuffer<float>*>(object);
-    return std::string(reinterpret_cast<const char*>(v->data()), v->size() * sizeof(float));
-  }
-  case RpnDataType::Json:
-  case RpnDataType::Array: {
-    // CBOR keeps string bytes as they are: a JSON text dump refuses a string that is not UTF-8 (a text op
-    // may cut a multi-byte character), and replacing bytes would hide a difference.
-    const std::vector<std::uint8_t> cbor = JsonValue::to_cbor(*static_cast<const JsonValue*>(object));
-    return std::string(cbor.begin(), cbor.end());
-  }
-  case RpnDataType::Geometry:
-    return vela::GeometryCodec::writeWkt(*static_cast<const geos::geom::Geometry*>(object));
-  default:
-    return {};
-  }
+  return objectBytes(type, object, JsonBytes::Cbor, GeometryBytes::Wkt);
 }
 
 } // namespace
