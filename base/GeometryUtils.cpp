@@ -225,7 +225,7 @@ void collectPolygons(const Geometry& g, std::vector<std::unique_ptr<Geometry>>& 
 // rings (so a vertex shared by two members of a multi-polygon is on the boundary), the boundary of the
 // linear parts is the set of line ends met an odd number of times (closed lines have none), and a
 // point's boundary is empty.
-Location locateXY(double x, double y, const Geometry* g) {
+Location locateXYUnguarded(double x, double y, const Geometry* g) {
   if (g == nullptr || g->isEmpty() || std::isnan(x) || std::isnan(y))
     return Location::EXTERIOR;
   const Coordinate p(x, y);
@@ -278,6 +278,12 @@ Location locateXY(double x, double y, const Geometry* g) {
   if (areaBoundary || lineEnds % 2 == 1)
     return Location::BOUNDARY;
   return interior || lineEnds > 0 ? Location::INTERIOR : Location::EXTERIOR;
+}
+
+// The orientation tests of the ring and line walks refuse infinite coordinates (the point's or g's);
+// that refusal is the evaluation error the predicates between two geometries give for them too.
+Location locateXY(double x, double y, const Geometry* g) {
+  return guarded("locateXY", __LINE__, [&] { return locateXYUnguarded(x, y, g); });
 }
 
 // ---- Geodesic measures ----------------------------------------------------------------------------
@@ -2580,8 +2586,9 @@ GeometryUtils::GeometryPtr GeometryUtils::delaunayTriangles(const Geometry* g, d
   });
 }
 
+// A set operation: like the overlays, no result (NULL) for a coordinate that is not finite.
 GeometryUtils::GeometryPtr GeometryUtils::xyIntersection(double x, double y, const Geometry* g) {
-  if (g == nullptr)
+  if (g == nullptr || !std::isfinite(x) || !std::isfinite(y) || !finiteXY(*g))
     return nullptr;
   if (locateXY(x, y, g) == Location::EXTERIOR)
     return GeometryPtr(factory().createPoint(2));

@@ -90,6 +90,9 @@ struct BenchCase {
   bool stringResult = false;
   /// The row counts measured; empty: the suite's standard counts.
   std::vector<unsigned long> rowCounts = {};
+  /// When set: a loop moving the same bytes as the fused one (every input cell read, every value cell
+  /// and null byte written) without computing, the memory-bound floor of the expression.
+  FusedRange copy = nullptr;
 };
 
 /// The fixed suite, in report order.
@@ -106,6 +109,8 @@ std::unique_ptr<Dataset> makeDataset(const BenchCase& bc, unsigned long rows);
 /// `out` must own no strings yet); returns the call's code (the worst row state, 1 reported as 0, and 0 for
 /// programs without error sources).
 rpn_eval_result_t runFused(const BenchCase& bc, const Dataset& in, OutputBuffers& out);
+/// As runFused with the case's copy loop.
+rpn_eval_result_t runCopy(const BenchCase& bc, const Dataset& in, OutputBuffers& out);
 
 /// Whether every op of the program has a column-batch kernel yet.
 bool programIsRunnable(const vela::ParserUtils::Program& program, std::string* missing);

@@ -143,7 +143,11 @@ public:
   }
   /// The output column of the current element: over the caller's outValues from the batch's first row
   /// when the element is at or after the last value element (for T = rpn_eval_result_t: over outNulls
-  /// when at or after the last null element and outNulls is given), else an owned zeroed column.
+  /// when it is the last null element and outNulls is given), else an owned zeroed column.
+  ///
+  /// States pushed after the last null element (code columns turned into states) get their own
+  /// columns: two entries over outNulls would overwrite each other, and the state left on top at the
+  /// end (copied into outNulls then) is the row's state, as in the row evaluator.
   ///
   /// For an output handle type T (object results) the entry has object slots and reservation slots:
   /// the caller's outValues and outSizes (cleared for the batch) for the last value element, else owned
@@ -155,7 +159,7 @@ public:
     } else {
       static_assert(std::is_trivially_copyable_v<T>);
       if constexpr (std::is_same_v<T, rpn_eval_result_t>) {
-        if (m_elementIndex >= m_params->lastNullElement && m_params->outNulls != nullptr)
+        if (m_elementIndex == m_params->lastNullElement && m_params->outNulls != nullptr)
           return VectorEvalOutputStackEntry<T>(
               VectorEvalStackEntry::borrowedColumn(m_params->outNulls + m_startRow));
       } else if (m_elementIndex >= m_params->lastValueElement) {
