@@ -24,15 +24,18 @@ namespace {
 
 using namespace null_ops;
 
-constexpr bool isError(State s) {
-  return s >= RPN_EVAL_DIVIDE_BY_ZERO;
+// The kernels are written with byte masks (maskIf, selectBits) so that their loops vectorise.
+
+/// 0 or 1 for a bool byte (any non-zero byte is true).
+constexpr Bool truth(Bool x) {
+  return static_cast<Bool>(maskIf<Bool>(x != 0) & 1);
 }
 
 /// 247: null counts as false; an error passes on.
 struct AndNotNullFunc {
   Bool operator()(Bool x, State s, State& state) const {
-    state = s == RPN_EVAL_NULL ? RPN_EVAL_OK : s;
-    return (x != 0) & (s == RPN_EVAL_OK);
+    state = static_cast<State>(s & ~maskIf<State>(s == RPN_EVAL_NULL));
+    return static_cast<Bool>(truth(x) & maskIf<Bool>(s == RPN_EVAL_OK));
   }
 };
 
@@ -41,36 +44,39 @@ struct AndNotNullFunc {
 template <bool Then>
 struct WhenStateFunc {
   Bool operator()(Bool x, State t, State s, State& state) const {
-    const bool error = isError(s);
-    const bool r = (x != 0) & (s == RPN_EVAL_OK);
-    state = error ? s : r == Then ? t : RPN_EVAL_OK;
-    return error ? x : static_cast<Bool>(r);
+    const State error = maskIf<State>(s >= RPN_EVAL_DIVIDE_BY_ZERO);
+    const State r = static_cast<State>(maskIf<State>(x != 0) & maskIf<State>(s == RPN_EVAL_OK));
+    const State picked = static_cast<State>(t & (Then ? r : static_cast<State>(~r)));
+    state = selectBits<State>(error, s, picked);
+    return selectBits<Bool>(error, x, static_cast<Bool>(r & 1));
   }
 };
 
 /// 250: state r ? t : d, r = y AND (s == 0); an error state s passes on with the value y unchanged.
 struct WhenStateSelectFunc {
   Bool operator()(Bool y, State d, State t, State s, State& state) const {
-    const bool error = isError(s);
-    const bool r = (y != 0) & (s == RPN_EVAL_OK);
-    state = error ? s : r ? t : d;
-    return error ? y : static_cast<Bool>(r);
+    const State error = maskIf<State>(s >= RPN_EVAL_DIVIDE_BY_ZERO);
+    const State r = static_cast<State>(maskIf<State>(y != 0) & maskIf<State>(s == RPN_EVAL_OK));
+    state = selectBits<State>(error, s, selectBits<State>(r, t, d));
+    return selectBits<Bool>(error, y, static_cast<Bool>(r & 1));
   }
 };
 
 /// 251, 252: value x AND y; state y ? s : 0.
 struct AndStateIfYFunc {
   Bool operator()(Bool y, Bool x, State s, State& state) const {
-    state = y != 0 ? s : RPN_EVAL_OK;
-    return (x != 0) & (y != 0);
+    const State yTrue = maskIf<State>(y != 0);
+    state = static_cast<State>(s & yTrue);
+    return static_cast<Bool>(truth(x) & yTrue);
   }
 };
 
 /// 254, 255: value x OR y; state y ? 0 : s.
 struct OrStateIfNotYFunc {
   Bool operator()(Bool y, Bool x, State s, State& state) const {
-    state = y != 0 ? RPN_EVAL_OK : s;
-    return (x != 0) | (y != 0);
+    const State yTrue = maskIf<State>(y != 0);
+    state = static_cast<State>(s & ~yTrue);
+    return static_cast<Bool>(truth(x) | (yTrue & 1));
   }
 };
 
@@ -78,12 +84,17 @@ struct OrStateIfNotYFunc {
 template <bool Dominant>
 struct ThreeValuedFunc {
   Bool operator()(Bool y, Bool x, State t, State s, State& state) const {
-    const bool xv = x != 0, yv = y != 0;
-    const bool decided = ((s == RPN_EVAL_OK) & (xv == Dominant)) | ((t == RPN_EVAL_OK) & (yv == Dominant));
-    const State error = isError(t) ? t : isError(s) ? s : RPN_EVAL_OK;
-    const State null = (s == RPN_EVAL_NULL) | (t == RPN_EVAL_NULL) ? RPN_EVAL_NULL : RPN_EVAL_OK;
-    state = decided ? RPN_EVAL_OK : error != RPN_EVAL_OK ? error : null;
-    return Dominant ? (xv | yv) : (xv & yv);
+    const Bool xTrue = maskIf<Bool>(x != 0), yTrue = maskIf<Bool>(y != 0);
+    const Bool xDecides = Dominant ? xTrue : static_cast<Bool>(~xTrue);
+    const Bool yDecides = Dominant ? yTrue : static_cast<Bool>(~yTrue);
+    const State decided = static_cast<State>((maskIf<State>(s == RPN_EVAL_OK) & xDecides) |
+                                             (maskIf<State>(t == RPN_EVAL_OK) & yDecides));
+    const State errorT = errorOf(t);
+    const State error = selectBits<State>(maskIf<State>(errorT != 0), errorT, errorOf(s));
+    const State null = static_cast<State>(
+        (maskIf<State>(s == RPN_EVAL_NULL) | maskIf<State>(t == RPN_EVAL_NULL)) & RPN_EVAL_NULL);
+    state = static_cast<State>(~decided & selectBits<State>(maskIf<State>(error != 0), error, null));
+    return static_cast<Bool>((Dominant ? (xTrue | yTrue) : (xTrue & yTrue)) & 1);
   }
 };
 

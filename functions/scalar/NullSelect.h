@@ -15,7 +15,14 @@ namespace vela::cuda {
 template <class T>
 struct IfFunc {
   T operator()(null_ops::CellParam<T> first, null_ops::CellParam<T> second, std::uint8_t c) const {
-    return c != 0 ? second : first;
+    if constexpr (std::is_integral_v<T>) {
+      // As masks of the cell's width: the ?: form keeps the loop scalar (see selectBits).
+      using U = std::make_unsigned_t<T>;
+      return static_cast<T>(null_ops::selectBits<U>(null_ops::maskIf<U>(c != 0), static_cast<U>(second),
+                                                    static_cast<U>(first)));
+    } else {
+      return c != 0 ? second : first;
+    }
   }
 };
 

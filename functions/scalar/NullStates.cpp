@@ -17,6 +17,8 @@ namespace {
 
 using namespace null_ops;
 
+// The kernels choose with byte masks (maskIf, selectBits) so that their loops vectorise.
+
 /// The same state for every row (237, 239, 287), ignoring a popped state when given one (238).
 template <State S>
 struct ConstantStateFunc {
@@ -26,12 +28,16 @@ struct ConstantStateFunc {
 
 /// A null flag (any non-zero byte) is the null state.
 struct NullFlagFunc {
-  State operator()(std::uint8_t flag) const { return flag != 0 ? RPN_EVAL_NULL : RPN_EVAL_OK; }
+  State operator()(std::uint8_t flag) const {
+    return static_cast<State>(maskIf<State>(flag != 0) & RPN_EVAL_NULL);
+  }
 };
 
 /// Column null flag ? null : s.
 struct OrNullFlagFunc {
-  State operator()(State s, std::uint8_t flag) const { return flag != 0 ? RPN_EVAL_NULL : s; }
+  State operator()(State s, std::uint8_t flag) const {
+    return selectBits<State>(maskIf<State>(flag != 0), RPN_EVAL_NULL, s);
+  }
 };
 
 /// The i32 values narrowed to one byte become the row states; the value pushed is 0.
@@ -44,32 +50,36 @@ struct CodesToStateFunc {
 
 /// Null when `a` is null, else the first non-zero of `b` and `a` (b below a on the state stack).
 struct CombineStatesFunc {
-  State operator()(State b, State a) const { return a != RPN_EVAL_NULL && b != RPN_EVAL_OK ? b : a; }
+  State operator()(State b, State a) const {
+    return selectBits<State>(maskIf<State>(a != RPN_EVAL_NULL && b != RPN_EVAL_OK), b, a);
+  }
 };
 
 /// 244: a set state (null or error) gives 0, else the top value byte v.
 struct StateSetZeroElseTopFunc {
-  State operator()(State s, Bool v) const { return s != RPN_EVAL_OK ? RPN_EVAL_OK : static_cast<State>(v); }
+  State operator()(State s, Bool v) const { return static_cast<State>(v & maskIf<State>(s == RPN_EVAL_OK)); }
 };
 
 /// 245: a set state gives the top value byte v, else 0.
 struct StateSetTopElseZeroFunc {
-  State operator()(State s, Bool v) const { return s != RPN_EVAL_OK ? static_cast<State>(v) : RPN_EVAL_OK; }
+  State operator()(State s, Bool v) const { return static_cast<State>(v & maskIf<State>(s != RPN_EVAL_OK)); }
 };
 
 /// 246: the condition on top of the value stack selects `a` (top state) when true, else `b`.
 struct SelectStateFunc {
-  State operator()(State b, State a, Bool c) const { return c != 0 ? a : b; }
+  State operator()(State b, State a, Bool c) const { return selectBits<State>(maskIf<State>(c != 0), a, b); }
 };
 
 /// A null row becomes error 16; other states pass.
 struct NullToErrorFunc {
-  State operator()(State s) const { return s == RPN_EVAL_NULL ? RPN_EVAL_NULL_TO_ERROR : s; }
+  State operator()(State s) const {
+    return selectBits<State>(maskIf<State>(s == RPN_EVAL_NULL), RPN_EVAL_NULL_TO_ERROR, s);
+  }
 };
 
 /// Null or error, as a bool value.
 struct IsNullOrErrorFunc {
-  Bool operator()(State s) const { return s != RPN_EVAL_OK ? 1 : 0; }
+  Bool operator()(State s) const { return static_cast<Bool>(maskIf<Bool>(s != RPN_EVAL_OK) & 1); }
 };
 
 struct DropStateOp {

@@ -227,6 +227,111 @@ TEST(NullStates, BoolAndStateOps) {
   }
 }
 
+// The bool-and-state ops over every combination of bool bytes {0, 1, 7} and states {0, 1, 2, 16, 200}
+// (75 to 375 rows, so the kernels' vector blocks are reached), against the rules written as plain
+// branches. Operands in push order: the bools, then the states, deepest first.
+TEST(NullStates, BoolAndStateOpsOverEveryCombination) {
+  ScopedStateLoads loads;
+  using Rule = std::pair<Bool, State> (*)(const std::vector<unsigned char>&);
+  struct Op {
+    TypedRpnOp code;
+    int bools, states;
+    Rule rule;
+  };
+  static const Op ops[] = {
+      {247, 1, 1,
+       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> { // x; s
+         const bool x = v[0] != 0;
+         const State s = v[1];
+         return {x && s == 0, s == 1 ? 0 : s};
+       }},
+      {248, 1, 2,
+       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> { // x; t, s
+         const State t = v[1], s = v[2];
+         if (s >= 2)
+           return {v[0], s};
+         const bool r = v[0] != 0 && s == 0;
+         return {r, r ? 0 : t};
+       }},
+      {249, 1, 2,
+       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> {
+         const State t = v[1], s = v[2];
+         if (s >= 2)
+           return {v[0], s};
+         const bool r = v[0] != 0 && s == 0;
+         return {r, r ? t : 0};
+       }},
+      {250, 1, 3,
+       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> { // y; d, t, s
+         const State d = v[1], t = v[2], s = v[3];
+         if (s >= 2)
+           return {v[0], s};
+         const bool r = v[0] != 0 && s == 0;
+         return {r, r ? t : d};
+       }},
+      {251, 2, 1,
+       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> { // y, x; s
+         return {v[0] != 0 && v[1] != 0, v[0] != 0 ? v[2] : 0};
+       }},
+      {254, 2, 1,
+       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> {
+         return {v[0] != 0 || v[1] != 0, v[0] != 0 ? 0 : v[2]};
+       }},
+      {253, 2, 2,
+       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> { // y, x; t, s
+         const bool y = v[0] != 0, x = v[1] != 0;
+         const State t = v[2], s = v[3];
+         if ((s == 0 && !x) || (t == 0 && !y))
+           return {false, 0}; // a present FALSE decides
+         if (t >= 2 || s >= 2)
+           return {x && y, t >= 2 ? t : s};
+         return {x && y, (s == 1 || t == 1) ? 1 : 0};
+       }},
+      {256, 2, 2,
+       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> {
+         const bool y = v[0] != 0, x = v[1] != 0;
+         const State t = v[2], s = v[3];
+         if ((s == 0 && x) || (t == 0 && y))
+           return {true, 0}; // a present TRUE decides
+         if (t >= 2 || s >= 2)
+           return {x || y, t >= 2 ? t : s};
+         return {x || y, (s == 1 || t == 1) ? 1 : 0};
+       }},
+  };
+  const Bytes boolBytes = {0, 1, 7}, stateBytes = {0, 1, 2, 16, 200};
+  for (const Op& op : ops) {
+    SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(op.code));
+    const int operands = op.bools + op.states;
+    std::vector<Bytes> columns(operands);
+    std::vector<Bool> values;
+    std::vector<State> states;
+    std::size_t rows = 1;
+    for (int k = 0; k < operands; ++k)
+      rows *= k < op.bools ? boolBytes.size() : stateBytes.size();
+    for (std::size_t row = 0; row < rows; ++row) {
+      std::vector<unsigned char> v(operands);
+      std::size_t rest = row;
+      for (int k = 0; k < operands; ++k) {
+        const Bytes& choices = k < op.bools ? boolBytes : stateBytes;
+        v[k] = choices[rest % choices.size()];
+        rest /= choices.size();
+        columns[k].push_back(v[k]);
+      }
+      const auto [value, state] = op.rule(v);
+      values.push_back(value);
+      states.push_back(state);
+    }
+    Program p;
+    HarnessCase c(p);
+    for (int col = 0; col < operands; ++col) {
+      p.column(col < op.bools ? kLoadBool : kLoadStates, col);
+      c.addColumn(columns[col]);
+    }
+    p.op(op.code);
+    c.expectRows(values, states);
+  }
+}
+
 const std::vector<State> kStates = {0, 1, 17, 2, 1, 0};
 const std::vector<State> kPassed = {0, 0, 17, 2, 0, 0}; // null cleared, errors kept
 
