@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <iterator>
 #include <limits>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -96,6 +97,26 @@ TEST(DecimalArithmetic, ProductsAndQuotientsRoundWidenAndSaturate) {
   expectTable<Dec64>(1088, std::vector<R64>{{{d64(-75), d64(2)}, d64(-15)}, {{d64(75), d64(0)}, d64(0)}},
                      scales(1, {1, 0}));
   expectTable<Dec128>(1089, std::vector<R128>{{{kMin96, d128(7)}, d128(-4)}}, scales(18, {0, 18}));
+}
+
+// dec64 * dec64 at the sum of the scales has a kernel of its own (no rounding division): 300 rows of
+// products near and beyond the 96-bit range, in both signs, against the clamped 128-bit product.
+TEST(DecimalArithmetic, Dec64ProductAtTheSumOfTheScalesSaturatesLikeTheClampedProduct) {
+  using W = Row<Dec128, Dec64, Dec64>;
+  std::mt19937_64 gen(1063);
+  const long edges[] = {0, 1, -1, kI64Max, kI64Min, 1L << 47, -(1L << 47), (1L << 48) - 1, 3037000499L};
+  std::vector<W> rows;
+  for (int i = 0; i < 300; ++i) {
+    const int shift = static_cast<int>(gen() % 64);
+    long a = i < 81 ? edges[i % 9] : static_cast<long>(gen()) >> shift;
+    long b = i < 81 ? edges[i / 9] : static_cast<long>(gen()) >> (63 - shift / 2);
+    const vela::int128_t p = static_cast<vela::int128_t>(a) * b;
+    const vela::int128_t clamped = p > vela::Int96::kMax   ? vela::Int96::kMax
+                                   : p < vela::Int96::kMin ? vela::Int96::kMin
+                                                           : p;
+    rows.push_back({{d64(a), d64(b)}, d128(clamped)});
+  }
+  expectTable<Dec128>(1063, rows, scales(7, {3, 4}));
 }
 
 TEST(DecimalArithmetic, MixedWithIntegersKeepsTheScaleAndSaturates) {
