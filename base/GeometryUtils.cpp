@@ -2108,8 +2108,10 @@ GeometryUtils::GeometryPtr GeometryUtils::makeValid(const Geometry* g, std::stri
   });
 }
 
+// nullptr (NULL) for a geometry with a coordinate that is not finite: the library's ring normaliser
+// looks for the least vertex, finds none among NaN coordinates and then dereferences it.
 GeometryUtils::GeometryPtr GeometryUtils::normalize(const Geometry* g) {
-  if (g == nullptr)
+  if (g == nullptr || !finiteXY(*g))
     return nullptr;
   GeometryPtr out = copyOf(*g);
   guarded("normalize", __LINE__, [&] { out->normalize(); });

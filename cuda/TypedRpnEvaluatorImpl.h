@@ -399,17 +399,23 @@ private:
   std::tuple<VectorEvalInputStackEntry<In>...> popFusedOperands() {
     constexpr std::size_t kCount = sizeof...(In);
     constexpr std::size_t kWidths[kCount] = {sizeof(In)...};
-    VectorEvalStackEntry popped[kCount];
-    for (std::size_t k = kCount; k-- > 0;) {
-      popped[k] = popDeferrable(m_values);
-      if (popped[k].deferred && popped[k].deferred->width() != kWidths[k])
-        popped[k] = materialize(std::move(popped[k]));
-    }
-    return [&popped]<std::size_t... K>(std::index_sequence<K...>) {
+    if (m_values.size() < kCount)
+      throwStackUnderflow();
+    // The operands are the top kCount entries, the first one deepest. Each is moved once, from its
+    // slot into the result, and the emptied slots are dropped after: a short call spent more on
+    // moving entries through temporaries than on its kernels.
+    VectorEvalStackEntry* const base = &m_values.top() - (kCount - 1);
+    for (std::size_t k = kCount; k-- > 0;)
+      if (base[k].deferred && base[k].deferred->width() != kWidths[k])
+        base[k] = materialize(std::move(base[k]));
+    auto operands = [base]<std::size_t... K>(std::index_sequence<K...>) {
       return std::tuple<VectorEvalInputStackEntry<In>...>(
-          VectorEvalInputStackEntry<In>(std::move(popped[K]))...);
+          VectorEvalInputStackEntry<In>(std::move(base[K]))...);
     }
     (std::index_sequence_for<In...>{});
+    for (std::size_t k = 0; k < kCount; ++k)
+      m_values.pop();
+    return operands;
   }
   /// The cells of a deferred entry, computed into an intermediate column.
   VectorEvalStackEntry materialize(VectorEvalStackEntry&& entry) const;

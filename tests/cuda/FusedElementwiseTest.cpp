@@ -215,8 +215,9 @@ TEST(FusedElementwise, LookAheadStagesSeeOnlyRowsOfTheBatch) {
         dispatchFuncHost(n, f, out.data(), in.data());
       for (std::size_t i = 0; i < n; ++i) {
         EXPECT_EQ(out[i], in[i] * 3 + 1) << n << " rows, row " << i;
-        if (withStates)
+        if (withStates) {
           EXPECT_EQ(codes[i], in[i] % 5 == 0 ? 2 : 0) << n << " rows, row " << i;
+        }
       }
       for (int stage = 0; stage < 3; ++stage) {
         std::vector<std::int64_t> want;
