@@ -970,9 +970,13 @@ struct ProgramGenerator::Impl {
       out = nullptr;
       // Ops whose result can be far larger than their input (a polygon segmentized every few metres,
       // a buffer, a grid) make correct programs that take seconds a row: such programs run at most
-      // 1,000 rows, so that a soak case stays within minutes.
+      // 1,000 rows, so that a soak case stays within minutes. Segmentizing may make its largest
+      // output (10 million geodesic vertices) in every row, several seconds each: one row.
       if (c.rows > 1000 && std::any_of(c.elements.begin(), c.elements.end(), growsLarge))
         c.rows = 1000;
+      if (std::any_of(c.elements.begin(), c.elements.end(),
+                      [](const std::string& e) { return e.rfind("GEO_SEGMENTIZE", 0) == 0; }))
+        c.rows = 1;
       return c;
     }
   }
