@@ -2772,15 +2772,27 @@ GeometryUtils::GeometryPtr GeometryUtils::split(const Geometry* a, const Geometr
     return guarded("split", __LINE__, [&] {
       std::vector<std::unique_ptr<Geometry>> lines;
       const std::vector<Coordinate> cuts = vertices(*b);
-      for (std::size_t i = 0; i < a->getNumGeometries(); ++i) {
-        const Geometry* line = a->getGeometryN(i);
+      // The lines of a, also inside nested collections; a collection of dimension 1 may hold points
+      // beside its lines, which are not cut (and are not lines to read as such).
+      std::vector<const LineString*> members;
+      std::vector<const Geometry*> pending{a};
+      while (!pending.empty()) {
+        const Geometry* cur = pending.back();
+        pending.pop_back();
+        const auto type = cur->getGeometryTypeId();
+        if (type == GeometryTypeId::GEOS_LINESTRING || type == GeometryTypeId::GEOS_LINEARRING)
+          members.push_back(static_cast<const LineString*>(cur));
+        else if (isCollectionType(*cur))
+          for (std::size_t i = cur->getNumGeometries(); i-- > 0;)
+            pending.push_back(cur->getGeometryN(i));
+      }
+      for (const LineString* line : members) {
         if (line->isEmpty())
           continue;
         const geos::linearref::LengthIndexedLine indexed(line);
         std::vector<double> at{0.0, line->getLength()};
         for (const Coordinate& c : cuts)
-          if (geos::algorithm::PointLocation::isOnLine(
-                  c, static_cast<const LineString*>(line)->getCoordinatesRO()))
+          if (geos::algorithm::PointLocation::isOnLine(c, line->getCoordinatesRO()))
             at.push_back(indexed.project(c));
         std::sort(at.begin(), at.end());
         at.erase(std::unique(at.begin(), at.end()), at.end());
