@@ -341,7 +341,8 @@ public:
   /// or "method=structure" (rebuild areas by their shell and hole structure), optionally
   /// "keepcollapsed=true|false" (structure only). isNull: null. Unknown words are refused.
   static GeometryPtr makeValid(const Geometry* g, std::string_view parameters, bool& isNull);
-  /// Same structure, rings oriented and members ordered canonically.
+  /// Same structure, rings oriented and members ordered canonically. nullptr (NULL) for a geometry with
+  /// a coordinate that is not finite (the library's normaliser cannot order NaN vertices).
   static GeometryPtr normalize(const Geometry* g);
   /// The vertices in reverse order.
   static GeometryPtr reverse(const Geometry* g);
