@@ -972,17 +972,20 @@ struct ProgramGenerator::Impl {
       // a buffer, a grid) make correct programs that take seconds a row: such programs run at most
       // 1,000 rows, so that a soak case stays within minutes. Segmentizing may make its largest
       // output (10 million geodesic vertices) in every row, several seconds each: one row.
-      if (c.rows > 1000 && std::any_of(c.elements.begin(), c.elements.end(), growsLarge))
-        c.rows = 1000;
-      if (std::any_of(c.elements.begin(), c.elements.end(),
-                      [](const std::string& e) { return e.rfind("GEO_SEGMENTIZE", 0) == 0; }))
+      const auto holds = [&c](bool (*pred)(const std::string&)) {
+        return std::any_of(c.elements.begin(), c.elements.end(), pred);
+      };
+      if (holds(segmentizes))
         c.rows = 1;
+      else if (c.rows > 1000 && holds(growsLarge))
+        c.rows = 1000;
       return c;
     }
   }
 
+  static bool segmentizes(const std::string& element) { return element.rfind("GEO_SEGMENTIZE", 0) == 0; }
   static bool growsLarge(const std::string& element) {
-    static const char* const kPrefixes[] = {"GEO_SEGMENTIZE", "GEO_BUFFER", "GEO_MULTIPLE_RING_BUFFERS"};
+    static const char* const kPrefixes[] = {"GEO_BUFFER", "GEO_MULTIPLE_RING_BUFFERS"};
     for (const char* prefix : kPrefixes)
       if (element.rfind(prefix, 0) == 0)
         return true;
