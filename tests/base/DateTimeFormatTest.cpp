@@ -263,8 +263,7 @@ long T(int h, int mi, int s = 0, int ms = 0) {
   return packTime(h, mi, s, ms);
 }
 
-// One row per rule, values computed by hand: range ends, calendar checks, carries, fractions, the
-// 12-hour clock, blanks, names, repeated fields, quoted text, parse-only codes and other date sources.
+// One row per parse rule, the values computed by hand.
 TEST(DateTimeParse, RulesByHand) {
   const std::nullopt_t no = std::nullopt;
   const Format h12{20, ':', 21, ' ', 27}, named{15, ' ', 9, ' ', 4}, twice{11, ' ', 9, ' ', 15, ' ', 4},
@@ -411,8 +410,7 @@ TEST(DateTimeText, CanonicalCasts) {
             "2024-03-05 01:02:03.004");
 }
 
-// Canonical texts through the fixed-position reader and through the general parser (a leading space
-// sends a text there) give the same values.
+// A leading space sends a canonical text to the general parser instead of the fixed-position reader.
 TEST(DateTimeText, FixedPositionReaderMatchesGeneralParser) {
   std::mt19937_64 gen(5);
   const char digitsOrNot[] = "0123456789012345678901234567890123456789 -:.x";

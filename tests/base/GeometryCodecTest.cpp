@@ -203,8 +203,7 @@ TEST(GeometryCodec, TextKeepsZAndExactNumbers) {
   }
 }
 
-// A geometry far deeper than any reader accepts, built by hand, is written and freed without
-// recursion; depth() stops early when asked.
+// Built by hand far deeper than any reader accepts: written and freed without recursion.
 TEST(GeometryCodec, WritersAndFreeTakeAnyDepth) {
   const std::size_t n = 30000;
   std::unique_ptr<Geometry> g;
@@ -235,10 +234,8 @@ TEST(GeometryCodec, ManagedReadChargesTheFootprint) {
   EXPECT_EQ(managed.reservedBytes(), charged);
 }
 
-// The direct decoders of single-part rows (WKT points, WKB line strings and polygons) give exactly
-// what the geometry library's own readers give, which serve as the reference: same acceptance, same
-// refusal text, same type, coordinate dimension and coordinate bits (compared through the WKB writer,
-// which keeps NaN payloads and signed zeros).
+// The direct decoders of single-part rows against the library's own readers: same acceptance, refusal
+// text, type, dimension and coordinate bits (through the WKB writer, which keeps NaN payloads and -0).
 class DirectDecoding : public ::testing::Test {
 protected:
   std::mt19937_64 rng{20261207};

@@ -279,8 +279,7 @@ TEST(GeometryUtils, PredicatesOnBoundaryCases) {
   EXPECT_FALSE(GU::envelopeIntersects(sq.get(), G("POINT EMPTY").get()));
 }
 
-// The point fast paths answer exactly what the predicates answer for a point geometry, on interiors,
-// edges, vertices, holes, line ends and outside, for every type of target.
+// Probes on interiors, edges, vertices, holes, line ends and outside, for every type of target.
 TEST(GeometryUtils, PointFastPathsAgreeWithThePredicates) {
   const char* targets[] = {
       "POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0), (1 1, 3 1, 3 3, 1 3, 1 1))",
@@ -713,8 +712,7 @@ TEST(GeometryUtils, BuffersInEveryMetric) {
   EXPECT_EQ(GU::intersects(outer.get(), G("POINT (0 0)").get()), false);
 }
 
-// Geodesic segmentize follows the geodesic: every piece is at most the length and the vertices lie on
-// the great circle (here the equator across the antimeridian).
+// Every piece at most the length, the vertices on the great circle (the equator across the antimeridian).
 TEST(GeometryUtils, GeodesicSegmentizeAndProjection) {
   bool isNull = false;
   const auto line = GU::segmentize(G("LINESTRING (170 0, -170 0)").get(), 500e3, isNull, kSphere);
@@ -828,8 +826,7 @@ TEST(GeometryUtils, HexAndTriangleGridsSplitAndGeneratedPoints) {
   EXPECT_TRUE(none);
 }
 
-// A prepared geometry is read from several threads at once, each with its own probes (distinct
-// answers per thread), and every thread sees what one thread alone sees.
+// Each thread has its own probes (distinct answers), and sees what one thread alone sees.
 TEST(GeometryUtils, PreparedGeometriesAreSharedAcrossThreads) {
   const auto shared = G("MULTIPOLYGON (((0 0, 10 0, 10 10, 0 10, 0 0), (2 2, 8 2, 8 8, 2 8, 2 2)), ((20 0, "
                         "30 0, 30 5, 20 0)))");
@@ -857,8 +854,7 @@ TEST(GeometryUtils, PreparedGeometriesAreSharedAcrossThreads) {
   EXPECT_NE(expected[0], expected[3]);
 }
 
-// Every result is a new geometry of the shared factory, inputs built by another factory included, and
-// it can be charged to a pool and freed back to a balance of zero.
+// Inputs from another factory included; each result is charged to a pool and freed back to zero.
 TEST(GeometryUtils, ResultsAreSharedFactoryGeometriesThatBalanceThePool) {
   const auto foreign = geos::geom::GeometryFactory::create();
   const std::unique_ptr<Geometry> a(foreign->createGeometry(G("POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0))").get()));

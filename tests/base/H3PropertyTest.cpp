@@ -283,8 +283,7 @@ TEST(H3Properties, InvalidIndexesAreRejected) {
   }
 }
 
-// Disks and fills are charged to the pool before they are built; a request over the pool's limit fails
-// there, and one over the documented cap fails before the pool is asked at all.
+// Over the pool's limit fails at the charge; over the documented cap, before the pool is asked.
 TEST(H3Properties, OversizedRequestsFailBeforeMemoryIsTouched) {
   vela::RamPool pool("h3-limit", 8u << 20);
   const vela::RamPoolThreadBinding bind(&pool);

@@ -499,8 +499,7 @@ TEST(JsonPath, DocumentOrderAndCodePoints) {
 }
 
 TEST(JsonPath, SharedExpressionsServeManyThreads) {
-  // One compiled expression (its patterns included) used by several threads at once, each thread with
-  // its own document and its own answer.
+  // Patterns included; each thread has its own document and its own answer.
   const JsonPath path = JsonPath::compile("$[?match(@.s, 'a.c') || @.n > $.limit].n");
   std::vector<json> answers(4);
   std::vector<std::thread> threads;
@@ -524,8 +523,7 @@ TEST(JsonPath, SharedExpressionsServeManyThreads) {
 }
 
 TEST(JsonPath, RandomTextsCompileOrFailWithAPosition) {
-  // Queries drawn from the grammar, then one in two damaged (a character dropped or a token inserted):
-  // every text compiles and evaluates, or is refused with a position inside the text or just past it.
+  // Queries from the grammar, one in two damaged: the position is inside the text or just past it.
   std::mt19937 random(12345);
   const auto pick = [&](std::initializer_list<const char*> options) {
     return std::string(options.begin()[random() % options.size()]);

@@ -276,9 +276,7 @@ TEST(VelaRegexp, HeapStringsAndNulls) {
             same.data());
 }
 
-// The replace buffer: results up to its inline size touch no pool; longer ones are charged to the
-// thread's pool while held (the old and the grown block at once while growing) and given back when the
-// buffer dies, so nothing stays allocated between rows.
+// Nothing may stay allocated between rows; inline-sized results touch no pool at all.
 TEST(VelaRegexp, ReplaceBufferIsChargedWhileHeldAndBalancedAfter) {
   vela::RamPool pool("regex-scratch");
   vela::RamPoolThreadBinding binding(&pool);
