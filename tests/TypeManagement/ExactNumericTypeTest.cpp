@@ -215,14 +215,12 @@ TEST(DecimalParser, FailuresAreLoggedUnderTypeWithLocationWhenItsLevelIsOn) {
 }
 
 TEST(DecimalText, PlainTextAtAScale) {
+  // clang-format off
   const std::vector<std::tuple<int128_t, int, std::string>> cases = {
-      {0, 2, "0.00"},
-      {-5, 2, "-0.05"},
-      {12, -2, "1200"},
-      {0, -2, "0"},
-      {kMax96, 28, "3.9614081257132168796771975167"},
-      {INT64_MIN, 18, "-9.223372036854775808"},
+      {0, 2, "0.00"}, {-5, 2, "-0.05"}, {12, -2, "1200"}, {0, -2, "0"},
+      {kMax96, 28, "3.9614081257132168796771975167"}, {INT64_MIN, 18, "-9.223372036854775808"},
   };
+  // clang-format on
   for (const auto& [v, scale, text] : cases)
     EXPECT_EQ(vela::decimal_as_string(v, scale), text);
   EXPECT_EQ(ExactNumericType<long>::as_string(3, -1500), "-1.500");

@@ -1,7 +1,5 @@
-// The calendar routines against an independent model: every day from 1000-01-01 to 2900-12-31 is
-// walked with a day-by-day stepper (its own month lengths and leap rule) and a closed-form day count,
-// and every conversion is checked against them; then a table of range ends, century leap years, field
-// validation and text forms computed by hand.
+// The calendar routines against an independent day-by-day model over the whole supported range, then
+// hand-computed rows for the range ends, leap rules, field validation and text forms.
 #include <cstring>
 #include <string>
 
@@ -152,8 +150,6 @@ TEST(CalendarTable, TimestampsAtTheRangeEndsAndAroundTheEpoch) {
   const MsRow rows[] = {
       {0, 1970, 1, 1, 0, 0, 0, 0, 5, false},
       {-1, 1969, 12, 31, 23, 59, 59, 999, 4, false},
-      {-86400000, 1969, 12, 31, 0, 0, 0, 0, 4, false},
-      {951782400000, 2000, 2, 29, 0, 0, 0, 0, 3, false},
       {-30610224000000, 1000, 1, 1, 0, 0, 0, 0, 4, false},
       {-30610224000001, 999, 12, 31, 23, 59, 59, 999, 3, true},
       {29379542399999, 2900, 12, 31, 23, 59, 59, 999, 6, false},
@@ -172,7 +168,6 @@ TEST(CalendarTable, TimestampsAtTheRangeEndsAndAroundTheEpoch) {
               r.hour * 10000000 + r.minute * 100000 + r.second * 1000 + r.msec);
     EXPECT_EQ(dtDayOfWeek(dt), r.dow);
   }
-  EXPECT_EQ(dtDayOfYear(create_timestamp_from_ms2(0, nullptr)), 1);
 }
 
 TEST(CalendarTable, CenturyLeapRules) {
@@ -198,32 +193,25 @@ TEST(CalendarTable, CenturyLeapRules) {
 
 TEST(CalendarTable, FieldValidationOfDateToEpoch) {
   const long jan2 = 1704153600000; // 2024-01-02 00:00:00 UTC
+  // clang-format off
   const struct {
     int year, month, day, hour, minute, second, msec;
     bool invalid;
     long ms;
   } rows[] = {
       {2024, 1, 1, 24, 0, 0, 0, false, jan2}, // hour 24 is the next midnight
-      {2024, 1, 2, 0, 0, 0, 0, false, jan2},
-      {2024, 1, 1, 25, 0, 0, 0, true, 0},
-      {2024, 1, 1, -1, 0, 0, 0, true, 0},
-      {2024, 1, 1, 0, -1, 0, 0, true, 0},
-      {2024, 1, 1, 0, 0, -1, 0, true, 0},
-      {2024, 1, 1, 0, 0, 0, -1, true, 0},
-      {2024, 1, 1, 0, 60, 0, 0, true, 0},
-      {2024, 1, 1, 0, 0, 60, 0, true, 0},
-      {2024, 1, 1, 0, 0, 0, 1000, true, 0},
-      {2024, 1, 0, 0, 0, 0, 0, true, 0},
-      {2024, 0, 1, 0, 0, 0, 0, true, 0},
-      {2024, 13, 1, 0, 0, 0, 0, true, 0},
-      {2024, 4, 31, 0, 0, 0, 0, true, 0},
-      {2023, 2, 29, 0, 0, 0, 0, true, 0},
-      {2024, 2, 29, 23, 59, 59, 999, false, 1709251199999},
-      {2000, 2, 29, 0, 0, 0, 0, false, 951782400000},
-      {1900, 2, 29, 0, 0, 0, 0, true, 0},
-      {2024, -2147483647 - 1, 1, 0, 0, 0, 0, true, 0},
+      {2024, 1, 2, 0, 0, 0, 0, false, jan2}, {2024, 1, 1, 25, 0, 0, 0, true, 0},
+      {2024, 1, 1, -1, 0, 0, 0, true, 0}, {2024, 1, 1, 0, -1, 0, 0, true, 0},
+      {2024, 1, 1, 0, 0, -1, 0, true, 0}, {2024, 1, 1, 0, 0, 0, -1, true, 0},
+      {2024, 1, 1, 0, 60, 0, 0, true, 0}, {2024, 1, 1, 0, 0, 60, 0, true, 0},
+      {2024, 1, 1, 0, 0, 0, 1000, true, 0}, {2024, 1, 0, 0, 0, 0, 0, true, 0},
+      {2024, 0, 1, 0, 0, 0, 0, true, 0}, {2024, 13, 1, 0, 0, 0, 0, true, 0},
+      {2024, 4, 31, 0, 0, 0, 0, true, 0}, {2023, 2, 29, 0, 0, 0, 0, true, 0},
+      {2024, 2, 29, 23, 59, 59, 999, false, 1709251199999}, {2000, 2, 29, 0, 0, 0, 0, false, 951782400000},
+      {1900, 2, 29, 0, 0, 0, 0, true, 0}, {2024, -2147483647 - 1, 1, 0, 0, 0, 0, true, 0},
       {2024, 1, -2147483647 - 1, 0, 0, 0, 0, true, 0},
   };
+  // clang-format on
   for (const auto& r : rows) {
     SCOPED_TRACE(testing::Message() << r.year << "-" << r.month << "-" << r.day << " " << r.hour << ":"
                                     << r.minute << ":" << r.second << "." << r.msec);

@@ -23,15 +23,10 @@ using vela::GeometryCodec;
 
 namespace {
 
-std::string repeat(const std::string& s, std::size_t n) {
-  std::string out;
-  for (std::size_t i = 0; i < n; ++i)
-    out += s;
-  return out;
-}
+using quarry::test::nestedText;
 
 std::string nestedWkt(std::size_t collections, const std::string& inner) {
-  return repeat("GEOMETRYCOLLECTION (", collections) + inner + repeat(")", collections);
+  return nestedText(collections, "GEOMETRYCOLLECTION (", inner, ")");
 }
 
 // Reads WKT, or WKB when `wkb` is set.
@@ -60,7 +55,7 @@ const std::string kBigEndian = fromHex("00000000013FF000000000000040000000000000
 const std::string kPointZ = fromHex("0101000080000000000000F03F00000000000000400000000000000840");
 
 std::string nestedWkb(std::size_t collections, const std::string& inner) {
-  return repeat(wkbHeader(7, 1), collections) + inner;
+  return nestedText(collections, wkbHeader(7, 1), inner, "");
 }
 
 const char kTooDeep[] = "nests deeper than the limit of 1000 levels";
@@ -136,7 +131,7 @@ TEST(GeometryCodec, DepthLimit) {
       {false, nestedWkt(n - 2, "POLYGON ((0 0, 1 0, 1 1, 0 0))"), n - 1},
       {false, nestedWkt(n - 1, "POLYGON ((0 0, 1 0, 1 1, 0 0))"), 0},
       {false, nestedWkt(n - 2, "MULTIPOINT (1 2)"), n}, {false, nestedWkt(n - 1, "MULTIPOINT (1 2)"), 0},
-      {false, repeat("(", 50000), 0}, {true, nestedWkb(n - 1, kPoint12), n},
+      {false, std::string(50000, '('), 0}, {true, nestedWkb(n - 1, kPoint12), n},
       {true, nestedWkb(n, kPoint12), 0}, {true, nestedWkb(50000, kPoint12), 0},
   };
   // clang-format on
@@ -208,8 +203,7 @@ TEST(GeometryCodec, TextKeepsZAndExactNumbers) {
   }
 }
 
-// A geometry far deeper than any reader accepts, built by hand, is written and freed without
-// recursion; depth() stops early when asked.
+// Built by hand far deeper than any reader accepts: written and freed without recursion.
 TEST(GeometryCodec, WritersAndFreeTakeAnyDepth) {
   const std::size_t n = 30000;
   std::unique_ptr<Geometry> g;
@@ -240,10 +234,8 @@ TEST(GeometryCodec, ManagedReadChargesTheFootprint) {
   EXPECT_EQ(managed.reservedBytes(), charged);
 }
 
-// The direct decoders of single-part rows (WKT points, WKB line strings and polygons) give exactly
-// what the geometry library's own readers give, which serve as the reference: same acceptance, same
-// refusal text, same type, coordinate dimension and coordinate bits (compared through the WKB writer,
-// which keeps NaN payloads and signed zeros).
+// The direct decoders of single-part rows against the library's own readers: same acceptance, refusal
+// text, type, dimension and coordinate bits (through the WKB writer, which keeps NaN payloads and -0).
 class DirectDecoding : public ::testing::Test {
 protected:
   std::mt19937_64 rng{20261207};

@@ -1,6 +1,5 @@
-// Geometry services: accessors over every type, invalid polygons, predicates on boundary cases and the
-// point fast paths, planar and geodesic measures against published figures and a haversine model,
-// geohash against an independent bit-interleaving model, transformations and refusals.
+// Geometry services against hand-computed results, published figures and independent models (haversine,
+// geohash bit interleaving, exhaustive geodesic searches).
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -40,6 +39,12 @@ std::unique_ptr<Geometry> G(const std::string& wkt) {
 
 std::string W(const std::unique_ptr<Geometry>& g) {
   return g ? GeometryCodec::writeWkt(*g) : "NULL";
+}
+double X(const std::unique_ptr<Geometry>& point) {
+  return static_cast<const geos::geom::Point&>(*point).getX();
+}
+double Y(const std::unique_ptr<Geometry>& point) {
+  return static_cast<const geos::geom::Point&>(*point).getY();
 }
 
 constexpr int kPlanar = 0, kSphere = 1, kSpheroid = 2;
@@ -274,8 +279,7 @@ TEST(GeometryUtils, PredicatesOnBoundaryCases) {
   EXPECT_FALSE(GU::envelopeIntersects(sq.get(), G("POINT EMPTY").get()));
 }
 
-// The point fast paths answer exactly what the predicates answer for a point geometry, on interiors,
-// edges, vertices, holes, line ends and outside, for every type of target.
+// Probes on interiors, edges, vertices, holes, line ends and outside, for every type of target.
 TEST(GeometryUtils, PointFastPathsAgreeWithThePredicates) {
   const char* targets[] = {
       "POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0), (1 1, 3 1, 3 3, 1 3, 1 1))",
@@ -425,8 +429,8 @@ TEST(GeometryUtils, GeodesicGeometryMeasures) {
   for (int metric : {kSphere, kSpheroid}) {
     const auto foot =
         GU::closestPoint(G("LINESTRING (-10 0, 10 0)").get(), G("POINT (3 1)").get(), isNull, metric);
-    EXPECT_NEAR(static_cast<const geos::geom::Point&>(*foot).getX(), 3, 1e-6) << metric;
-    EXPECT_NEAR(static_cast<const geos::geom::Point&>(*foot).getY(), 0, 1e-9) << metric;
+    EXPECT_NEAR(X(foot), 3, 1e-6) << metric;
+    EXPECT_NEAR(Y(foot), 0, 1e-9) << metric;
   }
   // A meridian edge crossing the antimeridian side: nearest along the meridian 180.
   EXPECT_NEAR(GU::xyDistance(-179, 5, G("LINESTRING (180 -10, 180 10)").get(), isNull, kSphere),
@@ -580,65 +584,56 @@ TEST(GeometryUtils, TransformationsByHand) {
   bool isNull = false;
   const auto sq = G("POLYGON ((0 0, 2 0, 2 2, 0 2, 0 0))");
   const auto other = G("POLYGON ((1 1, 3 1, 3 3, 1 3, 1 1))");
-  std::vector<Case> cases;
-  cases.push_back(
-      {"translate", GU::translate(G("LINESTRING (0 0, 1 2)").get(), 1.5f, -2), "LINESTRING (1.5 -2, 2.5 0)"});
-  cases.push_back({"scale", GU::scale(G("POINT (3 -2)").get(), 2, 0.5f), "POINT (6 -1)"});
-  cases.push_back({"scale by point",
-                   GU::scale(G("POINT Z (3 -2 1)").get(), G("POINT Z (2 2 4)").get(), isNull),
-                   "POINT Z (6 -4 4)"});
-  cases.push_back({"shift longitude", GU::shiftLongitude(G("LINESTRING (-10 5, 190 6, 100 7)").get()),
-                   "LINESTRING (350 5, -170 6, 100 7)"});
-  cases.push_back(
-      {"force 3d", GU::force3d(G("LINESTRING (0 0, 1 1)").get(), 7, isNull), "LINESTRING Z (0 0 7, 1 1 7)"});
-  cases.push_back({"force 2d", GU::force2d(G("POINT Z (1 2 3)").get(), isNull), "POINT (1 2)"});
-  cases.push_back({"envelope", GU::envelope(G("LINESTRING (1 5, 3 2)").get(), isNull, kPlanar),
-                   "POLYGON ((1 2, 3 2, 3 5, 1 5, 1 2))"});
-  cases.push_back({"expand", GU::expand(G("POINT (1 1)").get(), 1), "POLYGON ((0 0, 2 0, 2 2, 0 2, 0 0))"});
-  cases.push_back(
-      {"expand by rate", GU::expandByRate(sq.get(), 1), "POLYGON ((-1 -1, 3 -1, 3 3, -1 3, -1 -1))"});
-  cases.push_back({"bounding diagonal", GU::boundingDiagonal(sq.get(), true), "LINESTRING (0 2, 2 0)"});
-  cases.push_back({"centroid", GU::centroid(sq.get()), "POINT (1 1)"});
-  cases.push_back({"points", GU::points(G("LINESTRING (0 0, 1 1)").get()), "MULTIPOINT ((0 0), (1 1))"});
-  cases.push_back({"add point",
-                   GU::addPoint(G("LINESTRING (0 0, 2 2)").get(), G("POINT (1 0)").get(), isNull, 1),
-                   "LINESTRING (0 0, 1 0, 2 2)"});
-  cases.push_back({"append point",
-                   GU::addPoint(G("LINESTRING (0 0, 2 2)").get(), G("POINT (1 0)").get(), isNull, -1),
-                   "LINESTRING (0 0, 2 2, 1 0)"});
-  cases.push_back({"set point",
-                   GU::setPoint(G("LINESTRING (0 0, 2 2)").get(), -1, G("POINT (5 5)").get(), isNull),
-                   "LINESTRING (0 0, 5 5)"});
-  cases.push_back({"remove repeated",
-                   GU::removeRepeatedPoints(G("LINESTRING (0 0, 0 0.1, 1 0, 1 0)").get(), 0.5f),
-                   "LINESTRING (0 0, 1 0)"});
-  cases.push_back({"make line",
-                   GU::createLineString(G("POINT (0 0)").get(), G("LINESTRING (1 1, 2 2)").get(), isNull),
-                   "LINESTRING (0 0, 1 1, 2 2)"});
-  cases.push_back({"collect alike", GU::collect(G("POINT (0 0)").get(), G("MULTIPOINT ((1 1))").get()),
-                   "MULTIPOINT ((0 0), (1 1))"});
-  cases.push_back({"collect mixed", GU::collect(G("POINT (0 0)").get(), G("LINESTRING (1 1, 2 2)").get()),
-                   "GEOMETRYCOLLECTION (POINT (0 0), LINESTRING (1 1, 2 2))"});
-  cases.push_back({"homogenize one",
-                   GU::collectionHomogenize(G("GEOMETRYCOLLECTION (POINT (1 1))").get(), isNull),
-                   "POINT (1 1)"});
-  cases.push_back({"multi", GU::multi(G("LINESTRING (0 0, 1 1)").get()), "MULTILINESTRING ((0 0, 1 1))"});
-  cases.push_back({"segmentize", GU::segmentize(G("LINESTRING (0 0, 4 0)").get(), 1.5, isNull, kPlanar),
-                   "LINESTRING (0 0, 1.3333333333333333 0, 2.6666666666666665 0, 4 0)"});
-  cases.push_back({"wrap", GU::wrapX(G("LINESTRING (-10 0, 10 0)").get(), 0, 360),
-                   "MULTILINESTRING ((350 0, 360 0), (0 0, 10 0))"});
-  cases.push_back({"line merge", GU::lineMerge(G("MULTILINESTRING ((0 0, 1 0), (1 0, 2 1))").get(), isNull),
-                   "LINESTRING (0 0, 1 0, 2 1)"});
-  cases.push_back({"triangle", GU::createTriangle2D(0, 0, 1, 0, 0, 1), "POLYGON ((0 0, 1 0, 0 1, 0 0))"});
-  cases.push_back({"point grid", GU::pointGrid(0, 0, 2, 1, 1, 10, isNull), "MULTIPOINT ((0 0), (1 0))"});
+  const Case cases[] = {
+      {"translate", GU::translate(G("LINESTRING (0 0, 1 2)").get(), 1.5f, -2), "LINESTRING (1.5 -2, 2.5 0)"},
+      {"scale", GU::scale(G("POINT (3 -2)").get(), 2, 0.5f), "POINT (6 -1)"},
+      {"scale by point", GU::scale(G("POINT Z (3 -2 1)").get(), G("POINT Z (2 2 4)").get(), isNull),
+       "POINT Z (6 -4 4)"},
+      {"shift longitude", GU::shiftLongitude(G("LINESTRING (-10 5, 190 6, 100 7)").get()),
+       "LINESTRING (350 5, -170 6, 100 7)"},
+      {"force 3d", GU::force3d(G("LINESTRING (0 0, 1 1)").get(), 7, isNull), "LINESTRING Z (0 0 7, 1 1 7)"},
+      {"force 2d", GU::force2d(G("POINT Z (1 2 3)").get(), isNull), "POINT (1 2)"},
+      {"envelope", GU::envelope(G("LINESTRING (1 5, 3 2)").get(), isNull, kPlanar),
+       "POLYGON ((1 2, 3 2, 3 5, 1 5, 1 2))"},
+      {"expand", GU::expand(G("POINT (1 1)").get(), 1), "POLYGON ((0 0, 2 0, 2 2, 0 2, 0 0))"},
+      {"expand by rate", GU::expandByRate(sq.get(), 1), "POLYGON ((-1 -1, 3 -1, 3 3, -1 3, -1 -1))"},
+      {"bounding diagonal", GU::boundingDiagonal(sq.get(), true), "LINESTRING (0 2, 2 0)"},
+      {"centroid", GU::centroid(sq.get()), "POINT (1 1)"},
+      {"points", GU::points(G("LINESTRING (0 0, 1 1)").get()), "MULTIPOINT ((0 0), (1 1))"},
+      {"add point", GU::addPoint(G("LINESTRING (0 0, 2 2)").get(), G("POINT (1 0)").get(), isNull, 1),
+       "LINESTRING (0 0, 1 0, 2 2)"},
+      {"append point", GU::addPoint(G("LINESTRING (0 0, 2 2)").get(), G("POINT (1 0)").get(), isNull, -1),
+       "LINESTRING (0 0, 2 2, 1 0)"},
+      {"set point", GU::setPoint(G("LINESTRING (0 0, 2 2)").get(), -1, G("POINT (5 5)").get(), isNull),
+       "LINESTRING (0 0, 5 5)"},
+      {"remove repeated", GU::removeRepeatedPoints(G("LINESTRING (0 0, 0 0.1, 1 0, 1 0)").get(), 0.5f),
+       "LINESTRING (0 0, 1 0)"},
+      {"make line", GU::createLineString(G("POINT (0 0)").get(), G("LINESTRING (1 1, 2 2)").get(), isNull),
+       "LINESTRING (0 0, 1 1, 2 2)"},
+      {"collect alike", GU::collect(G("POINT (0 0)").get(), G("MULTIPOINT ((1 1))").get()),
+       "MULTIPOINT ((0 0), (1 1))"},
+      {"collect mixed", GU::collect(G("POINT (0 0)").get(), G("LINESTRING (1 1, 2 2)").get()),
+       "GEOMETRYCOLLECTION (POINT (0 0), LINESTRING (1 1, 2 2))"},
+      {"homogenize one", GU::collectionHomogenize(G("GEOMETRYCOLLECTION (POINT (1 1))").get(), isNull),
+       "POINT (1 1)"},
+      {"multi", GU::multi(G("LINESTRING (0 0, 1 1)").get()), "MULTILINESTRING ((0 0, 1 1))"},
+      {"segmentize", GU::segmentize(G("LINESTRING (0 0, 4 0)").get(), 1.5, isNull, kPlanar),
+       "LINESTRING (0 0, 1.3333333333333333 0, 2.6666666666666665 0, 4 0)"},
+      {"wrap", GU::wrapX(G("LINESTRING (-10 0, 10 0)").get(), 0, 360),
+       "MULTILINESTRING ((350 0, 360 0), (0 0, 10 0))"},
+      {"line merge", GU::lineMerge(G("MULTILINESTRING ((0 0, 1 0), (1 0, 2 1))").get(), isNull),
+       "LINESTRING (0 0, 1 0, 2 1)"},
+      {"triangle", GU::createTriangle2D(0, 0, 1, 0, 0, 1), "POLYGON ((0 0, 1 0, 0 1, 0 0))"},
+      {"point grid", GU::pointGrid(0, 0, 2, 1, 1, 10, isNull), "MULTIPOINT ((0 0), (1 0))"},
+  };
   for (const Case& c : cases)
     EXPECT_EQ(W(c.out), c.expected) << c.name;
   EXPECT_FALSE(isNull);
 
   // Rotation by a quarter turn about (1, 1): (2, 1) goes to (1, 2), within float-angle rounding.
   const auto turned = GU::rotate(G("POINT (2 1)").get(), static_cast<float>(std::numbers::pi / 2), 1, 1);
-  EXPECT_NEAR(static_cast<const geos::geom::Point&>(*turned).getX(), 1, 1e-7);
-  EXPECT_NEAR(static_cast<const geos::geom::Point&>(*turned).getY(), 2, 1e-12);
+  EXPECT_NEAR(X(turned), 1, 1e-7);
+  EXPECT_NEAR(Y(turned), 2, 1e-12);
   // Set operations measured by area.
   EXPECT_DOUBLE_EQ(GU::area(GU::intersection(sq.get(), other.get(), kPlanar).get(), kPlanar), 1);
   EXPECT_DOUBLE_EQ(GU::area(GU::geosUnion(sq.get(), other.get(), false).get(), kPlanar), 7);
@@ -717,8 +712,7 @@ TEST(GeometryUtils, BuffersInEveryMetric) {
   EXPECT_EQ(GU::intersects(outer.get(), G("POINT (0 0)").get()), false);
 }
 
-// Geodesic segmentize follows the geodesic: every piece is at most the length and the vertices lie on
-// the great circle (here the equator across the antimeridian).
+// Every piece at most the length, the vertices on the great circle (the equator across the antimeridian).
 TEST(GeometryUtils, GeodesicSegmentizeAndProjection) {
   bool isNull = false;
   const auto line = GU::segmentize(G("LINESTRING (170 0, -170 0)").get(), 500e3, isNull, kSphere);
@@ -734,8 +728,8 @@ TEST(GeometryUtils, GeodesicSegmentizeAndProjection) {
   // Projecting 1 degree of equator east from (0, 0) lands on (1, 0).
   const auto moved = GU::projectPoint(G("POINT (0 0)").get(), static_cast<float>(6378137.0 * kDeg),
                                       static_cast<float>(std::numbers::pi / 2), isNull);
-  EXPECT_NEAR(static_cast<const geos::geom::Point&>(*moved).getX(), 1, 1e-7);
-  EXPECT_NEAR(static_cast<const geos::geom::Point&>(*moved).getY(), 0, 1e-7);
+  EXPECT_NEAR(X(moved), 1, 1e-7);
+  EXPECT_NEAR(Y(moved), 0, 1e-7);
 }
 
 // Failures inside the geometry library come out as VelaException naming the function.
@@ -832,8 +826,7 @@ TEST(GeometryUtils, HexAndTriangleGridsSplitAndGeneratedPoints) {
   EXPECT_TRUE(none);
 }
 
-// A prepared geometry is read from several threads at once, each with its own probes (distinct
-// answers per thread), and every thread sees what one thread alone sees.
+// Each thread has its own probes (distinct answers), and sees what one thread alone sees.
 TEST(GeometryUtils, PreparedGeometriesAreSharedAcrossThreads) {
   const auto shared = G("MULTIPOLYGON (((0 0, 10 0, 10 10, 0 10, 0 0), (2 2, 8 2, 8 8, 2 8, 2 2)), ((20 0, "
                         "30 0, 30 5, 20 0)))");
@@ -861,8 +854,7 @@ TEST(GeometryUtils, PreparedGeometriesAreSharedAcrossThreads) {
   EXPECT_NE(expected[0], expected[3]);
 }
 
-// Every result is a new geometry of the shared factory, inputs built by another factory included, and
-// it can be charged to a pool and freed back to a balance of zero.
+// Inputs from another factory included; each result is charged to a pool and freed back to zero.
 TEST(GeometryUtils, ResultsAreSharedFactoryGeometriesThatBalanceThePool) {
   const auto foreign = geos::geom::GeometryFactory::create();
   const std::unique_ptr<Geometry> a(foreign->createGeometry(G("POLYGON ((0 0, 4 0, 4 4, 0 4, 0 0))").get()));
@@ -980,29 +972,26 @@ TEST(GeometryUtils, RemainingOperationsByHand) {
     std::unique_ptr<Geometry> out;
     const char* expected;
   };
-  std::vector<Case> cases;
-  cases.push_back(
-      {"reverse", GU::reverse(G("LINESTRING (0 0, 1 1, 2 0)").get()), "LINESTRING (2 0, 1 1, 0 0)"});
-  cases.push_back(
-      {"normalize", GU::normalize(G("LINESTRING (2 0, 1 1, 0 0)").get()), "LINESTRING (0 0, 1 1, 2 0)"});
-  cases.push_back({"erase", GU::erase(G("LINESTRING (0 1, 4 1)").get(), sq.get()), "LINESTRING (2 1, 4 1)"});
-  cases.push_back({"union of a collection",
-                   GU::geosUnionCollection(
-                       G("MULTIPOLYGON (((0 0, 1 0, 1 1, 0 1, 0 0)), ((1 0, 2 0, 2 1, 1 1, 1 0)))").get()),
-                   "POLYGON ((0 0, 0 1, 1 1, 2 1, 2 0, 1 0, 0 0))"});
-  cases.push_back({"triangle 3d", GU::createTriangle3D(0, 0, 1, 1, 0, 2, 0, 1, 3),
-                   "POLYGON Z ((0 0 1, 1 0 2, 0 1 3, 0 0 1))"});
-  cases.push_back({"homogenize mixed",
-                   GU::collectionHomogenize(
-                       G("GEOMETRYCOLLECTION (POINT (1 1), GEOMETRYCOLLECTION (POINT (2 2)))").get(), isNull),
-                   "MULTIPOINT ((1 1), (2 2))"});
-  cases.push_back({"simplify keeping topology",
-                   GU::simplifyPreserveTopology(G("LINESTRING (0 0, 1 0.1, 2 0)").get(), 0.5),
-                   "LINESTRING (0 0, 2 0)"});
-  cases.push_back({"delaunay edges",
-                   GU::delaunayTriangles(G("MULTIPOINT ((0 0), (1 0), (0 1))").get(), 0, true),
-                   "MULTILINESTRING ((0 1, 1 0), (0 0, 0 1), (0 0, 1 0))"});
-  cases.push_back({"xy intersection with a polygon", GU::xyIntersection(2, 1, sq.get()), "POINT (2 1)"});
+  const Case cases[] = {
+      {"reverse", GU::reverse(G("LINESTRING (0 0, 1 1, 2 0)").get()), "LINESTRING (2 0, 1 1, 0 0)"},
+      {"normalize", GU::normalize(G("LINESTRING (2 0, 1 1, 0 0)").get()), "LINESTRING (0 0, 1 1, 2 0)"},
+      {"erase", GU::erase(G("LINESTRING (0 1, 4 1)").get(), sq.get()), "LINESTRING (2 1, 4 1)"},
+      {"union of a collection",
+       GU::geosUnionCollection(
+           G("MULTIPOLYGON (((0 0, 1 0, 1 1, 0 1, 0 0)), ((1 0, 2 0, 2 1, 1 1, 1 0)))").get()),
+       "POLYGON ((0 0, 0 1, 1 1, 2 1, 2 0, 1 0, 0 0))"},
+      {"triangle 3d", GU::createTriangle3D(0, 0, 1, 1, 0, 2, 0, 1, 3),
+       "POLYGON Z ((0 0 1, 1 0 2, 0 1 3, 0 0 1))"},
+      {"homogenize mixed",
+       GU::collectionHomogenize(G("GEOMETRYCOLLECTION (POINT (1 1), GEOMETRYCOLLECTION (POINT (2 2)))").get(),
+                                isNull),
+       "MULTIPOINT ((1 1), (2 2))"},
+      {"simplify keeping topology",
+       GU::simplifyPreserveTopology(G("LINESTRING (0 0, 1 0.1, 2 0)").get(), 0.5), "LINESTRING (0 0, 2 0)"},
+      {"delaunay edges", GU::delaunayTriangles(G("MULTIPOINT ((0 0), (1 0), (0 1))").get(), 0, true),
+       "MULTILINESTRING ((0 1, 1 0), (0 0, 0 1), (0 0, 1 0))"},
+      {"xy intersection with a polygon", GU::xyIntersection(2, 1, sq.get()), "POINT (2 1)"},
+  };
   for (const Case& c : cases)
     EXPECT_EQ(W(c.out), c.expected) << c.name;
   EXPECT_FALSE(isNull);

@@ -58,11 +58,10 @@ int windingAround(const CellBoundary& b, const LatLng& g, double& margin) {
     const auto [x1, y1] = q[(i + 1) % q.size()];
     const double cr = x0 * y1 - x1 * y0; // > 0: origin left of the edge
     margin = std::min(margin, std::fabs(cr) / std::hypot(x1 - x0, y1 - y0));
-    if (y0 <= 0 && y1 > 0 && cr > 0) {
+    if (y0 <= 0 && y1 > 0 && cr > 0)
       ++winding;
-    } else if (y0 > 0 && y1 <= 0 && cr < 0) {
+    else if (y0 > 0 && y1 <= 0 && cr < 0)
       --winding;
-    }
   }
   return winding;
 }
@@ -118,9 +117,8 @@ TEST(H3Properties, ChildrenParentsAndPositionsAgree) {
       latLngToCell(randomPoint(rng), res, h);
       cells.push_back(h);
     }
-    for (H3Index p : allPentagons(res)) {
+    for (H3Index p : allPentagons(res))
       cells.push_back(p);
-    }
   }
   for (const H3Index cell : cells) {
     const int res = getResolution(cell);
@@ -285,8 +283,7 @@ TEST(H3Properties, InvalidIndexesAreRejected) {
   }
 }
 
-// Disks and fills are charged to the pool before they are built; a request over the pool's limit fails
-// there, and one over the documented cap fails before the pool is asked at all.
+// Over the pool's limit fails at the charge; over the documented cap, before the pool is asked.
 TEST(H3Properties, OversizedRequestsFailBeforeMemoryIsTouched) {
   vela::RamPool pool("h3-limit", 8u << 20);
   const vela::RamPoolThreadBinding bind(&pool);

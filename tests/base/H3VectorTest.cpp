@@ -26,9 +26,8 @@ const std::vector<json>& vectors() {
     std::ifstream in(QUARRY_SOURCE_DIR "/tests/data/h3/vectors.jsonl");
     std::string line;
     while (std::getline(in, line)) {
-      if (!line.empty()) {
+      if (!line.empty())
         out.push_back(json::parse(line));
-      }
     }
     return out;
   }();
@@ -49,9 +48,8 @@ std::string hex(H3Index h) {
 std::vector<std::string> hexSorted(const vela::ManagedBuffer<H3Index, 8>& cells) {
   std::vector<std::string> v;
   for (H3Index h : cells) {
-    if (h != 0) {
+    if (h != 0)
       v.push_back(hex(h));
-    }
   }
   std::sort(v.begin(), v.end());
   return v;
@@ -125,9 +123,8 @@ void check(const json& v) {
     if (checkErr(getIcosahedronFaces(cellArg(a[0]), faces, n))) {
       std::vector<int> want;
       for (int f : v["out"].get<std::vector<int>>()) {
-        if (f >= 0) {
+        if (f >= 0)
           want.push_back(f);
-        }
       }
       std::sort(want.begin(), want.end());
       EXPECT_EQ(std::vector<int>(faces, faces + n), want);
@@ -153,9 +150,8 @@ void check(const json& v) {
     if (checkErr(cellToChildren(cellArg(a[0]), a[1].get<int>(), out))) {
       // children come out in ascending order: compare unsorted
       std::vector<std::string> got;
-      for (H3Index h : out) {
+      for (H3Index h : out)
         got.push_back(hex(h));
-      }
       EXPECT_EQ(got, v["out"].get<std::vector<std::string>>());
     }
   } else if (fn == "cellToChildPos") {
@@ -219,15 +215,13 @@ void check(const json& v) {
     std::vector<std::vector<LatLng>> loops;
     for (const json& loop : a[0]) {
       std::vector<LatLng> pts;
-      for (const json& p : loop) {
+      for (const json& p : loop)
         pts.push_back({p[0].get<double>() * kDeg, p[1].get<double>() * kDeg});
-      }
       loops.push_back(pts);
     }
     std::vector<GeoLoop> holes;
-    for (std::size_t i = 1; i < loops.size(); ++i) {
+    for (std::size_t i = 1; i < loops.size(); ++i)
       holes.push_back({loops[i].data(), static_cast<int>(loops[i].size())});
-    }
     GeoPolygon poly{
         {loops[0].data(), static_cast<int>(loops[0].size())}, holes.data(), static_cast<int>(holes.size())};
     vela::ManagedBuffer<H3Index, 8> out;

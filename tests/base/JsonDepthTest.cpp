@@ -14,8 +14,6 @@ using namespace vela::JsonValueUtils;
 using quarry::test::deepJsonArray;
 using quarry::test::nestedText;
 
-namespace {} // namespace
-
 TEST(JsonDepth, ReadJsonAcceptsTheLimitAndRefusesOneMore) {
   const std::size_t n = kMaxJsonDepth;
   // clang-format off

@@ -30,19 +30,13 @@ std::string repeat(const std::string& s, int n) {
 }
 
 TEST(JsonValueUtils, CastingReaderSortsRefusalsByCode) {
+  // clang-format off
   const std::vector<std::tuple<std::string, bool, int>> rows = {
-      {"", false, 6},
-      {" \r\n\t", true, 6},
-      {"{}", true, 10},
-      {"5", true, 10},
-      {"{}", false, 0},
-      {"[1]", true, 0},
-      {"[1,", false, 3},
-      {"[1] x", true, 3},
-      {"\"\xc3\x28\"", false, 3},
-      {std::string(100000, '['), true, 3},
-      {std::string(1000, '[') + std::string(1000, ']'), true, 0},
+      {"", false, 6}, {" \r\n\t", true, 6}, {"{}", true, 10}, {"5", true, 10}, {"{}", false, 0},
+      {"[1]", true, 0}, {"[1,", false, 3}, {"[1] x", true, 3}, {"\"\xc3\x28\"", false, 3},
+      {std::string(100000, '['), true, 3}, {std::string(1000, '[') + std::string(1000, ']'), true, 0},
   };
+  // clang-format on
   for (const auto& [text, arrayRequired, code] : rows) {
     json value = 7;
     const vela::Status status = vela::JsonValueUtils::readJson(text, value, arrayRequired);
@@ -54,32 +48,17 @@ TEST(JsonValueUtils, CastingReaderSortsRefusalsByCode) {
 }
 
 TEST(JsonValueUtils, CborBytesAreTheHandEncodedOnes) {
+  // clang-format off
   const std::vector<std::pair<json, std::string>> rows = {
-      {0, "00"},
-      {23, "17"},
-      {24, "1818"},
-      {255, "18ff"},
-      {256, "190100"},
-      {65535, "19ffff"},
-      {65536, "1a00010000"},
-      {4294967296LL, "1b0000000100000000"},
-      {json::parse("18446744073709551615"), "1bffffffffffffffff"},
-      {-1, "20"},
-      {-24, "37"},
-      {-25, "3818"},
-      {json::parse("-9223372036854775808"), "3b7fffffffffffffff"},
-      {1.0, "fb3ff0000000000000"},
-      {-0.0, "fb8000000000000000"},
-      {false, "f4"},
-      {true, "f5"},
-      {nullptr, "f6"},
-      {"", "60"},
-      {std::string(24, 'x'), "7818" + repeat("78", 24)},
-      {json::array(), "80"},
-      {json::object(), "a0"},
-      {json::parse(R"({"b":1,"a":[2,"c"]})"), "a2616182026163616201"},
-      {json::binary({1, 2}), "420102"},
+      {0, "00"}, {23, "17"}, {24, "1818"}, {255, "18ff"}, {256, "190100"}, {65535, "19ffff"},
+      {65536, "1a00010000"}, {4294967296LL, "1b0000000100000000"},
+      {json::parse("18446744073709551615"), "1bffffffffffffffff"}, {-1, "20"}, {-24, "37"}, {-25, "3818"},
+      {json::parse("-9223372036854775808"), "3b7fffffffffffffff"}, {1.0, "fb3ff0000000000000"},
+      {-0.0, "fb8000000000000000"}, {false, "f4"}, {true, "f5"}, {nullptr, "f6"}, {"", "60"},
+      {std::string(24, 'x'), "7818" + repeat("78", 24)}, {json::array(), "80"}, {json::object(), "a0"},
+      {json::parse(R"({"b":1,"a":[2,"c"]})"), "a2616182026163616201"}, {json::binary({1, 2}), "420102"},
   };
+  // clang-format on
   for (const auto& [value, expected] : rows) {
     std::vector<std::uint8_t> bytes;
     vela::JsonValueUtils::writeCbor(value, bytes);
@@ -89,27 +68,17 @@ TEST(JsonValueUtils, CborBytesAreTheHandEncodedOnes) {
 
 TEST(JsonValueUtils, CompareIsExactAcrossNumberKindsAndOrdersKinds) {
   // a, b, sign of compare(a, b); each row is checked both ways round
+  // clang-format off
   const std::vector<std::tuple<std::string, std::string, int>> rows = {
-      {"18446744073709551615", "-1", 1},
-      {"9007199254740993", "9007199254740992.0", 1},
-      {"-9223372036854775808", "-9223372036854775808.0", 0},
-      {"-9223372036854775808", "-9.3e18", 1},
-      {"18446744073709551615", "1.8446744073709552e19", -1},
-      {"1", "1.0", 0},
-      {"2", "1.5", 1},
-      {"-2", "-1.5", -1},
-      {"0", "-0.0", 0},
-      {"null", "false", -1},
-      {"true", "-5", -1},
-      {"1e300", "{}", -1},
-      {"{}", "[]", -1},
-      {"[]", "\"\"", -1},
-      {"[1,2]", "[1,2,0]", -1},
-      {"[1,[2,3]]", "[1,[2,4]]", -1},
+      {"18446744073709551615", "-1", 1}, {"9007199254740993", "9007199254740992.0", 1},
+      {"-9223372036854775808", "-9223372036854775808.0", 0}, {"-9223372036854775808", "-9.3e18", 1},
+      {"18446744073709551615", "1.8446744073709552e19", -1}, {"1", "1.0", 0}, {"2", "1.5", 1},
+      {"-2", "-1.5", -1}, {"0", "-0.0", 0}, {"null", "false", -1}, {"true", "-5", -1}, {"1e300", "{}", -1},
+      {"{}", "[]", -1}, {"[]", "\"\"", -1}, {"[1,2]", "[1,2,0]", -1}, {"[1,[2,3]]", "[1,[2,4]]", -1},
       {R"({"a":1,"b":2})", R"({"a":1,"c":0})", -1},
-      {R"({"a":[1,{"x":null}]})", R"({"a":[1.0,{"x":null}]})", 0},
-      {"\"ab\"", "\"b\"", -1},
+      {R"({"a":[1,{"x":null}]})", R"({"a":[1.0,{"x":null}]})", 0}, {"\"ab\"", "\"b\"", -1},
   };
+  // clang-format on
   for (const auto& [x, y, expected] : rows) {
     const json a = json::parse(x), b = json::parse(y);
     const int c = vela::JsonValueUtils::compare(a, b), r = vela::JsonValueUtils::compare(b, a);

@@ -94,8 +94,7 @@ TEST(Pip, RandomPointsAgreeWithTheLibrary) {
   }
 }
 
-// Every vertex and points exactly on edges (midpoints of edges with dyadic ends, and points at exact
-// fractions of axis-parallel edges) are boundary; a shared vertex of two members is covered too.
+// Points exactly on edges: midpoints of dyadic edges and exact fractions of axis-parallel ones.
 TEST(Pip, VerticesAndEdgePointsAreBoundary) {
   for (const Shape& s : shapes()) {
     SCOPED_TRACE(s.name);
@@ -142,8 +141,6 @@ TEST(Pip, RefusesNonPolygonsAndTakesEmpty) {
   EXPECT_EQ(empty.classify(0, 0), 0);
 }
 
-// The index is charged to the pool while the classifier lives, also after a move; a pool that refuses
-// leaves nothing reserved.
 TEST(Pip, PoolBalance) {
   vela::RamPool pool("pip");
   const auto g = G(comb(50));

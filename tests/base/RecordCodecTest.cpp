@@ -1,6 +1,5 @@
-// Vector text: accepted forms against hand-read values, every refusal with the word of its reason, the
-// dimension check, exact rounding of decimal text to float, and the bit-exact round trip of printed
-// vectors (shortest text) over random bit patterns.
+// Vector text: accepted and refused forms, the dimension check, exact float rounding and the bit-exact
+// round trip of printed vectors.
 #include <bit>
 #include <cmath>
 #include <cstdint>
@@ -49,23 +48,19 @@ constexpr float kMax = std::numeric_limits<float>::max();
 constexpr float kTrueMin = std::numeric_limits<float>::denorm_min();
 
 TEST(RecordCodec, AcceptedTexts) {
+  // clang-format off
   const std::vector<std::pair<std::string, std::vector<float>>> table = {
-      {"[1, 2.5]", {1.0f, 2.5f}},
-      {"[]", {}},
-      {" \t[ \n ]\r\n", {}},
-      {"[-0]", {-0.0f}},
-      {" [ +3e2 ,-4E-1\t]  ", {300.0f, -0.4f}},
-      {"[.5,5.,-.5,+.25]", {0.5f, 5.0f, -0.5f, 0.25f}},
-      {"[0.1]", {0.1f}},             // rounded once, to nearest
-      {"[16777217]", {16777216.0f}}, // 2^24 + 1: a tie, to even
-      {"[16777219]", {16777220.0f}}, // 2^24 + 3: a tie, to even (upwards)
-      {"[3.4028235e38]", {kMax}},    // the largest float
-      {"[-3.40282356e38]", {-kMax}}, // just below the halfway point to 2^128
-      {"[1e-45]", {kTrueMin}},       // rounds to the smallest subnormal
-      {"[1.1754944e-38]", {std::numeric_limits<float>::min()}},
-      {"[0000.000100]", {1e-4f}},
-      {"[7]", {7.0f}},
+      {"[1, 2.5]", {1.0f, 2.5f}}, {"[]", {}}, {" \t[ \n ]\r\n", {}}, {"[-0]", {-0.0f}},
+      {" [ +3e2 ,-4E-1\t]  ", {300.0f, -0.4f}}, {"[.5,5.,-.5,+.25]", {0.5f, 5.0f, -0.5f, 0.25f}},
+      {"[0.1]", {0.1f}}, // rounded once, to nearest
+      {"[16777217]", {16777216.0f}},  // 2^24 + 1: a tie, to even
+      {"[16777219]", {16777220.0f}},  // 2^24 + 3: a tie, to even (upwards)
+      {"[3.4028235e38]", {kMax}},  // the largest float
+      {"[-3.40282356e38]", {-kMax}},  // just below the halfway point to 2^128
+      {"[1e-45]", {kTrueMin}},  // rounds to the smallest subnormal
+      {"[1.1754944e-38]", {std::numeric_limits<float>::min()}}, {"[0000.000100]", {1e-4f}}, {"[7]", {7.0f}},
   };
+  // clang-format on
   for (const auto& [text, values] : table) {
     SCOPED_TRACE(text);
     const auto got = parse(text);
@@ -76,34 +71,20 @@ TEST(RecordCodec, AcceptedTexts) {
 
 TEST(RecordCodec, RefusedTexts) {
   // Each text with a word of the refusal's message.
+  // clang-format off
   const std::vector<std::pair<std::string, std::string>> table = {
-      {"", "start with '['"},
-      {"1, 2]", "start with '['"},
-      {"[1, 2", "end with ']'"},
-      {"[", "end with ']'"},
-      {"[1]x", "end with ']'"},
-      {"[1,,2]", "element 1 is empty"},
-      {"[1,]", "element 1 is empty"},
-      {"[,]", "element 0 is empty"},
-      {"[ , 1]", "element 0 is empty"},
-      {"[nan]", "not a number"},
-      {"[-inf]", "not a number"},
-      {"[infinity]", "not a number"},
-      {"[0x10]", "not a number"},
-      {"[1e]", "not a number"},
-      {"[1 2]", "not a number"},
-      {"[+-1]", "not a number"},
-      {"[--1]", "not a number"},
-      {"[+]", "not a number"},
-      {"[.]", "not a number"},
-      {"[[1]]", "not a number"},
-      {"[1]]", "not a number"},
-      {"[1;2]", "not a number"},
-      {"[1e39]", "outside the float range"},
+      {"", "start with '['"}, {"1, 2]", "start with '['"}, {"[1, 2", "end with ']'"}, {"[", "end with ']'"},
+      {"[1]x", "end with ']'"}, {"[1,,2]", "element 1 is empty"}, {"[1,]", "element 1 is empty"},
+      {"[,]", "element 0 is empty"}, {"[ , 1]", "element 0 is empty"}, {"[nan]", "not a number"},
+      {"[-inf]", "not a number"}, {"[infinity]", "not a number"}, {"[0x10]", "not a number"},
+      {"[1e]", "not a number"}, {"[1 2]", "not a number"}, {"[+-1]", "not a number"},
+      {"[--1]", "not a number"}, {"[+]", "not a number"}, {"[.]", "not a number"}, {"[[1]]", "not a number"},
+      {"[1]]", "not a number"}, {"[1;2]", "not a number"}, {"[1e39]", "outside the float range"},
       {"[-3.4028236e38]", "outside the float range"}, // past the halfway point: would be -infinity
-      {"[1e-50]", "outside the float range"},         // would round to zero
+      {"[1e-50]", "outside the float range"},  // would round to zero
       {"[1, 2e999999999999]", "element 1"},
   };
+  // clang-format on
   for (const auto& [text, word] : table) {
     SCOPED_TRACE(text);
     std::string why;
@@ -138,17 +119,14 @@ TEST(RecordCodec, Dimension) {
 TEST(RecordCodec, PrintedText) {
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float inf = std::numeric_limits<float>::infinity();
+  // clang-format off
   const std::vector<std::pair<std::vector<float>, std::string>> table = {
-      {{}, "[]"},
-      {{1.0f, 2.5f, -3.0f}, "[1,2.5,-3]"},
-      {{0.1f}, "[0.1]"},
-      {{1.0f / 3.0f}, "[0.33333334]"},
-      {{1e20f, 1e-4f, 100.0f}, "[1e+20,1e-04,100]"},
-      {{-0.0f, 0.0f}, "[-0,0]"},
-      {{kMax, kTrueMin}, "[3.4028235e+38,1e-45]"},
-      {{16777216.0f, 123456789.0f}, "[16777216,123456792]"},
+      {{}, "[]"}, {{1.0f, 2.5f, -3.0f}, "[1,2.5,-3]"}, {{0.1f}, "[0.1]"}, {{1.0f / 3.0f}, "[0.33333334]"},
+      {{1e20f, 1e-4f, 100.0f}, "[1e+20,1e-04,100]"}, {{-0.0f, 0.0f}, "[-0,0]"},
+      {{kMax, kTrueMin}, "[3.4028235e+38,1e-45]"}, {{16777216.0f, 123456789.0f}, "[16777216,123456792]"},
       {{nan, -nan, inf, -inf}, "[nan,nan,inf,-inf]"},
   };
+  // clang-format on
   for (const auto& [values, text] : table) {
     std::string got;
     stringifyVector(values, got);

@@ -1,6 +1,5 @@
-// Copies and frees of nested JSON and geometry objects through the output handles: no recursion for
-// JSON at any depth; geometry copies refused past the cap, with the slot unchanged and the pool
-// balanced.
+// Nested JSON and geometry copies and frees: no recursion for JSON; geometry refused past the cap with the
+// slot unchanged and the pool balanced.
 #include <memory>
 #include <string>
 #include <vector>

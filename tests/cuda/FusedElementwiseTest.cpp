@@ -1,8 +1,5 @@
-// The column-batch evaluator defers element-wise ops over plain cells and computes chains of them a
-// block at a time. Checked here against models written in the test, through the harness (both
-// evaluators, row counts that end in partial blocks): chains longer than the deferral depth, deferred
-// columns taken by ops that cannot fuse (division with states, IF, three operands), mixed widths, and
-// faults raised while deferred ops are still on the stack (pool balance and no leak).
+// Deferred element-wise chains of the column-batch evaluator against models written here, through the
+// harness: long chains, deferred columns taken by ops that cannot fuse, mixed widths, faults mid-chain.
 #include <cmath>
 #include <cstdint>
 #include <functional>
@@ -147,16 +144,8 @@ TEST(FusedElementwise, FaultsWithDeferredOpsOnTheStackReleaseThem) {
   const std::vector<Case> cases = {
       {"two deferred values left",
        [](Program& p) {
-         p.column(kLoadI64, 0)
-             .column(kLoadI64, 1)
-             .op(kAddI64)
-             .column(kLoadI64, 0)
-             .column(kLoadI64, 1)
-             .op(kMulI64)
-             .op(kAddI64)
-             .column(kLoadI64, 0)
-             .column(kLoadI64, 1)
-             .op(kSubI64);
+         p.column(kLoadI64, 0).column(kLoadI64, 1).op(kAddI64).column(kLoadI64, 0).column(kLoadI64, 1);
+         p.op(kMulI64).op(kAddI64).column(kLoadI64, 0).column(kLoadI64, 1).op(kSubI64);
        },
        "stack ended with excess values"},
       {"an op without a kernel after a deferred chain",

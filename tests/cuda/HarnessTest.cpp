@@ -1,6 +1,4 @@
-// The evaluation harness itself: it runs every path at every row count, and it reports evaluators that
-// disagree, results that depend on the row count, reservations the size array does not report, and
-// wrong expectations.
+// The evaluation harness runs every path at every row count and reports each kind of disagreement.
 #include <algorithm>
 #include <atomic>
 #include <cmath>

@@ -1,6 +1,5 @@
-// The libraries' loggers in a host: silent when the host set up no logging (nothing at all on stderr,
-// not even log4cplus's own "No appenders" line), and every message delivered to an appender that the
-// host attached to the root logger.
+// The libraries' loggers in a host: silent without host logging (not even "No appenders"), and
+// delivered to an appender the host attached to the root logger.
 #include <cstdint>
 #include <cstdlib>
 #include <functional>

@@ -1,6 +1,5 @@
-// Object values: ownership of slots (moves, borrowed constants, final copies, overwrites, end-of-batch
-// settling), slot arrays, holders, wrappers under pool refusal, and the deterministic memory figures.
-// Every case runs with a private pool bound to the thread and ends with that pool exactly balanced.
+// Object values: slot ownership, slot arrays, wrappers under pool refusal and memory figures; every case
+// ends with its private pool exactly balanced.
 #include <cstdint>
 #include <cstring>
 #include <iterator>

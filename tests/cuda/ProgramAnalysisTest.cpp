@@ -46,11 +46,9 @@ TEST(ProgramAnalysis, CraftedPrograms) {
       {{kLoadI64, 1, kLoadI64, kAddI64}, 3, n, false, false, false},
       {{kLoadI64, kLoadI64, kDivI64}, 2, 2, true, true, false},
       {{kLoadI64, kLoadI64, kAddI64, kLoadI64, kAddI64}, 4, n, false, false, true}, // two computing elements
-      {{kLoadBool, kStateNull, kLoadBool, kStateNotNull, kStateAnd}, 4, 4, true, false, true}, // two state
-                                                                                               // pushes
+      {{kLoadBool, kStateNull, kLoadBool, kStateNotNull, kStateAnd}, 4, 4, true, false, true}, // two states
       {{kStateColumn}, n, 0, true, false, false},
-      {{kLoadI64, kLoadI64, kDivI64, kStateDiscardNull}, 2, 3, true, true, true}, // 238 moves the last null
-                                                                                  // only
+      {{kLoadI64, kLoadI64, kDivI64, kStateDiscardNull}, 2, 3, true, true, true}, // moves the last null only
       {{kStateNull, kStateNull, kState242}, n, 2, true, false, true},
       {{kLoadBool, kStateNull, kLoadBool, kStateNull, kStateOr}, 4, 4, true, false, true},
       {{kStateNull, kLoadI32, kState243}, 2, 0, true, false, false}, // 243 leaves the null bookkeeping alone

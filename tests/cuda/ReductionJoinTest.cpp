@@ -1,8 +1,5 @@
-// The parallel reduction over tasks: one distinct outcome in one place of a large call (the first
-// chunk, the middle, the last row) must reach the call's result whichever task computes it, through
-// every evaluator and on one and two threads. A join that keeps only one side of two tasks, or a task
-// that drops the code its rows produced, shows here as a wrong returned code, because no other row
-// carries the same outcome.
+// One distinct outcome in one place of a large call must reach the call's result whichever task computes
+// it: a join that keeps one side, or a task that drops its code, shows as a wrong returned code.
 #include <cstdint>
 #include <limits>
 #include <string>

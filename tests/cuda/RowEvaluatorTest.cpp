@@ -1,7 +1,5 @@
-// The row evaluator: the ops it passes over, its schedule (one task in row order for an expensive
-// host-only op), the entry points' choice of evaluator, cancellation of both evaluators, and programs
-// with state ops, failing rows, frame faults and object results giving the same outputs, sizes and pool
-// balance as the column-batch evaluator (through the harness).
+// The row evaluator: skipped ops, its schedule, the entry points' choice, cancellation, and programs
+// whose outputs, sizes and pool balance must match the column-batch evaluator's.
 #include <algorithm>
 #include <functional>
 #include <limits>

@@ -1,8 +1,5 @@
-// The column-batch evaluator: loads and constants of every width, direct writes into the caller's
-// buffers, intermediate entries, constant states in the end-of-batch pass, refusals with their messages
-// and pool balance. Cases that hold for both evaluators go through the evaluation harness; the
-// column-batch evaluator's own machinery (borrowed columns, owned entries, constant state entries) is
-// checked directly. Cancellation of both evaluators is in RowEvaluatorTest.
+// The column-batch evaluator's own machinery (direct writes, borrowed columns, owned entries, constant
+// states) and its refusals; cases that hold for both evaluators go through the harness.
 #include <algorithm>
 #include <array>
 #include <functional>
@@ -145,13 +142,8 @@ TEST(VectorEvaluatorLoads, IntermediateOutputsAreOwnedAndGivenBack) {
     for (unsigned long r = 0; r < rows; ++r)
       cond[r] = r % 3 == 0;
     Program p;
-    p.column(kLoadI64, 0)
-        .column(kLoadI64, 1)
-        .column(117, 2)
-        .op(1202)
-        .column(kLoadI64, 1)
-        .column(117, 2)
-        .op(1202);
+    p.column(kLoadI64, 0).column(kLoadI64, 1).column(117, 2).op(1202);
+    p.column(kLoadI64, 1).column(117, 2).op(1202);
     Outputs out;
     ASSERT_EQ(runVector(p, {a.data(), b.data(), cond.data()}, rows, out), RPN_EVAL_OK);
     for (unsigned long r = 0; r < rows; ++r)

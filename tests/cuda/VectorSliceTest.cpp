@@ -1,9 +1,5 @@
-// A task of the column-batch evaluator runs its sub-range as consecutive slices of at most kSliceRows
-// rows through its thread's evaluator, drawing intermediate columns from that evaluator's
-// VectorEvalScratch. Checked here: the scratch hands out reused columns as they are (new ones zeroed)
-// and keeps the pool balanced; results do not depend on where the slice boundaries fall; batches never
-// exceed a slice; a call's pool-charged memory is bounded by the slice, not by the row count; and loads
-// are borrowed, never copied.
+// Slices of the column-batch evaluator: the scratch's reuse and pool balance, results independent of slice
+// boundaries, batches within a slice, memory bounded by the slice, loads borrowed.
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -59,7 +55,9 @@ TEST(VectorEvalScratch, TakeReusesAGivenColumnUnclearedAtTheRequestedSize) {
       EXPECT_EQ(taken.size(), c.wanted);
       // A reused column keeps its stale cells (its next kernel overwrites them); a new one is zeroed.
       EXPECT_EQ(std::count(taken.begin(), taken.end(), c.reused ? 0xEE : 0), static_cast<long>(c.wanted));
-      EXPECT_EQ(taken.data() == storage, c.reused);
+      if (c.reused) { // a new column may be placed where the freed idle one was: no address check then
+        EXPECT_EQ(taken.data(), storage);
+      }
       EXPECT_EQ(pool.pool.reserveCalls() - reservesBefore, c.reused || c.wanted == 0 ? 0u : 1u);
       // Not reused: the idle column was too small and is given back rather than kept.
       EXPECT_EQ(scratch.idleColumns(), 0u);
@@ -157,13 +155,8 @@ void recordingMul(Eval& e) {
 TEST(VectorSlices, BatchesStayWithinASliceAndScratchDoesNotGrowWithTheRowCount) {
   ScopedOpHandler<Eval> mul(kMulI64, &recordingMul);
   Program p;
-  p.column(kLoadI64, 0)
-      .column(kLoadI64, 1)
-      .op(kAddI64)
-      .column(kLoadI64, 0)
-      .column(kLoadI64, 1)
-      .op(kSubI64)
-      .op(kMulI64);
+  p.column(kLoadI64, 0).column(kLoadI64, 1).op(kAddI64);
+  p.column(kLoadI64, 0).column(kLoadI64, 1).op(kSubI64).op(kMulI64);
   const std::size_t threads = static_cast<std::size_t>(tbb::this_task_arena::max_concurrency());
   for (unsigned long rows : {kSlice * 4 + 1, 1000000ul}) {
     SCOPED_TRACE(testing::Message() << rows << " rows");
