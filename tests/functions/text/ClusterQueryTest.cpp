@@ -37,14 +37,9 @@ public:
 
 TEST(ClusterQuery, RankOfKey) {
   Cluster shape(3, 4);
-  expectTable<long, int>(2505, {{{0}, 0},
-                                {{1}, 1},
-                                {{2}, 2},
-                                {{3}, 0},
-                                {{-1}, 2},
-                                {{-3}, 0},
-                                {{INT_MIN}, 1}, // -2^31 = -715827883 x 3 + 1
-                                {{INT_MAX}, 1}});
+  // -2^31 = -715827883 x 3 + 1
+  expectTable<long, int>(
+      2505, {{{0}, 0}, {{1}, 1}, {{2}, 2}, {{3}, 0}, {{-1}, 2}, {{-3}, 0}, {{INT_MIN}, 1}, {{INT_MAX}, 1}});
   Cluster single(1, 4);
   expectTable<long, int>(2505, {{{INT_MIN}, 0}, {{-1}, 0}, {{77}, 0}});
 }

@@ -115,62 +115,43 @@ TEST(RegexpOps, MatchAnchorsAlternationClassesAndCase) {
   expectRegex(kMatch, VelaRegexp("^$"), {{"", {}, 1}, {std::nullopt, {}, 0}, {"x", {}, 0}});
 }
 
+// clang-format off
 TEST(RegexpOps, CountStartsAndEmptyMatches) {
-  expectRegex(kCount, VelaRegexp("an"),
-              {{"banana", {1}, 2},
-               {"banana", {3}, 1},
-               {"banana", {0}, 0},
-               {"banana", {-1}, 0},
-               {"banana", {7}, 0},
-               {"banana", {1000}, 0},
-               {"", {1}, 0}});
-  expectRegex(kCount, VelaRegexp("x*"),
-              {{"abc", {1}, 4}, {"", {1}, 1}, {"a", {2}, 1}, {std::nullopt, {1}, 0}});
+  expectRegex(kCount, VelaRegexp("an"), {{"banana", {1}, 2}, {"banana", {3}, 1}, {"banana", {0}, 0}, {"banana", {-1}, 0},
+                                         {"banana", {7}, 0}, {"banana", {1000}, 0}, {"", {1}, 0}});
+  expectRegex(kCount, VelaRegexp("x*"), {{"abc", {1}, 4}, {"", {1}, 1}, {"a", {2}, 1}, {std::nullopt, {1}, 0}});
 }
 
 TEST(RegexpOps, InstrOccurrencesOptionsAndGroups) {
   // The four ints reach the engine in push order: start, occurrence, option, group.
   expectRegex(kInstr, VelaRegexp("([a-z]+)([0-9]+)"),
-              {{"ab12cd34", {1, 2, 0, 2}, 7},
-               {"ab12cd34", {1, 2, 1, 2}, 9},
-               {"ab12cd34", {3, 1, 0, 1}, 5},
-               {"ab12cd34", {1, 3, 0, 0}, 0},
-               {"ab12cd34", {-2, 1, 0, 0}, 0},
-               {"ab12cd34", {1, 1, 2, 0}, 0},
+              {{"ab12cd34", {1, 2, 0, 2}, 7}, {"ab12cd34", {1, 2, 1, 2}, 9}, {"ab12cd34", {3, 1, 0, 1}, 5},
+               {"ab12cd34", {1, 3, 0, 0}, 0}, {"ab12cd34", {-2, 1, 0, 0}, 0}, {"ab12cd34", {1, 1, 2, 0}, 0},
                {"ab12cd34", {1, 1, 0, 3}, 0}});
 }
 
 TEST(RegexpOps, SubstrGroupsAndMisses) {
+  const std::string none;
   expectRegex(kSubstr, VelaRegexp("([a-z]+)([0-9]+)"),
-              {{"ab12cd34", {1, 2, 1}, std::string("cd")},
-               {"ab12cd34", {1, 2, 0}, std::string("cd34")},
-               {"ab12cd34", {4, 1, 2}, std::string("34")},
-               {"ab12cd34", {1, 3, 0}, std::string()},
-               {"ab12cd34", {0, 1, 0}, std::string()},
-               {"ab12cd34", {99, 1, 0}, std::string()},
-               {"ab12cd34", {1, 1, 5}, std::string()}});
-  expectRegex(kSubstr, VelaRegexp("b+"),
-              {{std::nullopt, {1, 1, 0}, std::string()}, {"abbbc", {1, 1, 0}, std::string("bbb")}});
+              {{"ab12cd34", {1, 2, 1}, std::string("cd")}, {"ab12cd34", {1, 2, 0}, std::string("cd34")},
+               {"ab12cd34", {4, 1, 2}, std::string("34")}, {"ab12cd34", {1, 3, 0}, none}, {"ab12cd34", {0, 1, 0}, none},
+               {"ab12cd34", {99, 1, 0}, none}, {"ab12cd34", {1, 1, 5}, none}});
+  expectRegex(kSubstr, VelaRegexp("b+"), {{std::nullopt, {1, 1, 0}, none}, {"abbbc", {1, 1, 0}, std::string("bbb")}});
 }
 
 TEST(RegexpOps, ReplaceOccurrencesGroupsAndWidthCuts) {
   // The charN results are cut at the width: "b<an><an>a" is 10 bytes.
+  const std::string banana = "banana";
   expectRegex(kReplace, VelaRegexp("an", "", "<\\0>"),
-              {{"banana", {1, 0}, std::string("b<an><an>a")},
-               {"banana", {1, 2}, std::string("ban<an>a")},
-               {"banana", {1, 3}, std::string("banana")},
-               {"banana", {0, 0}, std::string("banana")},
-               {"banana", {-4, 0}, std::string("banana")},
-               {"banana", {8, 0}, std::string("banana")},
-               {"banana", {1, -1}, std::string("banana")},
-               {"", {1, 0}, std::string()}});
-  expectRegex(kReplace, VelaRegexp("x*", "", "-"),
-              {{"abc", {1, 0}, std::string("-a-b-c-")}, {"", {1, 0}, std::string("-")}});
+              {{"banana", {1, 0}, std::string("b<an><an>a")}, {"banana", {1, 2}, std::string("ban<an>a")},
+               {"banana", {1, 3}, banana}, {"banana", {0, 0}, banana}, {"banana", {-4, 0}, banana},
+               {"banana", {8, 0}, banana}, {"banana", {1, -1}, banana}, {"", {1, 0}, std::string()}});
+  expectRegex(kReplace, VelaRegexp("x*", "", "-"), {{"abc", {1, 0}, std::string("-a-b-c-")}, {"", {1, 0}, std::string("-")}});
   expectRegex(kReplace, VelaRegexp("(\\w+) (\\w+)", "", "\\2 \\1"),
               {{"hello world", {1, 0}, std::string("world hello")}, {std::nullopt, {1, 0}, std::string()}});
-  expectRegex(kReplace, VelaRegexp("^(A+)$", "i", "\\1\\1"),
-              {{std::string(256, 'a'), {1, 0}, std::string(512, 'a')}});
+  expectRegex(kReplace, VelaRegexp("^(A+)$", "i", "\\1\\1"), {{std::string(256, 'a'), {1, 0}, std::string(512, 'a')}});
 }
+// clang-format on
 
 // Strings of 0, 1, 255, 256 and 100000 bytes: the string form has no width limit.
 TEST(RegexpOps, LongStrings) {

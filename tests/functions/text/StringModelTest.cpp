@@ -89,7 +89,7 @@ const std::vector<unsigned long> kCounts = {1, 65};
 
 template <class Out, class... In>
 void run(int op, const std::vector<Row<Out, In...>>& rows) {
-  expectStringTable<Out, In...>(op, rows, false, kCounts);
+  expectObjectTable<Out, In...>(op, rows, false, kCounts);
 }
 
 TEST(StringModel, TrimCaseReverse) {

@@ -201,7 +201,7 @@ TEST(StringNullForms, IsNullRemoveNullableAndEmptyFromAny) {
 
 TEST(StringNullForms, IfSelectsTheFirstOnTrue) {
   for (int code : {1221, 1222})
-    expectStringTable<Str, Str, Str, Bool>(
+    expectObjectTable<Str, Str, Str, Bool>(
         code, {{{"a", "b", 1}, "a"}, {{"a", "b", 0}, "b"}, {{"", "b", 2}, ""}, {{"x\0"s, "", 0}, ""}});
 }
 

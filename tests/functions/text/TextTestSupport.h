@@ -2,7 +2,7 @@
 // Operands of the text tests, for expectTable and the harness: Text<N>, an N-byte charN cell loaded and
 // given as a constant by the charN codes of its width (char1 ... char256: kLoadChar + k, kConstChar + k);
 // Str, a heap string (nullopt: absent) owned by StringObjects when it is a constant; the u32 and u128
-// storage types; random texts; and column runners for the sweeps where constant forms add nothing.
+// storage types; random texts; models of the text functions; and the column and table runners.
 #include <algorithm>
 #include <bit>
 #include <cstddef>
@@ -263,33 +263,55 @@ private:
   std::vector<std::unique_ptr<InlineBuffer<char>, Free>> m_owned;
 };
 
+/// How expectObjectTable gives an operand of type T as a constant (objects it makes kept alive in
+/// `keep`) and as a column, and checks results of type T. Plain values by default; Str as strings.
+template <class T>
+struct TableType {
+  static void constant(Program& p, std::vector<std::shared_ptr<void>>&, const T& v) {
+    p.constant(Storage<T>::constant, v);
+  }
+  static void column(HarnessCase& c, const std::vector<T>& v) { c.addColumn(v); }
+  static void expect(HarnessCase& c, const std::vector<T>& v, const std::vector<State>& s,
+                     rpn_eval_result_t code) {
+    c.expectRows<T>(v, s, code);
+  }
+};
+template <>
+struct TableType<Str> {
+  static void constant(Program& p, std::vector<std::shared_ptr<void>>& keep, const Str& v) {
+    auto objects = std::make_shared<StringObjects>();
+    p.pointerConstant(kConstString, objects->make(v));
+    keep.push_back(objects);
+  }
+  static void column(HarnessCase& c, const std::vector<Str>& v) { c.addStringColumn(v); }
+  static void expect(HarnessCase& c, const std::vector<Str>& v, const std::vector<State>& s,
+                     rpn_eval_result_t code) {
+    c.expectStrings(v, s, code);
+  }
+};
+
 /// Runs `op` over the rows: once with every operand a column, then once per row for each non-empty
 /// subset of operands given as constants (the other operands one-row columns, cycled by the harness).
-/// Str operands are strings; a Str result is checked as strings. Tables of long strings pass
-/// `constants` false and a short list of row counts.
+/// Checks values, states and the returned code (the worst state for ops that raise errors). Tables of
+/// long strings pass `constants` false and a short list of row counts.
 template <class Out, class... In>
-void expectStringTable(int op, const std::vector<Row<Out, In...>>& rows, bool constants = true,
+void expectObjectTable(int op, const std::vector<Row<Out, In...>>& rows, bool constants = true,
                        const std::vector<unsigned long>& counts = {}) {
   const unsigned subsets = constants ? (1u << sizeof...(In)) : 1u;
   for (unsigned mask = 0; mask < subsets; ++mask)
     for (int single = mask == 0 ? -1 : 0; single < (mask == 0 ? 0 : int(rows.size())); ++single) {
       SCOPED_TRACE(testing::Message() << vela::ParserUtils::get_trpn_op_name(op) << ", constant mask " << mask
                                       << ", row " << single);
-      StringObjects objects;
+      auto picked = [&](std::size_t r) { return single < 0 || int(r) == single; };
+      std::vector<std::shared_ptr<void>> keep;
       Program p;
       int column = 0;
       auto operand = [&]<std::size_t K>(std::integral_constant<std::size_t, K>) {
         using T = std::tuple_element_t<K, std::tuple<In...>>;
-        constexpr bool isStr = std::is_same_v<T, Str>;
-        if (mask & (1u << K)) {
-          const T& v = std::get<K>(rows[std::size_t(single)].in);
-          if constexpr (isStr)
-            p.pointerConstant(kConstString, objects.make(v));
-          else
-            p.constant(Storage<T>::constant, v);
-        } else {
+        if (mask & (1u << K))
+          TableType<T>::constant(p, keep, std::get<K>(rows[std::size_t(single)].in));
+        else
           p.column(Storage<T>::load, column++);
-        }
       };
       [&]<std::size_t... K>(std::index_sequence<K...>) {
         (operand(std::integral_constant<std::size_t, K>{}), ...);
@@ -303,30 +325,28 @@ void expectStringTable(int op, const std::vector<Row<Out, In...>>& rows, bool co
           return;
         std::vector<T> values;
         for (std::size_t r = 0; r < rows.size(); ++r)
-          if (single < 0 || int(r) == single)
+          if (picked(r))
             values.push_back(std::get<K>(rows[r].in));
-        if constexpr (std::is_same_v<T, Str>)
-          c.addStringColumn(values);
-        else
-          c.addColumn(values);
+        TableType<T>::column(c, values);
       };
       [&]<std::size_t... K>(std::index_sequence<K...>) {
         (addColumn(std::integral_constant<std::size_t, K>{}), ...);
       }
       (std::index_sequence_for<In...>{});
       std::vector<Out> values;
+      std::vector<State> states;
       for (std::size_t r = 0; r < rows.size(); ++r)
-        if (single < 0 || int(r) == single)
+        if (picked(r)) {
           values.push_back(rows[r].out);
+          states.push_back(rows[r].state);
+        }
       c.rows(values.size());
       if (single >= 0)
         c.rowCounts({65});
       else if (!counts.empty())
         c.rowCounts(counts);
-      if constexpr (std::is_same_v<Out, Str>)
-        c.expectStrings(values);
-      else
-        c.expectRows<Out>(values);
+      const bool reports = vela::ParserUtils::isa_error_producing_function(op);
+      TableType<Out>::expect(c, values, states, reports ? worstCode(states) : vela::cuda::RPN_EVAL_OK);
     }
 }
 
