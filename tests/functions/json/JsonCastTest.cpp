@@ -70,7 +70,7 @@ TEST(JsonCast, BadTextEndsTheCallAndFreesEverything) {
 
 TEST(JsonCast, StatusFormAndFixedWidthText) {
   ScopedStateLoads loads;
-  HarnessCase(Program().column(kLoadString, 0).column(kLoadStates, 1).op(kArrayFromStringStatus))
+  HarnessCase(loadColumns({kLoadString, kLoadStates}).op(kArrayFromStringStatus))
       .addStringColumn({"[1]", "[2]", "[3]", "{}"})
       .addColumn(std::vector<std::uint8_t>{0, 1, 12, 0})
       .expectStrings({"[1]", std::nullopt, std::nullopt, std::nullopt}, {0, 1, 12, 1});
@@ -92,15 +92,15 @@ TEST(JsonCast, NumbersAndValuesToJson) {
   // clang-format on
   ScopedStateLoads loads;
   // JSON_FROM_*: a NULL value becomes the JSON null with state 0; an error state passes on.
-  HarnessCase(Program().column(kLoadI64, 0).column(kLoadStates, 1).op(1824))
+  HarnessCase(loadColumns({kLoadI64, kLoadStates}).op(1824))
       .addColumn(std::vector<long>{5, 6, 7})
       .addColumn(std::vector<std::uint8_t>{0, 1, 9})
       .expectStrings({"5", "null", std::nullopt}, {0, 0, 9});
-  HarnessCase(Program().column(kLoadString, 0).column(kLoadStates, 1).op(1857))
+  HarnessCase(loadColumns({kLoadString, kLoadStates}).op(1857))
       .addStringColumn({"[1]", std::nullopt, "x\"y"})
       .addColumn(std::vector<std::uint8_t>{0, 1, 0})
       .expectStrings({R"("[1]")", "null", R"("x\"y")"});
-  HarnessCase(Program().column(kLoadF64, 0).column(kLoadStates, 1).op(1827))
+  HarnessCase(loadColumns({kLoadF64, kLoadStates}).op(1827))
       .addColumn(std::vector<double>{1.5, 2.5})
       .addColumn(std::vector<std::uint8_t>{0, 1})
       .expectStrings({"null", "null"});
@@ -108,21 +108,21 @@ TEST(JsonCast, NumbersAndValuesToJson) {
 
 TEST(JsonCast, ObjectsMergeAndPatchKeepKeyOrder) {
   JsonObjects objects;
-  HarnessCase(Program().column(kLoadString, 0).column(kLoadI64, 1).op(1833))
+  HarnessCase(loadColumns({kLoadString, kLoadI64}).op(1833))
       .addStringColumn({"k", std::nullopt})
       .addColumn(std::vector<long>{-3, 4})
       .expectStrings({R"({"k":-3})", std::nullopt}, {0, 1});
-  HarnessCase(Program().column(kLoadString, 0).column(kLoadJson, 1).op(1837))
+  HarnessCase(loadColumns({kLoadString, kLoadJson}).op(1837))
       .addStringColumn({"z", "a"})
       .addJsonColumn({R"({"y":1,"b":[2]})", std::nullopt})
       .expectStrings({R"({"z":{"b":[2],"y":1}})", R"({"a":null})"});
   // merge: members of b whose keys a lacks are added; a's own members win
-  HarnessCase(Program().column(kLoadJson, 0).column(kLoadJson, 1).op(1838))
+  HarnessCase(loadColumns({kLoadJson, kLoadJson}).op(1838))
       .addJsonColumn({R"({"m":1,"c":2})", R"({"a":1})", "[1]", R"({"a":1})"})
       .addJsonColumn({R"({"c":9,"b":3,"a":0})", R"({})", R"({"x":1})", "[2]"})
       .expectStrings({R"({"a":0,"b":3,"c":2,"m":1})", R"({"a":1})", "[1]", R"({"a":1})"});
   // RFC 6902 patches applied to a copy; a failing patch is a NULL row
-  HarnessCase(Program().column(kLoadJson, 0).column(kLoadJson, 1).op(1839))
+  HarnessCase(loadColumns({kLoadJson, kLoadJson}).op(1839))
       .addJsonColumn({R"({"a":1,"b":[1,2]})", R"({"a":1})", R"({"a":1})", R"({"a":1})"})
       .addJsonColumn({R"([{"op":"add","path":"/b/1","value":9},{"op":"remove","path":"/a"},
                          {"op":"copy","from":"/b/0","path":"/c"}])",

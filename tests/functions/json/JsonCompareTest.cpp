@@ -30,7 +30,7 @@ TEST(JsonCompare, ValueOrderAcrossKinds) {
     std::vector<Bool> expected;
     for (const auto& [x, y, r] : rows)
       a.push_back(x), b.push_back(y), expected.push_back(r[std::size_t(k)]);
-    HarnessCase(Program().column(kLoadJson, 0).column(kLoadJson, 1).op(codes[k]))
+    HarnessCase(loadColumns({kLoadJson, kLoadJson}).op(codes[k]))
         .addJsonColumn(a)
         .addJsonColumn(b)
         .expectRows(expected);
@@ -43,24 +43,19 @@ TEST(JsonNullForms, IsNullNotDistinctIfAndRemoveNullable) {
                          b = {"[1]", std::nullopt, std::nullopt, "[2]", "[2]", "[1]"};
   const std::vector<std::uint8_t> sa = {0, 1, 0, 1, 0, 13}, sb = {0, 1, 1, 0, 0, 14};
   for (int code : {280, 281})
-    HarnessCase(Program().column(kLoadJson, 0).column(kLoadStates, 1).op(code))
+    HarnessCase(loadColumns({kLoadJson, kLoadStates}).op(code))
         .addJsonColumn(a)
         .addColumn(sa)
         .expectRows<Bool>({0, 1, 0, 1, 0, 0}, {0, 0, 0, 0, 0, 13});
   for (int code : {1259, 1260})
-    HarnessCase(Program()
-                    .column(kLoadJson, 0)
-                    .column(kLoadJson, 1)
-                    .column(kLoadStates, 2)
-                    .column(kLoadStates, 3)
-                    .op(code))
+    HarnessCase(loadColumns({kLoadJson, kLoadJson, kLoadStates, kLoadStates}).op(code))
         .addJsonColumn(a)
         .addJsonColumn(b)
         .addColumn(sa)
         .addColumn(sb)
         .expectRows<Bool>({1, 1, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 13}, rpn_eval_result_t(13));
   for (int code : {1225, 1226})
-    HarnessCase(Program().column(kLoadJson, 0).column(kLoadJson, 1).column(kLoadBool, 2).op(code))
+    HarnessCase(loadColumns({kLoadJson, kLoadJson, kLoadBool}).op(code))
         .addJsonColumn(a)
         .addJsonColumn(b)
         .addColumn(std::vector<Bool>{1, 0, 0, 1, 0, 1})

@@ -217,18 +217,16 @@ TEST(JsonPathFunctions, CardinalityExistsAndReplace) {
   }
   docs.push_back(std::nullopt), paths.push_back("$.a"), sizes.push_back(0), exists.push_back(0);
   replaced.push_back(std::nullopt), states.push_back(1);
-  HarnessCase(Program().column(kLoadJson, 0).column(kLoadString, 1).op(kCardinality))
+  HarnessCase(loadColumns({kLoadJson, kLoadString}).op(kCardinality))
       .addJsonColumn(docs)
       .addStringColumn(paths)
       .expectRows(sizes);
-  HarnessCase(Program().column(kLoadJson, 0).column(kLoadString, 1).op(kExists))
+  HarnessCase(loadColumns({kLoadJson, kLoadString}).op(kExists))
       .addJsonColumn(docs)
       .addStringColumn(paths)
       .expectRows(exists);
   JsonObjects objects;
-  HarnessCase(Program()
-                  .column(kLoadJson, 0)
-                  .column(kLoadString, 1)
+  HarnessCase(loadColumns({kLoadJson, kLoadString})
                   .pointerConstant(kConstJson, objects.make(R"({"r":0})"))
                   .op(kReplace))
       .addJsonColumn(docs)

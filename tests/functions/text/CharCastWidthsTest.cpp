@@ -51,17 +51,9 @@ TEST(CharCastAddresses, Ipv4TextBothWays) {
   const std::vector<int> addresses = {0x01020304, static_cast<int>(0xFFFFFFFF), 0, 0x0A000001,
                                       static_cast<int>(0xC0A80101)};
   const std::vector<std::string> texts = {"1.2.3.4", "255.255.255.255", "0.0.0.0", "10.0.0.1", "192.168.1.1"};
-  std::vector<Text<16>> t16;
-  std::vector<Text<32>> t32;
-  std::vector<Text<64>> t64;
-  for (const std::string& t : texts) {
-    t16.push_back(txt<16>(t));
-    t32.push_back(txt<32>(t));
-    t64.push_back(txt<64>(t));
-  }
-  expectColumn<Text<16>>(737, addresses, t16);
-  expectColumn<Text<32>>(757, addresses, t32);
-  expectColumn<Text<64>>(758, addresses, t64);
+  expectColumn<Text<16>>(737, addresses, txts<16>(texts));
+  expectColumn<Text<32>>(757, addresses, txts<32>(texts));
+  expectColumn<Text<64>>(758, addresses, txts<64>(texts));
   // Text to ipv4: not a dotted quad gives 0 with state 1.
   forEachWidth([&]<std::size_t N>() {
     if constexpr (N >= 8) {
@@ -115,15 +107,9 @@ TEST(CharCastAddresses, UuidTextBothWays) {
                                        text.substr(1), "123e4567+e89b-12d3-a456-426614174000"};
   const std::vector<fixed_array_t<16>> out = {uuid, uuid, {}, {}, {}, {}};
   const std::vector<std::uint8_t> states = {0, 0, 1, 1, 1, 1};
-  auto cells = [&]<std::size_t N>() {
-    std::vector<Text<N>> c;
-    for (const std::string& t : in)
-      c.push_back(txt<N>(t));
-    return c;
-  };
-  expectColumn<fixed_array_t<16>>(1597, cells.template operator()<64>(), out, states);
-  expectColumn<fixed_array_t<16>>(1598, cells.template operator()<128>(), out, states);
-  expectColumn<fixed_array_t<16>>(1599, cells.template operator()<256>(), out, states);
+  expectColumn<fixed_array_t<16>>(1597, txts<64>(in), out, states);
+  expectColumn<fixed_array_t<16>>(1598, txts<128>(in), out, states);
+  expectColumn<fixed_array_t<16>>(1599, txts<256>(in), out, states);
 }
 
 TEST(CharCastRadix, CharConvBetweenBases) {

@@ -54,7 +54,7 @@ TEST(CharFuncEditDistance, EveryWidthAndTheEightBitWrap) {
   // Two full char256 texts with nothing in common are 256 edits apart, which the 8-bit cells give as 0;
   // 'y' against 256 x's reduces to 1 (the border cell 256 is 0). 65k steps a row: few row counts.
   const std::string x(256, 'x'), y(256, 'y');
-  HarnessCase(Program().column(kLoadChar + 8, 0).column(kLoadChar + 8, 1).op(2180))
+  HarnessCase(loadColumns({kLoadChar + 8, kLoadChar + 8}).op(2180))
       .addColumn(std::vector{txt<256>(x), txt<256>("y")})
       .addColumn(std::vector{txt<256>(y), txt<256>(x)})
       .rowCounts({1, 65})

@@ -12,21 +12,21 @@
 #include "base/VelaRegexp.h"
 #include "cuda/ManagedObjects.h"
 #include "cuda/TypedRpnEvaluator.h"
-#include "tests/functions/scalar/FamilyTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 using vela::VelaRegexp;
+using vela::cuda::InlineBuffer;
 
 namespace {
 
 constexpr TypedRpnOp kCount = 2052, kInstr = 2072, kMatch = 2092, kReplace = 2112, kSubstr = 2132;
 constexpr TypedRpnOp kLoadString2 = 234;
 
-using Text = std::optional<std::string>; // nullopt: a null string (string form only)
 using Expected = std::variant<int, std::string>;
 
 struct RegexRow {
-  Text text;
+  Str text;              // nullopt: a null string (string form only)
   std::vector<int> ints; // the int operands in push order
   Expected out;          // int for COUNT, INSTR and MATCH (0/1), text for REPLACE and SUBSTR
 };
@@ -65,7 +65,7 @@ void expectRegex(TypedRpnOp base, const VelaRegexp& re, const std::vector<RegexR
         single >= 0 ? (void)p.constant(kConstI32, batch[0].ints[i]) : (void)p.column(kLoadI32, int(i + 1));
       p.regexp(base + k, &re);
       HarnessCase c(p);
-      std::vector<Text> texts, strings;
+      std::vector<Str> texts, strings;
       std::vector<unsigned char> bytes;
       std::vector<int> ints;
       for (const RegexRow& r : batch) {
@@ -105,6 +105,11 @@ void expectRegex(TypedRpnOp base, const VelaRegexp& re, const std::vector<RegexR
       }
     }
   }
+}
+
+// REPLACE of the string on top from position 1, every occurrence.
+Program& replaceOnce(Program& p, const VelaRegexp& re) {
+  return p.constant(kConstI32, 1).constant(kConstI32, 0).regexp(kReplace + 9, &re);
 }
 
 TEST(RegexpOps, MatchAnchorsAlternationClassesAndCase) {
@@ -166,7 +171,7 @@ TEST(RegexpOps, LongStrings) {
       .expectRows<int>({0, 1, 255, 256, 99999});
   const VelaRegexp toC("a", "", "c");
   Program replace;
-  replace.column(kLoadString, 0).constant(kConstI32, 1).constant(kConstI32, 0).regexp(kReplace + 9, &toC);
+  replaceOnce(replace.column(kLoadString, 0), toC);
   HarnessCase(replace)
       .addStringColumn({"", "a", std::string(255, 'a'), big})
       .rowCounts({1})
@@ -181,28 +186,34 @@ TEST(RegexpOps, LongStrings) {
       .expectRows<Bool>({0, 0});
 }
 
-// REPLACE over 100000-byte strings: the result's text is built in pool-charged scratch, so the pool's
-// peak covers scratch and result together, and after the call the pool holds exactly the results the
-// caller owns (nothing of the scratch stays reserved or allocated).
+// Evaluates `p` (REPLACE twice or once) over `rows` rows of one string column holding `text`, with the
+// caller's pool bound; results and their sizes are left in `values` and `sizes`, also when it throws.
+void evaluateRows(const Program& p, const InlineBuffer<char>* text, unsigned long rows,
+                  std::vector<const InlineBuffer<char>*>& values, std::vector<unsigned long>& sizes) {
+  const std::vector<const InlineBuffer<char>*> column(rows, text);
+  const unsigned char* columns[] = {reinterpret_cast<const unsigned char*>(column.data())};
+  values.assign(rows, nullptr);
+  sizes.assign(rows, 0);
+  std::vector<unsigned char> nulls(rows, 0xA5);
+  vela::cuda::evaluateTypedRpnHost(p.elements(), columns, 1, reinterpret_cast<unsigned char*>(values.data()),
+                                   nulls.data(), sizes.data(), rows, 0, nullptr, nullptr);
+}
+
+// REPLACE over 100000-byte strings: the result is built in pool-charged scratch, so the peak covers
+// scratch and result together, and after the call the pool holds exactly the results the caller owns.
 TEST(RegexpOps, LongReplaceScratchIsChargedAndGivenBack) {
-  using vela::cuda::InlineBuffer;
   const VelaRegexp re("a", "", "bb");
   Program p;
-  p.column(kLoadString, 0).constant(kConstI32, 1).constant(kConstI32, 0).regexp(kReplace + 9, &re);
+  replaceOnce(p.column(kLoadString, 0), re);
   constexpr std::size_t kLength = 100000, kResult = 2 * kLength;
-  InlineBuffer<char>* text = InlineBuffer<char>::allocate(kLength);
-  std::memset(text->data(), 'a', kLength);
+  StringObjects objects;
+  const InlineBuffer<char>* text = objects.make(std::string(kLength, 'a'));
   for (unsigned long rows : {1ul, 3ul}) {
-    const std::vector<const InlineBuffer<char>*> column(rows, text);
-    const unsigned char* columns[] = {reinterpret_cast<const unsigned char*>(column.data())};
-    std::vector<const InlineBuffer<char>*> values(rows);
-    std::vector<unsigned char> nulls(rows, 0xA5);
-    std::vector<unsigned long> sizes(rows);
     vela::RamPool pool("regex-scratch");
     vela::RamPoolThreadBinding binding(&pool);
-    vela::cuda::evaluateTypedRpnHost(p.elements(), columns, 1,
-                                     reinterpret_cast<unsigned char*>(values.data()), nulls.data(),
-                                     sizes.data(), rows, 0, nullptr, nullptr);
+    std::vector<const InlineBuffer<char>*> values;
+    std::vector<unsigned long> sizes;
+    evaluateRows(p, text, rows, values, sizes);
     std::size_t owned = 0;
     for (unsigned long r = 0; r < rows; ++r) {
       ASSERT_NE(values[r], nullptr);
@@ -220,31 +231,18 @@ TEST(RegexpOps, LongReplaceScratchIsChargedAndGivenBack) {
     EXPECT_EQ(pool.reservedBytes(), 0u);
     EXPECT_EQ(pool.liveAllocations(), 0);
   }
-  InlineBuffer<char>::deallocate(text);
 }
 
 // A string input returned unchanged (nothing replaced) is passed on, not copied; from an intermediate
 // result, a column and a constant the ownership ends balanced. The second string kind shares the code.
 TEST(RegexpOps, UnchangedStringsAndOwnership) {
   const VelaRegexp none("x", "", "y"), dup("(.)", "", "\\1\\1");
-  Program chained; // REPLACE(REPLACE(s, dup), none): the outer one returns its intermediate input
-  chained.column(kLoadString2, 0)
-      .constant(kConstI32, 1)
-      .constant(kConstI32, 0)
-      .regexp(kReplace + 9, &dup)
-      .constant(kConstI32, 1)
-      .constant(kConstI32, 0)
-      .regexp(kReplace + 9, &none);
+  Program chained, constant; // REPLACE(REPLACE(s, dup), none): the outer one returns its intermediate input
+  replaceOnce(replaceOnce(chained.column(kLoadString2, 0), dup), none);
   HarnessCase(chained).addStringColumn({"ab", "", std::nullopt}).expectStrings({"aabb", "", ""});
-  Program constant;
-  vela::cuda::InlineBuffer<char>* s = vela::cuda::InlineBuffer<char>::allocate(2);
-  std::memcpy(s->data(), "ab", 2);
-  constant.pointerConstant(kConstString, s)
-      .constant(kConstI32, 1)
-      .constant(kConstI32, 0)
-      .regexp(kReplace + 9, &none);
+  StringObjects objects;
+  replaceOnce(constant.pointerConstant(kConstString, objects.make("ab")), none);
   HarnessCase(constant).rows(3).expectStrings({"ab", "ab", "ab"});
-  vela::cuda::InlineBuffer<char>::deallocate(s);
 }
 
 // An element without its compiled pattern is a fault of the program: thrown, pool balanced, also when
@@ -252,7 +250,7 @@ TEST(RegexpOps, UnchangedStringsAndOwnership) {
 TEST(RegexpOps, MissingPatternIsAFrameFault) {
   const VelaRegexp dup("(.)", "", "\\1\\1");
   Program p;
-  p.column(kLoadString, 0).constant(kConstI32, 1).constant(kConstI32, 0).regexp(kReplace + 9, &dup);
+  replaceOnce(p.column(kLoadString, 0), dup);
   p.regexp(kMatch + 9, nullptr);
   HarnessCase(p)
       .addStringColumn({"ab", "cd"})
@@ -267,26 +265,18 @@ TEST(RegexpOps, MissingPatternIsAFrameFault) {
 // A result the pool refuses ends the call with the pool's exception; every intermediate string is freed
 // on the way out, in the column-batch evaluator (200 rows) and the row evaluator (1 row).
 TEST(RegexpOps, PoolRefusalLeavesThePoolBalanced) {
-  using vela::cuda::InlineBuffer;
   const VelaRegexp dup("(.)", "", "\\1\\1");
   Program p;
-  p.column(kLoadString, 0).constant(kConstI32, 1).constant(kConstI32, 0).regexp(kReplace + 9, &dup);
-  p.constant(kConstI32, 1).constant(kConstI32, 0).regexp(kReplace + 9, &dup);
+  replaceOnce(replaceOnce(p.column(kLoadString, 0), dup), dup);
+  StringObjects objects;
   for (const auto& [rows, length] : {std::pair{200ul, 8ul}, std::pair{1ul, 1400ul}}) {
-    InlineBuffer<char>* text = InlineBuffer<char>::allocate(length);
-    std::memset(text->data(), 'x', length);
-    const std::vector<const InlineBuffer<char>*> column(rows, text);
-    const unsigned char* columns[] = {reinterpret_cast<const unsigned char*>(column.data())};
-    std::vector<void*> values(rows);
-    std::vector<unsigned char> nulls(rows);
-    std::vector<unsigned long> sizes(rows);
+    const InlineBuffer<char>* text = objects.make(std::string(length, 'x'));
     vela::RamPool pool("regex-limit", 6000);
     {
       vela::RamPoolThreadBinding binding(&pool);
-      EXPECT_THROW(vela::cuda::evaluateTypedRpnHost(p.elements(), columns, 1,
-                                                    reinterpret_cast<unsigned char*>(values.data()),
-                                                    nulls.data(), sizes.data(), rows, 0, nullptr, nullptr),
-                   vela::VelaException);
+      std::vector<const InlineBuffer<char>*> values;
+      std::vector<unsigned long> sizes;
+      EXPECT_THROW(evaluateRows(p, text, rows, values, sizes), vela::VelaException);
       for (unsigned long r = 0; r < rows; ++r)
         if (vela::cuda::isOwningReservation(sizes[r])) {
           vela::cuda::deleteString(values[r]);
@@ -294,7 +284,6 @@ TEST(RegexpOps, PoolRefusalLeavesThePoolBalanced) {
         }
     }
     EXPECT_EQ(pool.reservedBytes(), 0u) << rows << " rows";
-    InlineBuffer<char>::deallocate(text);
   }
 }
 

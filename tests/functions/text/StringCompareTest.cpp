@@ -37,7 +37,7 @@ TEST(StringCompare, StrncmpOverTheShorterLengthThenLength) {
         expected.push_back(truth[k]);
       }
       expected.insert(expected.end(), 3, Bool(k == 0 || k == 3 || k == 5));
-      HarnessCase(Program().column(kLoadString, 0).column(kLoadString, 1).op(code))
+      HarnessCase(loadColumns({kLoadString, kLoadString}).op(code))
           .addStringColumn(a)
           .addStringColumn(b)
           .expectRows<Bool>(expected);
@@ -59,7 +59,7 @@ TEST(StringCompare, GreatestAndLeastHandAnInputOn) {
   const std::vector<Str> greatest = {"abd", "b", "same", std::nullopt, std::nullopt, "a\0c"s},
                          least = {"abc", "a", "same", std::nullopt, std::nullopt, "a\0c"s};
   for (TypedRpnOp code : {1112, 1113, 1134, 1135})
-    HarnessCase(Program().column(kLoadString, 0).column(kLoadString, 1).op(code))
+    HarnessCase(loadColumns({kLoadString, kLoadString}).op(code))
         .addStringColumn(a)
         .addStringColumn(b)
         .expectStrings(code < 1134 ? greatest : least);
@@ -73,9 +73,7 @@ TEST(StringCompare, GreatestAndLeastHandAnInputOn) {
                   .op(1134))
       .addStringColumn({"a", "m", "z", std::nullopt})
       .expectStrings({"k", "m", "p", std::nullopt});
-  HarnessCase(Program()
-                  .column(kLoadString, 0)
-                  .column(kLoadString, 1)
+  HarnessCase(loadColumns({kLoadString, kLoadString})
                   .op(1112)
                   .pointerConstant(kConstString, s.make(Str("m")))
                   .op(909))
@@ -92,12 +90,7 @@ TEST(StringCompare, IsNotDistinctFromWithStates) {
   const std::vector<State> sa = {0, 0, 1, 1, 17, 0, 2, 0}, sb = {0, 0, 1, 0, 3, 0, 0, 0};
   const std::vector<State> states = {0, 0, 0, 0, 17, 0, 2, 0};
   for (TypedRpnOp code : {1254, 1257})
-    HarnessCase(Program()
-                    .column(kLoadString, 0)
-                    .column(kLoadStates, 1)
-                    .column(kLoadString, 2)
-                    .column(kLoadStates, 3)
-                    .op(code))
+    HarnessCase(loadColumns({kLoadString, kLoadStates, kLoadString, kLoadStates}).op(code))
         .addStringColumn(a)
         .addColumn(sa)
         .addStringColumn(b)

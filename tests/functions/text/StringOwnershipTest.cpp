@@ -174,7 +174,7 @@ TEST(StringNullForms, IsNullRemoveNullableAndEmptyFromAny) {
   // report it (only ops that raise errors do).
   const std::vector<State> states = {0, 1, 17, 1, 0};
   for (int code : {279, 283})
-    HarnessCase(Program().column(kLoadString, 0).column(kLoadStates, 1).op(code))
+    HarnessCase(loadColumns({kLoadString, kLoadStates}).op(code))
         .addStringColumn(values)
         .addColumn(states)
         .expectRows<Bool>({0, 1, 0, 1, 0}, {0, 0, 17, 0, 0});

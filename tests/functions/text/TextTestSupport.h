@@ -7,6 +7,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -207,6 +209,15 @@ inline int locateModel(const std::string& sub, const std::string& s, long start)
   return p == std::string::npos ? 0 : int(p) + 1;
 }
 
+/// A program loading column k with the k-th code of `codes`.
+inline Program loadColumns(std::initializer_list<int> codes) {
+  Program p;
+  int k = 0;
+  for (int code : codes)
+    p.column(code, k++);
+  return p;
+}
+
 /// Runs `op` on one column of `in` in both evaluators and checks the rows.
 template <class Out, class In>
 void expectColumn(int op, const std::vector<In>& in, const std::vector<Out>& out,
@@ -304,14 +315,18 @@ void expectObjectTable(int op, const std::vector<Row<Out, In...>>& rows, bool co
                                       << ", row " << single);
       auto picked = [&](std::size_t r) { return single < 0 || int(r) == single; };
       std::vector<std::shared_ptr<void>> keep;
+      std::vector<std::function<void(HarnessCase&)>> columns; // added once the case exists
       Program p;
-      int column = 0;
       auto operand = [&]<std::size_t K>(std::integral_constant<std::size_t, K>) {
         using T = std::tuple_element_t<K, std::tuple<In...>>;
         if (mask & (1u << K))
-          TableType<T>::constant(p, keep, std::get<K>(rows[std::size_t(single)].in));
-        else
-          p.column(Storage<T>::load, column++);
+          return TableType<T>::constant(p, keep, std::get<K>(rows[std::size_t(single)].in));
+        p.column(Storage<T>::load, int(columns.size()));
+        std::vector<T> values;
+        for (std::size_t r = 0; r < rows.size(); ++r)
+          if (picked(r))
+            values.push_back(std::get<K>(rows[r].in));
+        columns.push_back([values](HarnessCase& c) { TableType<T>::column(c, values); });
       };
       [&]<std::size_t... K>(std::index_sequence<K...>) {
         (operand(std::integral_constant<std::size_t, K>{}), ...);
@@ -319,20 +334,8 @@ void expectObjectTable(int op, const std::vector<Row<Out, In...>>& rows, bool co
       (std::index_sequence_for<In...>{});
       p.op(op);
       HarnessCase c(p);
-      auto addColumn = [&]<std::size_t K>(std::integral_constant<std::size_t, K>) {
-        using T = std::tuple_element_t<K, std::tuple<In...>>;
-        if (mask & (1u << K))
-          return;
-        std::vector<T> values;
-        for (std::size_t r = 0; r < rows.size(); ++r)
-          if (picked(r))
-            values.push_back(std::get<K>(rows[r].in));
-        TableType<T>::column(c, values);
-      };
-      [&]<std::size_t... K>(std::index_sequence<K...>) {
-        (addColumn(std::integral_constant<std::size_t, K>{}), ...);
-      }
-      (std::index_sequence_for<In...>{});
+      for (const auto& add : columns)
+        add(c);
       std::vector<Out> values;
       std::vector<State> states;
       for (std::size_t r = 0; r < rows.size(); ++r)

@@ -190,7 +190,7 @@ TEST(VectorMeasures, SummationOrderMatchesTheLaneModelBitForBit) {
           Program().column(kLoadVector, 0).pointerConstant(kConstVector, objects.make(query)).op(m.code))
           .addVectorColumn(rows)
           .expectRows<float>(expected);
-      HarnessCase(Program().column(kLoadVector, 0).column(kLoadVector, 1).op(m.code))
+      HarnessCase(loadColumns({kLoadVector, kLoadVector}).op(m.code))
           .addVectorColumn(rows)
           .addVectorColumn(std::vector<Vec>(rows.size(), query))
           .expectRows<float>(expected);

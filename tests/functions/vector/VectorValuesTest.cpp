@@ -97,12 +97,7 @@ TEST(VectorValues, Comparisons) {
   const std::vector<Vec> y = {V{1, 2}, V{2, 1}, a, a, a, a, a, nanV};
   const std::vector<State> sx = {0, 0, 1, 1, 17, 0, 0, 0}, sy = {0, 0, 1, 0, 3, 12, 1, 0};
   const std::vector<State> states = {0, 0, 0, 0, 17, 12, 0, 0};
-  HarnessCase(Program()
-                  .column(kLoadVector, 0)
-                  .column(kLoadStates, 1)
-                  .column(kLoadVector, 2)
-                  .column(kLoadStates, 3)
-                  .op(kNotDistinct))
+  HarnessCase(loadColumns({kLoadVector, kLoadStates, kLoadVector, kLoadStates}).op(kNotDistinct))
       .addVectorColumn(x)
       .addColumn(sx)
       .addVectorColumn(y)
@@ -116,12 +111,12 @@ TEST(VectorValues, NullForms) {
   const std::vector<State> s = {0, 1, 11, 0};
   // IS NULL: true where the state is 1, then present; errors pass on. The null-handling ops only pass
   // states on, so a call made of them alone returns 0 whatever its rows hold.
-  HarnessCase(Program().column(kLoadVector, 0).column(kLoadStates, 1).op(kIsNull))
+  HarnessCase(loadColumns({kLoadVector, kLoadStates}).op(kIsNull))
       .addVectorColumn(v)
       .addColumn(s)
       .expectRows<Bool>({0, 1, 0, 0}, {0, 0, 11, 0}, vela::cuda::RPN_EVAL_OK);
   // Remove-nullable has no zero vector: state 12 on every row, whatever its state was.
-  HarnessCase(Program().column(kLoadVector, 0).column(kLoadStates, 1).op(kRemoveNullable))
+  HarnessCase(loadColumns({kLoadVector, kLoadStates}).op(kRemoveNullable))
       .addVectorColumn(v)
       .addColumn(s)
       .expectStrings({std::nullopt, std::nullopt, std::nullopt, std::nullopt}, {12, 12, 12, 12},
@@ -148,15 +143,14 @@ TEST(VectorValues, HashesAreOfTheElementBytes) {
   std::vector<long> seeds = {0, 42, -1, 10, 10};
   for (const Vec& x : v)
     asText.push_back(bytesOf(x));
-  const HarnessResult strings =
-      HarnessCase(Program().column(kLoadString, 0).column(kLoadI64, 1).op(kStringHash))
-          .addStringColumn(asText)
-          .addColumn(seeds)
-          .run();
+  const HarnessResult strings = HarnessCase(loadColumns({kLoadString, kLoadI64}).op(kStringHash))
+                                    .addStringColumn(asText)
+                                    .addColumn(seeds)
+                                    .run();
   std::vector<long> expected;
   for (unsigned long r = 0; r < v.size(); ++r)
     expected.push_back(strings.value<long>(r));
-  HarnessCase(Program().column(kLoadVector, 0).column(kLoadI64, 1).op(kHash))
+  HarnessCase(loadColumns({kLoadVector, kLoadI64}).op(kHash))
       .addVectorColumn(v)
       .addColumn(seeds)
       .expectRows<long>(expected);
@@ -188,10 +182,7 @@ TEST_F(VectorOwnership, ChainsOfIntermediateVectorsAreFreedOnce) {
   // makes a new vector, the distance consumes it.
   const std::vector<Vec> a = {V{1, 2}, V{0, 0}, kNull, V{}};
   const std::vector<Vec> b = {V{3}, V{4, 5, 6}, V{6}, V{7, 8}};
-  HarnessCase(Program()
-                  .column(kLoadVector, 0)
-                  .column(kLoadVector, 1)
-                  .column(kLoadBool, 2)
+  HarnessCase(loadColumns({kLoadVector, kLoadVector, kLoadBool})
                   .op(kIf)
                   .column(kLoadVector, 3)
                   .op(kConcat)
