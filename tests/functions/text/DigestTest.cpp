@@ -1,8 +1,6 @@
 // SHA256 (charN) and STRING_SHA256 through both evaluators against reference digests (computed outside
 // the code, see Sha256Vectors.h): the digest of the text as 64 lower-case hex characters in a char64
 // cell, character 0 at the highest byte.
-#include <memory>
-
 #include "cuda/ManagedObjects.h"
 #include "tests/base/Sha256Vectors.h"
 #include "tests/functions/text/TextTestSupport.h"
@@ -46,11 +44,8 @@ TEST(Digest, StringSha256OfTheBytes) {
   HarnessCase(Program().column(kLoadString, 0).op(2283)).addStringColumn(texts).expectRows<Char64>(digests);
 
   // A constant operand, present and absent.
-  auto* abc = vela::cuda::InlineBuffer<char>::allocate(3);
-  std::memcpy(abc->data(), "abc", 3);
-  const std::unique_ptr<vela::cuda::InlineBuffer<char>, void (*)(vela::cuda::InlineBuffer<char>*)> owner(
-      abc, [](vela::cuda::InlineBuffer<char>* b) { vela::cuda::InlineBuffer<char>::deallocate(b); });
-  HarnessCase(Program().pointerConstant(kConstString, abc).op(2283))
+  StringObjects objects;
+  HarnessCase(Program().pointerConstant(kConstString, objects.make("abc")).op(2283))
       .rows(1)
       .rowCounts({63, 65, 1000})
       .expectRows<Char64>({packed<Char64>(kSha256Vectors[0].hex)});
