@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/RamPool.h"
+#include "base/VelaException.h"
 #include "cuda/ManagedObjects.h"
 #include "cuda/VectorEvalTypes.h"
 #include "functions/text/CharN.h"
@@ -273,6 +275,38 @@ private:
   };
   std::vector<std::unique_ptr<InlineBuffer<char>, Free>> m_owned;
 };
+
+/// Runs programs over one column of object pointers under a limit that `pool` (bound to the thread)
+/// reaches part-way: both calls throw the pool's refusal. `intermediate` (the objects consumed by a last
+/// op) leaves nothing reserved; `final` (the objects as the result) leaves charged exactly what the
+/// caller's slots own, which is freed here.
+template <class T>
+void expectRefusedCleanly(vela::RamPool& pool, const Program& intermediate, const Program& final,
+                          const std::vector<const InlineBuffer<T>*>& column) {
+  const unsigned long rows = column.size();
+  const unsigned char* columns[] = {reinterpret_cast<const unsigned char*>(column.data())};
+  std::vector<std::uint64_t> values(rows); // room for any fixed-width result
+  std::vector<unsigned char> nulls(rows);
+  EXPECT_THROW(vela::cuda::evaluateTypedRpnHost(intermediate.elements(), columns, 1,
+                                                reinterpret_cast<unsigned char*>(values.data()), nulls.data(),
+                                                nullptr, rows, 0, nullptr, nullptr),
+               vela::VelaException);
+  EXPECT_EQ(pool.reservedBytes(), 0u);
+  std::vector<const InlineBuffer<T>*> out(rows, nullptr);
+  std::vector<unsigned long> sizes(rows, 0);
+  EXPECT_THROW(vela::cuda::evaluateTypedRpnHost(final.elements(), columns, 1,
+                                                reinterpret_cast<unsigned char*>(out.data()), nullptr,
+                                                sizes.data(), rows, 0, nullptr, nullptr),
+               vela::VelaException);
+  std::size_t kept = 0;
+  for (unsigned long r = 0; r < rows; ++r)
+    if (out[r] != nullptr && static_cast<long>(sizes[r]) > 0) {
+      kept += sizes[r];
+      InlineBuffer<T>::deallocate(out[r]);
+    }
+  EXPECT_EQ(pool.reservedBytes(), kept) << "the caller's slots report what stays charged";
+  pool.unreserveRaw(kept);
+}
 
 /// How expectObjectTable gives an operand of type T as a constant (objects it makes kept alive in
 /// `keep`) and as a column, and checks results of type T. Plain values by default; Str as strings.
