@@ -112,9 +112,10 @@ TEST(CharCastIntToText, EveryWidthCutToTheCell) {
 TEST(CharCastIntToText, U128Digits) {
   const std::vector<fixed_array_t<16>> in = {u128(~vela::uint128_t(0)), u128(10000000000000000000ULL),
                                              u128(0)};
-  const std::string texts[] = {"340282366920938463463374607431768211455", "10000000000000000000", "0"};
-  expectColumn<Text<64>>(748, in, {txt<64>(texts[0]), txt<64>(texts[1]), txt<64>(texts[2])});
-  expectColumn<Text<256>>(750, in, {txt<256>(texts[0]), txt<256>(texts[1]), txt<256>(texts[2])});
+  const std::vector<std::string> texts = {"340282366920938463463374607431768211455", "10000000000000000000",
+                                          "0"};
+  expectColumn<Text<64>>(748, in, txts<64>(texts));
+  expectColumn<Text<256>>(750, in, txts<256>(texts));
 }
 
 TEST(CharCastRoundTrip, IntegersThroughText) {

@@ -68,8 +68,11 @@ void expectRegex(TypedRpnOp base, const VelaRegexp& re, const std::vector<RegexR
       std::vector<Str> texts, strings;
       std::vector<unsigned char> bytes;
       std::vector<int> ints;
+      std::vector<std::vector<int>> intColumns(nInts);
       for (const RegexRow& r : batch) {
         texts.push_back(r.text);
+        for (std::size_t i = 0; i < nInts; ++i)
+          intColumns[i].push_back(r.ints[i]);
         if (!isString) {
           const auto x = cell(*r.text, width);
           bytes.insert(bytes.end(), x.begin(), x.end());
@@ -82,12 +85,8 @@ void expectRegex(TypedRpnOp base, const VelaRegexp& re, const std::vector<RegexR
       isString ? (void)c.addStringColumn(texts) : (void)c.addRawColumn(width, batch.size(), bytes);
       if (single >= 0)
         c.rowCounts({65}); // one row, against a constant: the columns' runs cover the counts
-      for (std::size_t i = 0; single < 0 && i < nInts; ++i) {
-        std::vector<int> column;
-        for (const RegexRow& r : batch)
-          column.push_back(r.ints[i]);
-        c.addColumn(column);
-      }
+      for (std::size_t i = 0; single < 0 && i < nInts; ++i)
+        c.addColumn(intColumns[i]);
       if (base == kMatch) {
         c.expectRows(std::vector<Bool>(ints.begin(), ints.end()));
       } else if (strings.empty()) {
