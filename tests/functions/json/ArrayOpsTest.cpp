@@ -1,6 +1,5 @@
-// The array ops through both evaluators: the set operations and containment against a quadratic
-// membership-scan model written here, on random arrays with duplicates and numbers equal across kinds
-// (1, 1.0), small and large; slicing, bounds, element access, append, length and joining, hand-computed.
+// The array ops through both evaluators: set operations and containment against a quadratic membership
+// model on random arrays (duplicates, 1 = 1.0); slicing, element access, append, length and joining.
 #include <cstdint>
 #include <random>
 #include <string>
@@ -37,19 +36,10 @@ bool member(const json& array, const json& x) {
 
 json randomArray(std::mt19937& gen, std::size_t n) {
   // few distinct values, so that duplicates and cross-kind equalities are frequent
-  const std::vector<json> pool = {1,
-                                  1.0,
-                                  2,
-                                  json::parse("18446744073709551615"),
-                                  -0.0,
-                                  0,
-                                  "1",
-                                  "a",
-                                  true,
-                                  nullptr,
-                                  json::array({1}),
-                                  json::array({1.0}),
-                                  json::object({{"k", 1}})};
+  // clang-format off
+  const std::vector<json> pool = {1, 1.0, 2, json::parse("18446744073709551615"), -0.0, 0, "1", "a", true, nullptr,
+                                  json::array({1}), json::array({1.0}), json::object({{"k", 1}})};
+  // clang-format on
   json a = json::array();
   for (std::size_t i = 0; i < n; ++i)
     a.push_back(gen() % 4 == 0 ? json(int(gen() % 1000)) : pool[gen() % pool.size()]);
@@ -131,26 +121,18 @@ TEST(ArraySlice, PositionsAndBounds) {
   docs.push_back("{}"), starts.push_back(1), ends.push_back(1), expected.push_back(std::nullopt);
   std::vector<std::uint8_t> states(expected.size(), 0);
   states.back() = 1;
-  HarnessCase(Program()
-                  .column(kLoadArray, 0)
-                  .column(kLoadI32, 1)
-                  .column(kLoadI32, 2)
-                  .op(kNotNullState)
-                  .op(kNotNullState)
-                  .op(kNotNullState)
-                  .op(kSlice))
-      .addJsonColumn(docs)
-      .addColumn(starts)
-      .addColumn(ends)
-      .expectStrings(expected, states);
+  Program slice;
+  slice.column(kLoadArray, 0).column(kLoadI32, 1).column(kLoadI32, 2);
+  slice.op(kNotNullState).op(kNotNullState).op(kNotNullState).op(kSlice);
+  HarnessCase(slice).addJsonColumn(docs).addColumn(starts).addColumn(ends).expectStrings(expected, states);
   const std::vector<Doc> nested = {"[[1,2,3],[4]]", "[[1,2,3],[4]]", "[[1,2,3],[4]]",
                                    "[[1,2,3],[4]]", "[1]",           "[]"};
   const std::vector<std::int32_t> dims = {1, 2, 0, 3, 2, 1};
-  HarnessCase(Program().column(kLoadArray, 0).column(kLoadI32, 1).op(1884))
+  HarnessCase(loadColumns({kLoadArray, kLoadI32}).op(1884))
       .addJsonColumn(nested)
       .addColumn(dims)
       .expectRows<std::int32_t>({2, 3, 0, 0, 0, 0}, {0, 0, 1, 1, 1, 0});
-  HarnessCase(Program().column(kLoadArray, 0).column(kLoadI32, 1).op(1885))
+  HarnessCase(loadColumns({kLoadArray, kLoadI32}).op(1885))
       .addJsonColumn(nested)
       .addColumn(dims)
       .expectRows<std::int32_t>({1, 1, 0, 0, 0, 1}, {0, 0, 1, 1, 1, 0});
@@ -161,22 +143,22 @@ TEST(ArrayElements, AccessByTypeAppendLengthAndJoin) {
   const std::vector<std::int32_t> positions = {1, 2, 0, 10, 6, 4, 5, 7};
   const std::vector<Doc> docs(positions.size(), a);
   const std::vector<std::uint8_t> states = {0, 1, 1, 1, 1, 0, 0, 0};
-  HarnessCase(Program().column(kLoadArray, 0).column(kLoadI32, 1).op(1877))
+  HarnessCase(loadColumns({kLoadArray, kLoadI32}).op(1877))
       .addJsonColumn(docs)
       .addColumn(positions)
       .expectRows<std::int32_t>({5, 0, 0, 0, 0, 2, 1, 17}, states);
-  HarnessCase(Program().column(kLoadArray, 0).column(kLoadI32, 1).op(1880))
+  HarnessCase(loadColumns({kLoadArray, kLoadI32}).op(1880))
       .addJsonColumn({a, a, a, a})
       .addColumn(std::vector<std::int32_t>{1, 4, 7, 2})
       .expectRows<double>({5, 2.75, 17, 0}, {0, 0, 0, 1});
   HarnessCase(Program().column(kLoadArray, 0).constant(kConstI32, 5).op(1880))
       .addJsonColumn({a})
       .expectFault("Not a double");
-  HarnessCase(Program().column(kLoadArray, 0).column(kLoadI32, 1).op(1881))
+  HarnessCase(loadColumns({kLoadArray, kLoadI32}).op(1881))
       .addJsonColumn(docs)
       .addColumn(positions)
       .expectStrings({"5", {}, {}, {}, {}, "2.75", "true", "17"}, states);
-  HarnessCase(Program().column(kLoadArray, 0).column(kLoadI32, 1).op(1883))
+  HarnessCase(loadColumns({kLoadArray, kLoadI32}).op(1883))
       .addJsonColumn({a, a})
       .addColumn(std::vector<std::int32_t>{8, 9})
       .expectRows<unsigned long>({18446744073709551615UL, 18446744073709551615UL});
@@ -184,18 +166,13 @@ TEST(ArrayElements, AccessByTypeAppendLengthAndJoin) {
       .addJsonColumn({a})
       .expectFault("Not an integer");
   ScopedStateLoads loads;
-  HarnessCase(Program()
-                  .column(kLoadJson, 0)
-                  .column(kLoadI64, 1)
-                  .column(kLoadStates, 2)
-                  .column(kLoadStates, 3)
-                  .op(1818))
+  HarnessCase(loadColumns({kLoadJson, kLoadI64, kLoadStates, kLoadStates}).op(1818))
       .addJsonColumn({"[1]", "{\"a\":1}", "[]", "[1]"})
       .addColumn(std::vector<long>{-2, 3, 4, 5})
       .addColumn(std::vector<std::uint8_t>{0, 0, 0, 1})
       .addColumn(std::vector<std::uint8_t>{0, 0, 1, 0})
       .expectStrings({"[1,-2]", R"([{"a":1},3])", "[null]", std::nullopt}, {0, 0, 0, 1});
-  HarnessCase(Program().column(kLoadArray, 0).column(kLoadStates, 1).op(1886))
+  HarnessCase(loadColumns({kLoadArray, kLoadStates}).op(1886))
       .addJsonColumn({a, "{}", "[]"})
       .addColumn(std::vector<std::uint8_t>{0, 0, 0})
       .expectRows<std::int32_t>({9, 0, 0}, {0, 1, 0});

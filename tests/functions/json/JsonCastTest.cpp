@@ -18,22 +18,19 @@ constexpr int kFromString = 610, kArrayFromString = 779, kArrayFromStringStatus 
 
 TEST(JsonCast, TextToJsonStatesAndCanonicalText) {
   // text, JSON result (compact, sorted members) or NULL, array result or NULL
+  // clang-format off
   const std::vector<std::tuple<Str, Doc, Doc>> rows = {
-      {R"( {"b":1, "a":[true,null]} )", R"({"a":[true,null],"b":1})", std::nullopt},
-      {"[1,2]", "[1,2]", "[1,2]"},
-      {"[]", "[]", "[]"},
-      {"", std::nullopt, std::nullopt},
-      {" \n\t ", std::nullopt, std::nullopt},
-      {std::nullopt, std::nullopt, std::nullopt},
-      {"9223372036854775807", "9223372036854775807", std::nullopt},
+      {R"( {"b":1, "a":[true,null]} )", R"({"a":[true,null],"b":1})", std::nullopt}, {"[1,2]", "[1,2]", "[1,2]"},
+      {"[]", "[]", "[]"}, {"", std::nullopt, std::nullopt}, {" \n\t ", std::nullopt, std::nullopt},
+      {std::nullopt, std::nullopt, std::nullopt}, {"9223372036854775807", "9223372036854775807", std::nullopt},
       {"[-9223372036854775808,18446744073709551615]", "[-9223372036854775808,18446744073709551615]",
        "[-9223372036854775808,18446744073709551615]"},
       {"[1.7976931348623157e308,4.9e-324,-0.0]", "[1.7976931348623157e+308,5e-324,-0.0]",
        "[1.7976931348623157e+308,5e-324,-0.0]"},
       {"18446744073709551616", "1.8446744073709552e+19", std::nullopt},
       {R"("a\u00e9\n\"\ud83d\ude00")", "\"a\xc3\xa9\\n\\\"\xf0\x9f\x98\x80\"", std::nullopt},
-      {R"({"a":1,"a":2})", R"({"a":2})", std::nullopt},
-  };
+      {R"({"a":1,"a":2})", R"({"a":2})", std::nullopt}};
+  // clang-format on
   std::vector<Str> texts;
   std::vector<Doc> json, array;
   std::vector<std::uint8_t> jsonStates, arrayStates;
@@ -55,15 +52,13 @@ TEST(JsonCast, TextToJsonStatesAndCanonicalText) {
 }
 
 TEST(JsonCast, BadTextEndsTheCallAndFreesEverything) {
+  const std::string invalid = "JSON text is not valid", deep = "JSON text nests deeper";
+  // clang-format off
   const std::vector<std::pair<std::string, std::string>> rows = {
-      {"[1,", "JSON text is not valid"},
-      {"[1] x", "JSON text is not valid"},
-      {"{\"a\" 1}", "JSON text is not valid"},
-      {"[\"\xff\"]", "JSON text is not valid"},
-      {"nul", "JSON text is not valid"},
-      {std::string(100000, '['), "JSON text nests deeper than the limit of 1000 levels"},
-      {std::string(100000, '[') + std::string(100000, ']'), "JSON text nests deeper"},
-  };
+      {"[1,", invalid}, {"[1] x", invalid}, {"{\"a\" 1}", invalid}, {"[\"\xff\"]", invalid}, {"nul", invalid},
+      {std::string(100000, '['), deep + " than the limit of 1000 levels"},
+      {std::string(100000, '[') + std::string(100000, ']'), deep}};
+  // clang-format on
   for (const auto& [text, message] : rows)
     for (int op : {kFromString, kArrayFromString}) {
       // good rows before and after, so that finished rows are freed on the way out
@@ -75,7 +70,7 @@ TEST(JsonCast, BadTextEndsTheCallAndFreesEverything) {
 
 TEST(JsonCast, StatusFormAndFixedWidthText) {
   ScopedStateLoads loads;
-  HarnessCase(Program().column(kLoadString, 0).column(kLoadStates, 1).op(kArrayFromStringStatus))
+  HarnessCase(loadColumns({kLoadString, kLoadStates}).op(kArrayFromStringStatus))
       .addStringColumn({"[1]", "[2]", "[3]", "{}"})
       .addColumn(std::vector<std::uint8_t>{0, 1, 12, 0})
       .expectStrings({"[1]", std::nullopt, std::nullopt, std::nullopt}, {0, 1, 12, 1});
@@ -85,63 +80,49 @@ TEST(JsonCast, StatusFormAndFixedWidthText) {
 }
 
 TEST(JsonCast, NumbersAndValuesToJson) {
-  const long kMin = std::numeric_limits<long>::min();
-  HarnessCase(Program().column(kLoadI64, 0).op(685))
-      .addColumn(std::vector<long>{kMin, -1, 0, std::numeric_limits<long>::max()})
-      .expectStrings({"-9223372036854775808", "-1", "0", "9223372036854775807"});
-  HarnessCase(Program().column(kLoadU64, 0).op(696))
-      .addColumn(std::vector<unsigned long>{0, std::numeric_limits<unsigned long>::max()})
-      .expectStrings({"0", "18446744073709551615"});
-  HarnessCase(Program().column(kLoadF64, 0).op(710))
-      .addColumn(std::vector<double>{0.1, -0.0, 1e300, 2.0})
-      .expectStrings({"0.1", "-0.0", "1e+300", "2.0"});
-  HarnessCase(Program().column(kLoadF32, 0).op(703))
-      .addColumn(std::vector<float>{0.1f})
-      .expectStrings({"0.10000000149011612"});
-  HarnessCase(Program().column(kLoadI8, 0).op(652))
-      .addColumn(std::vector<std::int8_t>{-128, 127})
-      .expectStrings({"-128", "127"});
-  HarnessCase(Program().column(kLoadBool, 0).op(600))
-      .addColumn(std::vector<Bool>{0, 1, 2})
-      .expectStrings({"false", "true", "true"});
+  const long kMin = std::numeric_limits<long>::min(), kMax = std::numeric_limits<long>::max();
+  // clang-format off
+  expectObjectTable<Str, long>(685, {{{kMin}, "-9223372036854775808"}, {{-1}, "-1"}, {{0}, "0"}, {{kMax}, "9223372036854775807"}});
+  expectObjectTable<Str, unsigned long>(696, {{{0}, "0"}, {{~0ul}, "18446744073709551615"}});
+  expectObjectTable<Str, double>(710, {{{0.1}, "0.1"}, {{-0.0}, "-0.0"}, {{1e300}, "1e+300"}, {{2.0}, "2.0"}});
+  expectObjectTable<Str, float>(703, {{{0.1f}, "0.10000000149011612"}});
+  expectObjectTable<Str, std::int8_t>(652, {{{-128}, "-128"}, {{127}, "127"}});
+  expectObjectTable<Str, Bool>(600, {{{0}, "false"}, {{1}, "true"}, {{2}, "true"}});
+  expectObjectTable<Str, Str, Str, Str>(1891, {{{"a", "b", "c"}, R"(["a","b","c"])"}, {{std::nullopt, "q", ""}, R"([null,"q",""])"}});
+  // clang-format on
   ScopedStateLoads loads;
   // JSON_FROM_*: a NULL value becomes the JSON null with state 0; an error state passes on.
-  HarnessCase(Program().column(kLoadI64, 0).column(kLoadStates, 1).op(1824))
+  HarnessCase(loadColumns({kLoadI64, kLoadStates}).op(1824))
       .addColumn(std::vector<long>{5, 6, 7})
       .addColumn(std::vector<std::uint8_t>{0, 1, 9})
       .expectStrings({"5", "null", std::nullopt}, {0, 0, 9});
-  HarnessCase(Program().column(kLoadString, 0).column(kLoadStates, 1).op(1857))
+  HarnessCase(loadColumns({kLoadString, kLoadStates}).op(1857))
       .addStringColumn({"[1]", std::nullopt, "x\"y"})
       .addColumn(std::vector<std::uint8_t>{0, 1, 0})
       .expectStrings({R"("[1]")", "null", R"("x\"y")"});
-  HarnessCase(Program().column(kLoadF64, 0).column(kLoadStates, 1).op(1827))
+  HarnessCase(loadColumns({kLoadF64, kLoadStates}).op(1827))
       .addColumn(std::vector<double>{1.5, 2.5})
       .addColumn(std::vector<std::uint8_t>{0, 1})
       .expectStrings({"null", "null"});
-  HarnessCase(Program().column(kLoadString, 0).column(kLoadString, 1).column(kLoadString, 2).op(1891))
-      .addStringColumn({"a", std::nullopt})
-      .addStringColumn({"b", "q"})
-      .addStringColumn({"c", ""})
-      .expectStrings({R"(["a","b","c"])", R"([null,"q",""])"});
 }
 
 TEST(JsonCast, ObjectsMergeAndPatchKeepKeyOrder) {
   JsonObjects objects;
-  HarnessCase(Program().column(kLoadString, 0).column(kLoadI64, 1).op(1833))
+  HarnessCase(loadColumns({kLoadString, kLoadI64}).op(1833))
       .addStringColumn({"k", std::nullopt})
       .addColumn(std::vector<long>{-3, 4})
       .expectStrings({R"({"k":-3})", std::nullopt}, {0, 1});
-  HarnessCase(Program().column(kLoadString, 0).column(kLoadJson, 1).op(1837))
+  HarnessCase(loadColumns({kLoadString, kLoadJson}).op(1837))
       .addStringColumn({"z", "a"})
       .addJsonColumn({R"({"y":1,"b":[2]})", std::nullopt})
       .expectStrings({R"({"z":{"b":[2],"y":1}})", R"({"a":null})"});
   // merge: members of b whose keys a lacks are added; a's own members win
-  HarnessCase(Program().column(kLoadJson, 0).column(kLoadJson, 1).op(1838))
+  HarnessCase(loadColumns({kLoadJson, kLoadJson}).op(1838))
       .addJsonColumn({R"({"m":1,"c":2})", R"({"a":1})", "[1]", R"({"a":1})"})
       .addJsonColumn({R"({"c":9,"b":3,"a":0})", R"({})", R"({"x":1})", "[2]"})
       .expectStrings({R"({"a":0,"b":3,"c":2,"m":1})", R"({"a":1})", "[1]", R"({"a":1})"});
   // RFC 6902 patches applied to a copy; a failing patch is a NULL row
-  HarnessCase(Program().column(kLoadJson, 0).column(kLoadJson, 1).op(1839))
+  HarnessCase(loadColumns({kLoadJson, kLoadJson}).op(1839))
       .addJsonColumn({R"({"a":1,"b":[1,2]})", R"({"a":1})", R"({"a":1})", R"({"a":1})"})
       .addJsonColumn({R"([{"op":"add","path":"/b/1","value":9},{"op":"remove","path":"/a"},
                          {"op":"copy","from":"/b/0","path":"/c"}])",

@@ -16,27 +16,21 @@ using U128 = fixed_array_t<16>;
 
 TEST(JsonCompare, ValueOrderAcrossKinds) {
   // a, b, then EQ NE LT LE GT GE (hand-ordered: null < boolean < number < object < array < string)
+  // clang-format off
   const std::vector<std::tuple<Doc, Doc, std::vector<Bool>>> rows = {
-      {"1", "1.0", {1, 0, 0, 1, 0, 1}},
-      {"18446744073709551615", "-1", {0, 1, 0, 0, 1, 1}},
-      {"[1,2]", "[1,3]", {0, 1, 1, 1, 0, 0}},
-      {"[1,2]", "[1]", {0, 1, 0, 0, 1, 1}},
-      {R"({"a":1,"b":2})", R"({"b":2,"a":1})", {1, 0, 0, 1, 0, 1}},
-      {"null", "false", {0, 1, 1, 1, 0, 0}},
-      {"true", "0", {0, 1, 1, 1, 0, 0}},
-      {"5", "{}", {0, 1, 1, 1, 0, 0}},
-      {"{}", "[]", {0, 1, 1, 1, 0, 0}},
-      {"[]", "\"\"", {0, 1, 1, 1, 0, 0}},
-      {"\"ab\"", "\"b\"", {0, 1, 1, 1, 0, 0}},
-      {std::nullopt, "1", {0, 0, 0, 0, 0, 0}},
-  };
+      {"1", "1.0", {1, 0, 0, 1, 0, 1}}, {"18446744073709551615", "-1", {0, 1, 0, 0, 1, 1}},
+      {"[1,2]", "[1,3]", {0, 1, 1, 1, 0, 0}}, {"[1,2]", "[1]", {0, 1, 0, 0, 1, 1}},
+      {R"({"a":1,"b":2})", R"({"b":2,"a":1})", {1, 0, 0, 1, 0, 1}}, {"null", "false", {0, 1, 1, 1, 0, 0}},
+      {"true", "0", {0, 1, 1, 1, 0, 0}}, {"5", "{}", {0, 1, 1, 1, 0, 0}}, {"{}", "[]", {0, 1, 1, 1, 0, 0}},
+      {"[]", "\"\"", {0, 1, 1, 1, 0, 0}}, {"\"ab\"", "\"b\"", {0, 1, 1, 1, 0, 0}}, {std::nullopt, "1", {0, 0, 0, 0, 0, 0}}};
+  // clang-format on
   const int codes[] = {926, 927, 928, 929, 930, 931};
   for (int k = 0; k < 6; ++k) {
     std::vector<Doc> a, b;
     std::vector<Bool> expected;
     for (const auto& [x, y, r] : rows)
       a.push_back(x), b.push_back(y), expected.push_back(r[std::size_t(k)]);
-    HarnessCase(Program().column(kLoadJson, 0).column(kLoadJson, 1).op(codes[k]))
+    HarnessCase(loadColumns({kLoadJson, kLoadJson}).op(codes[k]))
         .addJsonColumn(a)
         .addJsonColumn(b)
         .expectRows(expected);
@@ -49,24 +43,19 @@ TEST(JsonNullForms, IsNullNotDistinctIfAndRemoveNullable) {
                          b = {"[1]", std::nullopt, std::nullopt, "[2]", "[2]", "[1]"};
   const std::vector<std::uint8_t> sa = {0, 1, 0, 1, 0, 13}, sb = {0, 1, 1, 0, 0, 14};
   for (int code : {280, 281})
-    HarnessCase(Program().column(kLoadJson, 0).column(kLoadStates, 1).op(code))
+    HarnessCase(loadColumns({kLoadJson, kLoadStates}).op(code))
         .addJsonColumn(a)
         .addColumn(sa)
         .expectRows<Bool>({0, 1, 0, 1, 0, 0}, {0, 0, 0, 0, 0, 13});
   for (int code : {1259, 1260})
-    HarnessCase(Program()
-                    .column(kLoadJson, 0)
-                    .column(kLoadJson, 1)
-                    .column(kLoadStates, 2)
-                    .column(kLoadStates, 3)
-                    .op(code))
+    HarnessCase(loadColumns({kLoadJson, kLoadJson, kLoadStates, kLoadStates}).op(code))
         .addJsonColumn(a)
         .addJsonColumn(b)
         .addColumn(sa)
         .addColumn(sb)
         .expectRows<Bool>({1, 1, 0, 0, 0, 0}, {0, 0, 0, 0, 0, 13}, rpn_eval_result_t(13));
   for (int code : {1225, 1226})
-    HarnessCase(Program().column(kLoadJson, 0).column(kLoadJson, 1).column(kLoadBool, 2).op(code))
+    HarnessCase(loadColumns({kLoadJson, kLoadJson, kLoadBool}).op(code))
         .addJsonColumn(a)
         .addJsonColumn(b)
         .addColumn(std::vector<Bool>{1, 0, 0, 1, 0, 1})

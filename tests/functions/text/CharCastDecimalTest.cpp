@@ -31,14 +31,12 @@ TEST(CharCastTextToDecimal, EveryWidthAtTheElementScale) {
       {" 1e1 ", 1000}, {"-12.345", -1235}, {"0.004", 0}, {"1.5E-1", 15}, {"  -0.005 ", -1}};
   forEachWidth([&]<std::size_t N>() {
     std::vector<Text<N>> in;
+    std::vector<long> unscaled;
+    fitting<N>(texts, in, unscaled);
     std::vector<Dec64> out64;
     std::vector<Dec128> out128;
-    for (const auto& [text, unscaled] : texts)
-      if (text.size() <= N) {
-        in.push_back(txt<N>(text));
-        out64.push_back(d64(unscaled));
-        out128.push_back(d128(unscaled));
-      }
+    for (long u : unscaled)
+      out64.push_back(d64(u)), out128.push_back(d128(u));
     const std::vector<std::uint8_t> states(in.size(), 0);
     expectColumn<Dec64>(559 + widthIndex(N), in, out64, states, target(18, 2));
     expectColumn<Dec128>(579 + widthIndex(N), in, out128, states, target(28, 2));
@@ -74,12 +72,7 @@ void expectRefusal(int op, const std::vector<std::string>& texts, const EvalInfo
     p.constant(kConstI8, static_cast<std::int8_t>(precision))
         .constant(kConstI8, static_cast<std::int8_t>(scale));
   p.op(op, info);
-  HarnessCase c(p);
-  std::vector<Text<32>> in;
-  for (const std::string& t : texts)
-    in.push_back(txt<32>(t));
-  c.addColumn(in);
-  c.expectFault(message);
+  HarnessCase(p).addColumn(txts<32>(texts)).expectFault(message);
 }
 
 TEST(CharCastTextToDecimal, ParserRefusalsEndTheCallWithThePoolBalanced) {

@@ -60,14 +60,11 @@ TEST(CharCastTextToInt, Char4ToI64ReadsTheCellAsAnUnsignedNumber) {
 TEST(CharCastTextToU128, DecimalAndPrefixedText) {
   const fixed_array_t<16> max = u128(~vela::uint128_t(0));
   // One past the maximum wraps to 0.
+  // clang-format off
   const std::vector<std::pair<std::string, fixed_array_t<16>>> texts = {
-      {"", u128(0)},
-      {"7", u128(7)},
-      {"-1", max},
-      {"0x1F", u128(31)},
-      {"18446744073709551616", u128(vela::uint128_t(1) << 64)},
-      {"340282366920938463463374607431768211455", max},
-      {"340282366920938463463374607431768211456", u128(0)}};
+      {"", u128(0)}, {"7", u128(7)}, {"-1", max}, {"0x1F", u128(31)}, {"18446744073709551616", u128(vela::uint128_t(1) << 64)},
+      {"340282366920938463463374607431768211455", max}, {"340282366920938463463374607431768211456", u128(0)}};
+  // clang-format on
   forEachWidth([&]<std::size_t N>() {
     std::vector<Text<N>> in = {txt<N>(std::string(N - 1, '0') + "9")};
     std::vector<fixed_array_t<16>> out = {u128(9)};
@@ -115,9 +112,10 @@ TEST(CharCastIntToText, EveryWidthCutToTheCell) {
 TEST(CharCastIntToText, U128Digits) {
   const std::vector<fixed_array_t<16>> in = {u128(~vela::uint128_t(0)), u128(10000000000000000000ULL),
                                              u128(0)};
-  const std::string texts[] = {"340282366920938463463374607431768211455", "10000000000000000000", "0"};
-  expectColumn<Text<64>>(748, in, {txt<64>(texts[0]), txt<64>(texts[1]), txt<64>(texts[2])});
-  expectColumn<Text<256>>(750, in, {txt<256>(texts[0]), txt<256>(texts[1]), txt<256>(texts[2])});
+  const std::vector<std::string> texts = {"340282366920938463463374607431768211455", "10000000000000000000",
+                                          "0"};
+  expectColumn<Text<64>>(748, in, txts<64>(texts));
+  expectColumn<Text<256>>(750, in, txts<256>(texts));
 }
 
 TEST(CharCastRoundTrip, IntegersThroughText) {

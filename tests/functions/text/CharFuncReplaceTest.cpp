@@ -20,23 +20,19 @@ Rewrite<N, R> rw(const char* s, const char* from, const char* to, const std::str
   return {{txt<N>(s), txt<N>(from), txt<N>(to)}, txt<R>(out)};
 }
 
+// Hand rows in every constant/column form; the random columns below meet the models at every width.
+// clang-format off
 TEST(CharFuncReplace, RowsThroughBothEvaluators) {
   for (int code : {1988, 1994}) // two codes per width up to char16, one kernel
-    expectTable<Text<1>>(code, std::vector<Rewrite<1>>{rw<1>("a", "a", "b", "b"), rw<1>("a", "a", "", ""),
-                                                       rw<1>("a", "b", "c", "a"), rw<1>("", "a", "b", "")});
+    expectTable<Text<1>>(code, std::vector<Rewrite<1>>{rw<1>("a", "a", "", ""), rw<1>("", "a", "b", "")});
   for (int code : {1989, 1995})
-    expectTable<Text<4>>(code, std::vector<Rewrite<2, 4>>{rw<2, 4>("aa", "a", "bb", "bbbb"),
-                                                          rw<2, 4>("ab", "ab", "", ""),
-                                                          rw<2, 4>("ab", "", "xy", "ab")});
+    expectTable<Text<4>>(code, std::vector<Rewrite<2, 4>>{rw<2, 4>("aa", "a", "bb", "bbbb"), rw<2, 4>("ab", "", "xy", "ab")});
   expectTable<Text<64>>(1991, std::vector<Rewrite<8, 64>>{rw<8, 64>("abcabc", "bc", "XYZW", "aXYZWaXYZW"),
-                                                          rw<8, 64>("aaa", "aa", "b", "ba"),
-                                                          rw<8, 64>("abc", "abc", "", ""),
-                                                          rw<8, 64>("abc", "abcd", "x", "abc")});
+                                                          rw<8, 64>("aaa", "aa", "b", "ba"), rw<8, 64>("abc", "abcd", "x", "abc")});
   // From char32 on a result can pass 256 characters: it is cut there.
   const std::string a32(32, 'a'), b32(32, 'b');
-  expectTable<Text<256>>(
-      1999, std::vector<Rewrite<32, 256>>{rw<32, 256>(a32.c_str(), "a", b32.c_str(), std::string(256, 'b')),
-                                          rw<32, 256>("xay", "a", "", "xy")});
+  expectTable<Text<256>>(1999, std::vector<Rewrite<32, 256>>{rw<32, 256>(a32.c_str(), "a", b32.c_str(), std::string(256, 'b')),
+                                                             rw<32, 256>("xay", "a", "", "xy")});
 }
 
 TEST(CharFuncReplace, CharAndConstRows) {
@@ -44,31 +40,22 @@ TEST(CharFuncReplace, CharAndConstRows) {
   auto rc = [](const char* s, const char* from, const char* to, const char* out) {
     return CharRow{{txt<8>(s), txt<1>(from), txt<1>(to)}, txt<8>(out)};
   };
-  expectTable<Text<8>>(2006, std::vector<CharRow>{rc("a-b-c", "-", "", "abc"), rc("abc", "x", "y", "abc"),
-                                                  rc("a-b", "-", "+", "a+b"), rc("abc", "", "x", "abc"),
-                                                  rc("aaaaaaaa", "a", "", ""), rc("abca", "a", "a", "abca"),
-                                                  rc("xxxxxxxb", "x", "", "b")});
-  expectTable<Text<8>>(
-      2016,
-      std::vector<Rewrite<8>>{rw<8>("abcabc", "bc", "XYZ", "aXYZaXYZ"), rw<8>("abab", "ab", "xyz", "xyzxyz"),
-                              rw<8>("aaaaaaaa", "a", "bb", "bbbbbbbb"), rw<8>("ab", "abc", "x", "ab"),
-                              rw<8>("", "a", "b", ""), rw<8>("abc", "", "x", "abc"),
-                              rw<8>("abc", "b", "", "ac"), rw<8>("aaa", "aa", "b", "ba")});
+  expectTable<Text<8>>(2006, std::vector<CharRow>{rc("a-b-c", "-", "", "abc"), rc("a-b", "-", "+", "a+b"), rc("abc", "", "x", "abc"),
+                                                  rc("aaaaaaaa", "a", "", ""), rc("abca", "a", "a", "abca")});
+  expectTable<Text<8>>(2016, std::vector<Rewrite<8>>{rw<8>("abab", "ab", "xyz", "xyzxyz"), rw<8>("aaaaaaaa", "a", "bb", "bbbbbbbb"),
+                                                     rw<8>("ab", "abc", "x", "ab"), rw<8>("abc", "", "x", "abc"),
+                                                     rw<8>("aaa", "aa", "b", "ba")});
   expectTable<Text<1>>(2013, std::vector<Rewrite<1>>{rw<1>("a", "a", "b", "b"), rw<1>("a", "a", "", "")});
 }
 
 TEST(CharFuncSplit, RowsThroughBothEvaluators) {
   using SplitRow = Row<Text<8>, Text<8>, Text<1>, int>;
-  auto sr = [](const char* s, const char* d, int k, const char* out) {
-    return SplitRow{{txt<8>(s), txt<1>(d), k}, txt<8>(out)};
-  };
-  expectTable<Text<8>>(
-      2145, std::vector<SplitRow>{
-                sr("a,b,,d", ",", 3, ""), sr("a,b,,d", ",", 4, "d"), sr("a,b,,d", ",", -1, "d"),
-                sr("a,b,,d", ",", 5, ""), sr("a,b,,d", ",", -4, "a"), sr("a,b,,d", ",", -5, ""),
-                sr("a,b,,d", ",", 0, ""), sr("a,b,,d", ",", 2, "b"), sr("abc", ",", 1, "abc"),
-                sr("abc", ",", -1, "abc"), sr("abc", ",", 2, ""), sr("abc", "", 1, ""), sr("", ",", 1, ""),
-                sr(",", ",", 2, ""), sr("ab,cdefg", ",", 2, "cdefg"), sr("abcdefg,", ",", 1, "abcdefg")});
+  auto sr = [](const char* s, const char* d, int k, const char* out) { return SplitRow{{txt<8>(s), txt<1>(d), k}, txt<8>(out)}; };
+  expectTable<Text<8>>(2145, std::vector<SplitRow>{
+      sr("a,b,,d", ",", 3, ""), sr("a,b,,d", ",", -1, "d"), sr("a,b,,d", ",", 5, ""), sr("a,b,,d", ",", -4, "a"),
+      sr("a,b,,d", ",", -5, ""), sr("a,b,,d", ",", 0, ""), sr("abc", "", 1, ""), sr(",", ",", 2, ""),
+      sr("ab,cdefg", ",", 2, "cdefg"), sr("abcdefg,", ",", 1, "abcdefg")});
+  // clang-format on
   const auto s = txt<8>("a,b,,d"), comma = txt<8>(",");
   const char* raw = reinterpret_cast<const char*>(&s);
   const char* d = reinterpret_cast<const char*>(&comma) + 7; // a char1 cell is the one byte
@@ -113,13 +100,10 @@ void randomColumns(std::mt19937& gen) {
 
 TEST(CharFuncReplace, RandomColumnsAgainstTheModel) {
   std::mt19937 gen(31337);
-  randomColumns<1>(gen);
-  randomColumns<2>(gen);
-  randomColumns<4>(gen);
-  randomColumns<8>(gen);
-  randomColumns<16>(gen);
-  randomColumns<32>(gen);
-  randomColumns<256>(gen);
+  [&]<std::size_t... K>(std::index_sequence<K...>) {
+    (randomColumns<std::size_t{1} << K>(gen), ...);
+  }
+  (std::index_sequence<0, 1, 2, 3, 4, 5, 8>{});
 }
 
 // Cells from a caller may hold bytes below their first NUL: the text ends at the NUL and every result

@@ -41,13 +41,10 @@ void checkRandomCells(std::mt19937_64& rng) {
 
 TEST(CharNLayout, LengthAndRoundTripMatchTheByteModelAtEveryWidth) {
   std::mt19937_64 rng(7);
-  checkRandomCells<charn::Cell<1>>(rng);
-  checkRandomCells<charn::Cell<2>>(rng);
-  checkRandomCells<charn::Cell<4>>(rng);
-  checkRandomCells<charn::Cell<8>>(rng);
-  checkRandomCells<charn::Cell<16>>(rng);
-  checkRandomCells<charn::Cell<64>>(rng);
-  checkRandomCells<charn::Cell<256>>(rng);
+  [&]<std::size_t... K>(std::index_sequence<K...>) {
+    (checkRandomCells<charn::Cell<std::size_t{1} << K>>(rng), ...);
+  }
+  (std::index_sequence<0, 1, 2, 3, 4, 6, 8>{});
 }
 
 TEST(CharNLayout, AbcInAChar16SitsInTheTopBytes) {

@@ -5,7 +5,7 @@
 #include <climits>
 
 #include "base/ClusterQueries.h"
-#include "tests/functions/scalar/FamilyTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 using namespace vela;
@@ -37,14 +37,9 @@ public:
 
 TEST(ClusterQuery, RankOfKey) {
   Cluster shape(3, 4);
-  expectTable<long, int>(2505, {{{0}, 0},
-                                {{1}, 1},
-                                {{2}, 2},
-                                {{3}, 0},
-                                {{-1}, 2},
-                                {{-3}, 0},
-                                {{INT_MIN}, 1}, // -2^31 = -715827883 x 3 + 1
-                                {{INT_MAX}, 1}});
+  // -2^31 = -715827883 x 3 + 1
+  expectTable<long, int>(
+      2505, {{{0}, 0}, {{1}, 1}, {{2}, 2}, {{3}, 0}, {{-1}, 2}, {{-3}, 0}, {{INT_MIN}, 1}, {{INT_MAX}, 1}});
   Cluster single(1, 4);
   expectTable<long, int>(2505, {{{INT_MIN}, 0}, {{-1}, 0}, {{77}, 0}});
 }
@@ -88,7 +83,7 @@ TEST(ClusterQuery, IsMemberAsksTheHost) {
                                                          "bob\0x"s, "bob",   "",      "alice"};
   const std::vector<std::optional<std::string>> groups = {"admins", "ops", "admins", "admins",
                                                           "ops",    "ops", "",       std::nullopt};
-  const Program p = Program().column(kLoadString, 0).column(kLoadString, 1).op(2186);
+  const Program p = loadColumns({kLoadString, kLoadString}).op(2186);
   // Without a hook, nobody is a member.
   HarnessCase(p).addStringColumn(users).addStringColumn(groups).expectRows<Bool>({0, 0, 0, 0, 0, 0, 0, 0});
   SecurityManagerUtils::setIsMemberHook(&members);

@@ -1,8 +1,6 @@
 // SHA256 (charN) and STRING_SHA256 through both evaluators against reference digests (computed outside
 // the code, see Sha256Vectors.h): the digest of the text as 64 lower-case hex characters in a char64
 // cell, character 0 at the highest byte.
-#include <memory>
-
 #include "cuda/ManagedObjects.h"
 #include "tests/base/Sha256Vectors.h"
 #include "tests/functions/text/TextTestSupport.h"
@@ -28,12 +26,10 @@ void expectCharDigests(int code) {
 }
 
 TEST(Digest, Sha256OfFixedWidthTextIsTheDigestOfItsText) {
-  expectCharDigests<8>(2277);
-  expectCharDigests<16>(2278);
-  expectCharDigests<32>(2279);
-  expectCharDigests<64>(2280);
-  expectCharDigests<128>(2281);
-  expectCharDigests<256>(2282);
+  [&]<std::size_t... K>(std::index_sequence<K...>) {
+    (expectCharDigests<std::size_t{1} << K>(2274 + int(K)), ...);
+  }
+  (std::index_sequence<3, 4, 5, 6, 7, 8>{});
 }
 
 TEST(Digest, StringSha256OfTheBytes) {
@@ -48,11 +44,8 @@ TEST(Digest, StringSha256OfTheBytes) {
   HarnessCase(Program().column(kLoadString, 0).op(2283)).addStringColumn(texts).expectRows<Char64>(digests);
 
   // A constant operand, present and absent.
-  auto* abc = vela::cuda::InlineBuffer<char>::allocate(3);
-  std::memcpy(abc->data(), "abc", 3);
-  const std::unique_ptr<vela::cuda::InlineBuffer<char>, void (*)(vela::cuda::InlineBuffer<char>*)> owner(
-      abc, [](vela::cuda::InlineBuffer<char>* b) { vela::cuda::InlineBuffer<char>::deallocate(b); });
-  HarnessCase(Program().pointerConstant(kConstString, abc).op(2283))
+  StringObjects objects;
+  HarnessCase(Program().pointerConstant(kConstString, objects.make("abc")).op(2283))
       .rows(1)
       .rowCounts({63, 65, 1000})
       .expectRows<Char64>({packed<Char64>(kSha256Vectors[0].hex)});

@@ -3,7 +3,6 @@
 // exhaustive LIKE matcher over tokens and a full-matrix edit distance).
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -35,15 +34,9 @@ std::vector<char> cell(const std::string& text, std::size_t width) {
   return c;
 }
 
-struct FreeString {
-  void operator()(InlineBuffer<char>* b) const { InlineBuffer<char>::deallocate(b); }
-};
-using StringPtr = std::unique_ptr<InlineBuffer<char>, FreeString>;
-StringPtr heapString(const std::string& text) {
-  StringPtr b(InlineBuffer<char>::allocate(text.size()));
-  if (!text.empty())
-    std::memcpy(b->data(), text.data(), text.size());
-  return b;
+// A heap string of `text`, alive until the end of the full expression.
+const char* heap(const std::string& text, quarry::test::StringObjects&& objects = {}) {
+  return objects.make(text)->data();
 }
 
 bool letter(unsigned char c) {
@@ -105,8 +98,7 @@ bool modelLike(const std::string& text, const std::string& p, char escape, int f
 // all forms must agree, and their answer is returned.
 bool likeAllForms(const std::string& text, const std::string& pattern, char escape, int flags) {
   const auto sf = static_cast<signed char>(flags);
-  const StringPtr s = heapString(text), p = heapString(pattern);
-  const bool answer = vela::cuda::like_match<true>(s->data(), static_cast<int>(text.size()), p->data(),
+  const bool answer = vela::cuda::like_match<true>(heap(text), static_cast<int>(text.size()), heap(pattern),
                                                    static_cast<int>(pattern.size()), escape, sf);
   if (text.find('\0') != std::string::npos || pattern.find('\0') != std::string::npos || pattern.size() > 256)
     return answer;
@@ -231,7 +223,7 @@ TEST(MatchersSoundex, ClassesCodesAndDifference) {
   // clang-format on
   for (const auto& [text, code] : rows) {
     char out[4];
-    vela::cuda::soundex1<true>(heapString(text)->data(), out, static_cast<int>(text.size()));
+    vela::cuda::soundex1<true>(heap(text), out, static_cast<int>(text.size()));
     EXPECT_EQ(std::memcmp(out, cell(code, 4).data(), 4), 0) << text; // a char4 cell, as a charN column holds
     for (int w : kWidths)
       if (static_cast<std::size_t>(w) >= text.size()) {
@@ -252,9 +244,7 @@ TEST(MatchersSoundex, ClassesCodesAndDifference) {
                                                              {"123", "Lee", 0}};
   for (const auto& [a, b, expected] : pairs) {
     const int n = static_cast<int>(a.size()), m = static_cast<int>(b.size());
-    EXPECT_EQ(vela::cuda::soundex_difference_of<true>(heapString(a)->data(), n, heapString(b)->data(), m),
-              expected)
-        << a << " / " << b;
+    EXPECT_EQ(vela::cuda::soundex_difference_of<true>(heap(a), n, heap(b), m), expected) << a << " / " << b;
     EXPECT_EQ(vela::cuda::soundex_difference_of<false>(cell(a, 16).data(), 16, cell(b, 16).data(), 16),
               expected);
   }
@@ -298,11 +288,12 @@ TEST(MatchersEditDistance, CellsOfEveryWidthAgainstTheModel) {
 // Heap-string distance (nullopt: absent), the rows charged to `pool` when one is given.
 int distance(const std::optional<std::string>& a, const std::optional<std::string>& b,
              vela::RamPool* pool = nullptr) {
-  const StringPtr sa = a ? heapString(*a) : nullptr, sb = b ? heapString(*b) : nullptr;
+  quarry::test::StringObjects objects;
+  const auto *sa = objects.make(a), *sb = objects.make(b);
   std::optional<vela::RamPoolThreadBinding> bind;
   if (pool != nullptr)
     bind.emplace(pool);
-  return vela::cuda::StringBufferEditDistance(sa.get(), sb.get());
+  return vela::cuda::StringBufferEditDistance(sa, sb);
 }
 
 TEST(MatchersEditDistance, HeapStringsAndTheirRows) {

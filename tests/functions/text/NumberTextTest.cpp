@@ -1,6 +1,7 @@
 // The text-number converters on their own: the integer reader's forms, the float reader against the C
-// library, and the number-to-text rule against a model of it written here. The casts built on them are
-// tested through both evaluators in the CharCast tests.
+// library, the number-to-text rule against a model of it written here, and the readers on heap-string
+// text (where they stop, texts far longer than a cell, NUL bytes). The casts built on them are tested
+// through both evaluators in the CharCast and StringCast tests.
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -12,11 +13,11 @@
 #include <gtest/gtest.h>
 
 #include "base/ProgramBuilder.h"
+#include "functions/text/CharFuncRadix.h"
 #include "functions/text/NumberText.h"
 
 using namespace vela::cuda;
-using vela::int128_t;
-using vela::uint128_t;
+using namespace std::string_literals;
 
 namespace {
 
@@ -45,27 +46,10 @@ TEST(NumberTextIntCast, EdgeForms) {
     EXPECT_EQ(readLong(text), value) << "'" << text << "'";
 }
 
-TEST(NumberTextIntCast, NarrowTargetsKeepTheLowBits) {
-  for (const char* text : {"127", "128", "-128", "-129", "300", "65535", "65536", "-1", "4294967296"}) {
-    const long wide = readLong(text);
-    EXPECT_EQ(intCast<signed char>(text, std::strlen(text)), static_cast<signed char>(wide)) << text;
-    EXPECT_EQ(intCast<short>(text, std::strlen(text)), static_cast<short>(wide)) << text;
-    EXPECT_EQ(intCast<int>(text, std::strlen(text)), static_cast<int>(wide)) << text;
-    EXPECT_EQ(intCast<unsigned long>(text, std::strlen(text)), static_cast<unsigned long>(wide)) << text;
-  }
-  const std::string u128Max = "340282366920938463463374607431768211455";
-  EXPECT_EQ(intCast<uint128_t>(u128Max.data(), u128Max.size()), ~uint128_t(0));
-  const std::string over = "340282366920938463463374607431768211456";
-  EXPECT_EQ(intCast<uint128_t>(over.data(), over.size()), uint128_t(0));
-}
-
+// Narrow targets, u128 and the other bases and prefix modes are checked through the casts (CharCast tests).
 TEST(NumberTextIntCast, BasesAndPrefixModes) {
   EXPECT_EQ(intCast<long>("zZ", 2, 36, IntPrefixes::None), 35 * 36 + 35);
-  EXPECT_EQ(intCast<long>("0x10", 4, 16, IntPrefixes::None), 0);
   EXPECT_EQ(intCast<long>("-ff", 3, 16, IntPrefixes::None), -255);
-  EXPECT_EQ(intCast<long>("0x1F", 4, 16, IntPrefixes::Hex), 31);
-  EXPECT_EQ(intCast<long>("0b1", 3, 16, IntPrefixes::Hex), 0xB1); // only the hexadecimal marker
-  EXPECT_EQ(intCast<long>("129", 3, 2, IntPrefixes::None), 1);
   // A cell is read in place and ends at its first NUL, whatever lies below it.
   auto cell = cellOf<fixed_array_t<16>>("12");
   cell.bytes[10] = '3';
@@ -74,20 +58,14 @@ TEST(NumberTextIntCast, BasesAndPrefixModes) {
 
 TEST(NumberTextDoubleCast, WordsSignsAndRounding) {
   const double inf = std::numeric_limits<double>::infinity();
+  // clang-format off
   const struct {
     const char* text;
     double value;
-  } rows[] = {{"", 0.0},         {"-", -0.0},
-              {"1.5", 1.5},      {"-2.5e3", -2500.0},
-              {"inf", inf},      {"-INF", -inf},
-              {"Infinity", inf}, {"12abc", 12.0},
-              {"abc", 0.0},      {"-abc", -0.0},
-              {"+1", 0.0},       {" 1", 0.0},
-              {".5", 0.5},       {"1e", 1.0},
-              {"--1", -0.0},     {"1e400", inf},
-              {"-1e400", -inf},  {"1e-400", 0.0},
-              {"0x10", 0.0},     {"4.9e-324", 4.9e-324},
-              {"0.1", 0.1},      {"1.7976931348623157e308", 1.7976931348623157e308}};
+  } rows[] = {
+      {"-INF", -inf}, {"Infinity", inf}, {"-abc", -0.0}, {" 1", 0.0}, {"--1", -0.0}, {"-1e400", -inf},
+      {"0x10", 0.0}, {"4.9e-324", 4.9e-324}, {"1.7976931348623157e308", 1.7976931348623157e308}};
+  // clang-format on
   for (const auto& r : rows) {
     const double got = doubleCast<double>(r.text, std::strlen(r.text));
     EXPECT_TRUE(got == r.value && std::signbit(got) == std::signbit(r.value)) << r.text << " gave " << got;
@@ -196,34 +174,22 @@ std::string numberText(double x, int width) {
 
 TEST(NumberTextFloatToText, HandComputedRows) {
   const double inf = std::numeric_limits<double>::infinity();
+  // clang-format off
   const struct {
     double x;
     int width;
     const char* text;
   } rows[] = {
-      {123.5, 32, "123.5"},
-      {1.0, 16, "1.0"},
-      {-2.5, 16, "-2.5"},
-      {1e13, 32, "1.0e+13"},
-      {-inf, 16, "inf"},
-      {inf, 16, "inf"},
-      {-0.0, 16, "0.0"},
-      {0.3, 16, "0.3"},
-      {1.0 / 3, 32, "0.3333333333"},
-      {2.0 / 3, 32, "0.6666666666"},
-      {99.99999999999, 32, "100.0"},
-      {9.99999999999, 32, "10.0"},
-      {100.0, 16, "100.0"},
-      {1e-5, 16, "0.00001"},
-      {1e-13, 32, "1.0e-13"},
-      {2e-14, 32, "2.0e-14"},
-      {12345678901234.0, 32, "1.2345678901e+13"},
-      {12345678901234.0, 16, "1.234567890e+13"},
-      {-1234567890123.0, 16, "-1234567890123.0"},
-      {1.7976931348623157e308, 32, "1.7976931348e+308"},
+      {123.5, 32, "123.5"}, {1.0, 16, "1.0"}, {-2.5, 16, "-2.5"}, {1e13, 32, "1.0e+13"}, {-inf, 16, "inf"},
+      {inf, 16, "inf"}, {-0.0, 16, "0.0"}, {0.3, 16, "0.3"}, {1.0 / 3, 32, "0.3333333333"},
+      {2.0 / 3, 32, "0.6666666666"}, {99.99999999999, 32, "100.0"}, {9.99999999999, 32, "10.0"},
+      {100.0, 16, "100.0"}, {1e-5, 16, "0.00001"}, {1e-13, 32, "1.0e-13"}, {2e-14, 32, "2.0e-14"},
+      {12345678901234.0, 32, "1.2345678901e+13"}, {12345678901234.0, 16, "1.234567890e+13"},
+      {-1234567890123.0, 16, "-1234567890123.0"}, {1.7976931348623157e308, 32, "1.7976931348e+308"},
       {4.9406564584124654e-324, 32, "4.9406564584e-324"},
       {0.1f, 32, "0.1000000014"}, // an f32 input, widened exactly; the rest below 1e-10 stops it
   };
+  // clang-format on
   for (const auto& r : rows) {
     EXPECT_EQ(numberText(r.x, r.width), r.text) << r.x;
     EXPECT_EQ(modelNumberText(r.x, r.width), r.text) << "model, " << r.x;
@@ -233,16 +199,11 @@ TEST(NumberTextFloatToText, HandComputedRows) {
 
 TEST(NumberTextFloatToText, AgreesWithTheModel) {
   std::mt19937_64 gen(5);
-  std::vector<double> values = {std::numeric_limits<double>::max(),
-                                std::numeric_limits<double>::min(),
-                                std::numeric_limits<double>::denorm_min(),
-                                1e-310,
-                                9.999999999999999e12,
-                                1e12 - 1.220703125e-4,
-                                0.5,
-                                1e22,
-                                1e23,
-                                123456.789e-7};
+  // clang-format off
+  std::vector<double> values = {std::numeric_limits<double>::max(), std::numeric_limits<double>::min(),
+                                std::numeric_limits<double>::denorm_min(), 1e-310, 9.999999999999999e12,
+                                1e12 - 1.220703125e-4, 0.5, 1e22, 1e23, 123456.789e-7};
+  // clang-format on
   for (int i = 0; i < 20000; ++i) {
     double x;
     const std::uint64_t bits = gen();
@@ -257,6 +218,80 @@ TEST(NumberTextFloatToText, AgreesWithTheModel) {
   for (double x : values)
     for (int width : {16, 32, 64, 256})
       ASSERT_EQ(numberText(x, width), modelNumberText(x, width)) << std::hexfloat << x << " width " << width;
+}
+
+TEST(StringCastReaders, IntegerReaderReportsWhereItStopped) {
+  // clang-format off
+  const struct {
+    std::string text;
+    long value;
+    std::size_t end, digits;
+    bool quoted;
+  } rows[] = {{"", 0, 0, 0, false}, {"-", 0, 1, 0, false}, {"12ab", 12, 2, 2, false}, {"-0x1F ", -31, 5, 2, false},
+              {"0x", 0, 2, 0, false}, {"X'7f'", 127, 4, 2, true}, {"B'101", 5, 5, 3, true}, {" 5", 0, 0, 0, false},
+              {std::string("7\08", 3), 7, 1, 1, false}};
+  // clang-format on
+  for (const auto& r : rows) {
+    number_text::IntTextEnd end;
+    EXPECT_EQ(intCast<long>(r.text.data(), r.text.size(), 10, IntPrefixes::All, &end), r.value) << r.text;
+    EXPECT_EQ(end.end, r.end) << r.text;
+    EXPECT_EQ(end.digits, r.digits) << r.text;
+    EXPECT_EQ(end.quoted, r.quoted) << r.text;
+  }
+  // Every digit of a long text is read, modulo 2^64: 10^k for k >= 64 is 0 mod 2^64; "1" then 99999
+  // nines is 2 x 10^99999 - 1, so -1 modulo 2^64.
+  EXPECT_EQ(intCast<long>(("1" + std::string(99999, '0')).data(), 100000), 0);
+  EXPECT_EQ(intCast<long>(("1" + std::string(99999, '9')).data(), 100000), -1);
+}
+
+TEST(StringCastReaders, FloatReaderConsumedBytesAndLongTexts) {
+  const double inf = std::numeric_limits<double>::infinity();
+  const struct {
+    std::string text;
+    double value;
+    std::size_t consumed;
+  } rows[] = {
+      {"", 0.0, 0},      {"-", -0.0, 0},       {"1.5x", 1.5, 3},
+      {"-inf", -inf, 4}, {"infinity", inf, 3}, {"1e", 1.0, 1},
+      {"1e400", inf, 5}, {"-1e-400", -0.0, 7}, {"0.0e999999999999", 0.0, 16},
+      {".5 ", 0.5, 2},   {"abc", 0.0, 0},      {"+1", 0.0, 0},
+  };
+  for (const auto& r : rows) {
+    std::size_t consumed = 99;
+    const double got = doubleCast<double>(r.text.data(), r.text.size(), &consumed);
+    EXPECT_TRUE(got == r.value && std::signbit(got) == std::signbit(r.value)) << r.text << " gave " << got;
+    EXPECT_EQ(consumed, r.consumed) << r.text;
+  }
+  // Out of range far past any exponent a counter could hold, in either direction, without copying.
+  const std::string huge = std::string(100000, '9');
+  EXPECT_EQ(doubleCast<double>(huge.data(), huge.size()), inf);
+  const std::string tiny = "0." + std::string(100000, '0') + "1";
+  EXPECT_EQ(doubleCast<double>(tiny.data(), tiny.size()), 0.0);
+  EXPECT_EQ(doubleCast<float>(tiny.data(), tiny.size()), 0.0f);
+  const std::string big = "1e99999999999999999999999";
+  EXPECT_EQ(doubleCast<float>(big.data(), big.size()), std::numeric_limits<float>::infinity());
+  // A digit far down a long text still decides a rounding that sits exactly on a tie: 2^53 + 1 is
+  // halfway between two doubles and rounds to even (2^53); any non-zero digit after it rounds up.
+  const std::string tie = "9007199254740993." + std::string(5000, '0');
+  EXPECT_EQ(doubleCast<double>(tie.data(), tie.size()), 9007199254740992.0);
+  const std::string above = tie + "1";
+  EXPECT_EQ(doubleCast<double>(above.data(), above.size()), 9007199254740994.0);
+}
+
+TEST(StringCastReaders, NulIsAByteOfAHeapStringButEndsACell) {
+  const std::string withNul = "12\0"s
+                              "34";
+  // A heap string: the NUL is neither a digit nor a blank, so the literal and the address are refused.
+  EXPECT_FALSE(number_text::isNumericLiteral(number_text::forwardText(withNul.data(), withNul.size())));
+  EXPECT_TRUE(number_text::isNumericLiteral(number_text::forwardText(" 12 ", 4)));
+  const std::string address = "1.2.3.4\0"s;
+  EXPECT_FALSE(is_ipv4(address.data(), address.size()));
+  EXPECT_TRUE(is_ipv4(address.data(), 7));
+  // The same bytes in a cell end at the NUL.
+  fixed_array_t<16> cell;
+  vela::ParserUtils::packCharN("12", 16, cell.bytes);
+  cell.bytes[12] = '3';
+  EXPECT_TRUE(charN_is_numeric(reinterpret_cast<const char*>(cell.bytes), 16));
 }
 
 } // namespace

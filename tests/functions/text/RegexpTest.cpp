@@ -12,21 +12,21 @@
 #include "base/VelaRegexp.h"
 #include "cuda/ManagedObjects.h"
 #include "cuda/TypedRpnEvaluator.h"
-#include "tests/functions/scalar/FamilyTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 using vela::VelaRegexp;
+using vela::cuda::InlineBuffer;
 
 namespace {
 
 constexpr TypedRpnOp kCount = 2052, kInstr = 2072, kMatch = 2092, kReplace = 2112, kSubstr = 2132;
 constexpr TypedRpnOp kLoadString2 = 234;
 
-using Text = std::optional<std::string>; // nullopt: a null string (string form only)
 using Expected = std::variant<int, std::string>;
 
 struct RegexRow {
-  Text text;
+  Str text;              // nullopt: a null string (string form only)
   std::vector<int> ints; // the int operands in push order
   Expected out;          // int for COUNT, INSTR and MATCH (0/1), text for REPLACE and SUBSTR
 };
@@ -65,11 +65,14 @@ void expectRegex(TypedRpnOp base, const VelaRegexp& re, const std::vector<RegexR
         single >= 0 ? (void)p.constant(kConstI32, batch[0].ints[i]) : (void)p.column(kLoadI32, int(i + 1));
       p.regexp(base + k, &re);
       HarnessCase c(p);
-      std::vector<Text> texts, strings;
+      std::vector<Str> texts, strings;
       std::vector<unsigned char> bytes;
       std::vector<int> ints;
+      std::vector<std::vector<int>> intColumns(nInts);
       for (const RegexRow& r : batch) {
         texts.push_back(r.text);
+        for (std::size_t i = 0; i < nInts; ++i)
+          intColumns[i].push_back(r.ints[i]);
         if (!isString) {
           const auto x = cell(*r.text, width);
           bytes.insert(bytes.end(), x.begin(), x.end());
@@ -82,12 +85,8 @@ void expectRegex(TypedRpnOp base, const VelaRegexp& re, const std::vector<RegexR
       isString ? (void)c.addStringColumn(texts) : (void)c.addRawColumn(width, batch.size(), bytes);
       if (single >= 0)
         c.rowCounts({65}); // one row, against a constant: the columns' runs cover the counts
-      for (std::size_t i = 0; single < 0 && i < nInts; ++i) {
-        std::vector<int> column;
-        for (const RegexRow& r : batch)
-          column.push_back(r.ints[i]);
-        c.addColumn(column);
-      }
+      for (std::size_t i = 0; single < 0 && i < nInts; ++i)
+        c.addColumn(intColumns[i]);
       if (base == kMatch) {
         c.expectRows(std::vector<Bool>(ints.begin(), ints.end()));
       } else if (strings.empty()) {
@@ -107,6 +106,11 @@ void expectRegex(TypedRpnOp base, const VelaRegexp& re, const std::vector<RegexR
   }
 }
 
+// REPLACE of the string on top from position 1, every occurrence.
+Program& replaceOnce(Program& p, const VelaRegexp& re) {
+  return p.constant(kConstI32, 1).constant(kConstI32, 0).regexp(kReplace + 9, &re);
+}
+
 TEST(RegexpOps, MatchAnchorsAlternationClassesAndCase) {
   expectRegex(kMatch, VelaRegexp("^(cat|dog)s?$"),
               {{"cat", {}, 1}, {"dogs", {}, 1}, {"cow", {}, 0}, {"", {}, 0}, {"catdog", {}, 0}});
@@ -115,62 +119,43 @@ TEST(RegexpOps, MatchAnchorsAlternationClassesAndCase) {
   expectRegex(kMatch, VelaRegexp("^$"), {{"", {}, 1}, {std::nullopt, {}, 0}, {"x", {}, 0}});
 }
 
+// clang-format off
 TEST(RegexpOps, CountStartsAndEmptyMatches) {
-  expectRegex(kCount, VelaRegexp("an"),
-              {{"banana", {1}, 2},
-               {"banana", {3}, 1},
-               {"banana", {0}, 0},
-               {"banana", {-1}, 0},
-               {"banana", {7}, 0},
-               {"banana", {1000}, 0},
-               {"", {1}, 0}});
-  expectRegex(kCount, VelaRegexp("x*"),
-              {{"abc", {1}, 4}, {"", {1}, 1}, {"a", {2}, 1}, {std::nullopt, {1}, 0}});
+  expectRegex(kCount, VelaRegexp("an"), {{"banana", {1}, 2}, {"banana", {3}, 1}, {"banana", {0}, 0}, {"banana", {-1}, 0},
+                                         {"banana", {7}, 0}, {"banana", {1000}, 0}, {"", {1}, 0}});
+  expectRegex(kCount, VelaRegexp("x*"), {{"abc", {1}, 4}, {"", {1}, 1}, {"a", {2}, 1}, {std::nullopt, {1}, 0}});
 }
 
 TEST(RegexpOps, InstrOccurrencesOptionsAndGroups) {
   // The four ints reach the engine in push order: start, occurrence, option, group.
   expectRegex(kInstr, VelaRegexp("([a-z]+)([0-9]+)"),
-              {{"ab12cd34", {1, 2, 0, 2}, 7},
-               {"ab12cd34", {1, 2, 1, 2}, 9},
-               {"ab12cd34", {3, 1, 0, 1}, 5},
-               {"ab12cd34", {1, 3, 0, 0}, 0},
-               {"ab12cd34", {-2, 1, 0, 0}, 0},
-               {"ab12cd34", {1, 1, 2, 0}, 0},
+              {{"ab12cd34", {1, 2, 0, 2}, 7}, {"ab12cd34", {1, 2, 1, 2}, 9}, {"ab12cd34", {3, 1, 0, 1}, 5},
+               {"ab12cd34", {1, 3, 0, 0}, 0}, {"ab12cd34", {-2, 1, 0, 0}, 0}, {"ab12cd34", {1, 1, 2, 0}, 0},
                {"ab12cd34", {1, 1, 0, 3}, 0}});
 }
 
 TEST(RegexpOps, SubstrGroupsAndMisses) {
+  const std::string none;
   expectRegex(kSubstr, VelaRegexp("([a-z]+)([0-9]+)"),
-              {{"ab12cd34", {1, 2, 1}, std::string("cd")},
-               {"ab12cd34", {1, 2, 0}, std::string("cd34")},
-               {"ab12cd34", {4, 1, 2}, std::string("34")},
-               {"ab12cd34", {1, 3, 0}, std::string()},
-               {"ab12cd34", {0, 1, 0}, std::string()},
-               {"ab12cd34", {99, 1, 0}, std::string()},
-               {"ab12cd34", {1, 1, 5}, std::string()}});
-  expectRegex(kSubstr, VelaRegexp("b+"),
-              {{std::nullopt, {1, 1, 0}, std::string()}, {"abbbc", {1, 1, 0}, std::string("bbb")}});
+              {{"ab12cd34", {1, 2, 1}, std::string("cd")}, {"ab12cd34", {1, 2, 0}, std::string("cd34")},
+               {"ab12cd34", {4, 1, 2}, std::string("34")}, {"ab12cd34", {1, 3, 0}, none}, {"ab12cd34", {0, 1, 0}, none},
+               {"ab12cd34", {99, 1, 0}, none}, {"ab12cd34", {1, 1, 5}, none}});
+  expectRegex(kSubstr, VelaRegexp("b+"), {{std::nullopt, {1, 1, 0}, none}, {"abbbc", {1, 1, 0}, std::string("bbb")}});
 }
 
 TEST(RegexpOps, ReplaceOccurrencesGroupsAndWidthCuts) {
   // The charN results are cut at the width: "b<an><an>a" is 10 bytes.
+  const std::string banana = "banana";
   expectRegex(kReplace, VelaRegexp("an", "", "<\\0>"),
-              {{"banana", {1, 0}, std::string("b<an><an>a")},
-               {"banana", {1, 2}, std::string("ban<an>a")},
-               {"banana", {1, 3}, std::string("banana")},
-               {"banana", {0, 0}, std::string("banana")},
-               {"banana", {-4, 0}, std::string("banana")},
-               {"banana", {8, 0}, std::string("banana")},
-               {"banana", {1, -1}, std::string("banana")},
-               {"", {1, 0}, std::string()}});
-  expectRegex(kReplace, VelaRegexp("x*", "", "-"),
-              {{"abc", {1, 0}, std::string("-a-b-c-")}, {"", {1, 0}, std::string("-")}});
+              {{"banana", {1, 0}, std::string("b<an><an>a")}, {"banana", {1, 2}, std::string("ban<an>a")},
+               {"banana", {1, 3}, banana}, {"banana", {0, 0}, banana}, {"banana", {-4, 0}, banana},
+               {"banana", {8, 0}, banana}, {"banana", {1, -1}, banana}, {"", {1, 0}, std::string()}});
+  expectRegex(kReplace, VelaRegexp("x*", "", "-"), {{"abc", {1, 0}, std::string("-a-b-c-")}, {"", {1, 0}, std::string("-")}});
   expectRegex(kReplace, VelaRegexp("(\\w+) (\\w+)", "", "\\2 \\1"),
               {{"hello world", {1, 0}, std::string("world hello")}, {std::nullopt, {1, 0}, std::string()}});
-  expectRegex(kReplace, VelaRegexp("^(A+)$", "i", "\\1\\1"),
-              {{std::string(256, 'a'), {1, 0}, std::string(512, 'a')}});
+  expectRegex(kReplace, VelaRegexp("^(A+)$", "i", "\\1\\1"), {{std::string(256, 'a'), {1, 0}, std::string(512, 'a')}});
 }
+// clang-format on
 
 // Strings of 0, 1, 255, 256 and 100000 bytes: the string form has no width limit.
 TEST(RegexpOps, LongStrings) {
@@ -185,7 +170,7 @@ TEST(RegexpOps, LongStrings) {
       .expectRows<int>({0, 1, 255, 256, 99999});
   const VelaRegexp toC("a", "", "c");
   Program replace;
-  replace.column(kLoadString, 0).constant(kConstI32, 1).constant(kConstI32, 0).regexp(kReplace + 9, &toC);
+  replaceOnce(replace.column(kLoadString, 0), toC);
   HarnessCase(replace)
       .addStringColumn({"", "a", std::string(255, 'a'), big})
       .rowCounts({1})
@@ -200,28 +185,34 @@ TEST(RegexpOps, LongStrings) {
       .expectRows<Bool>({0, 0});
 }
 
-// REPLACE over 100000-byte strings: the result's text is built in pool-charged scratch, so the pool's
-// peak covers scratch and result together, and after the call the pool holds exactly the results the
-// caller owns (nothing of the scratch stays reserved or allocated).
+// Evaluates `p` (REPLACE twice or once) over `rows` rows of one string column holding `text`, with the
+// caller's pool bound; results and their sizes are left in `values` and `sizes`, also when it throws.
+void evaluateRows(const Program& p, const InlineBuffer<char>* text, unsigned long rows,
+                  std::vector<const InlineBuffer<char>*>& values, std::vector<unsigned long>& sizes) {
+  const std::vector<const InlineBuffer<char>*> column(rows, text);
+  const unsigned char* columns[] = {reinterpret_cast<const unsigned char*>(column.data())};
+  values.assign(rows, nullptr);
+  sizes.assign(rows, 0);
+  std::vector<unsigned char> nulls(rows, 0xA5);
+  vela::cuda::evaluateTypedRpnHost(p.elements(), columns, 1, reinterpret_cast<unsigned char*>(values.data()),
+                                   nulls.data(), sizes.data(), rows, 0, nullptr, nullptr);
+}
+
+// REPLACE over 100000-byte strings: the result is built in pool-charged scratch, so the peak covers
+// scratch and result together, and after the call the pool holds exactly the results the caller owns.
 TEST(RegexpOps, LongReplaceScratchIsChargedAndGivenBack) {
-  using vela::cuda::InlineBuffer;
   const VelaRegexp re("a", "", "bb");
   Program p;
-  p.column(kLoadString, 0).constant(kConstI32, 1).constant(kConstI32, 0).regexp(kReplace + 9, &re);
+  replaceOnce(p.column(kLoadString, 0), re);
   constexpr std::size_t kLength = 100000, kResult = 2 * kLength;
-  InlineBuffer<char>* text = InlineBuffer<char>::allocate(kLength);
-  std::memset(text->data(), 'a', kLength);
+  StringObjects objects;
+  const InlineBuffer<char>* text = objects.make(std::string(kLength, 'a'));
   for (unsigned long rows : {1ul, 3ul}) {
-    const std::vector<const InlineBuffer<char>*> column(rows, text);
-    const unsigned char* columns[] = {reinterpret_cast<const unsigned char*>(column.data())};
-    std::vector<const InlineBuffer<char>*> values(rows);
-    std::vector<unsigned char> nulls(rows, 0xA5);
-    std::vector<unsigned long> sizes(rows);
     vela::RamPool pool("regex-scratch");
     vela::RamPoolThreadBinding binding(&pool);
-    vela::cuda::evaluateTypedRpnHost(p.elements(), columns, 1,
-                                     reinterpret_cast<unsigned char*>(values.data()), nulls.data(),
-                                     sizes.data(), rows, 0, nullptr, nullptr);
+    std::vector<const InlineBuffer<char>*> values;
+    std::vector<unsigned long> sizes;
+    evaluateRows(p, text, rows, values, sizes);
     std::size_t owned = 0;
     for (unsigned long r = 0; r < rows; ++r) {
       ASSERT_NE(values[r], nullptr);
@@ -239,31 +230,18 @@ TEST(RegexpOps, LongReplaceScratchIsChargedAndGivenBack) {
     EXPECT_EQ(pool.reservedBytes(), 0u);
     EXPECT_EQ(pool.liveAllocations(), 0);
   }
-  InlineBuffer<char>::deallocate(text);
 }
 
 // A string input returned unchanged (nothing replaced) is passed on, not copied; from an intermediate
 // result, a column and a constant the ownership ends balanced. The second string kind shares the code.
 TEST(RegexpOps, UnchangedStringsAndOwnership) {
   const VelaRegexp none("x", "", "y"), dup("(.)", "", "\\1\\1");
-  Program chained; // REPLACE(REPLACE(s, dup), none): the outer one returns its intermediate input
-  chained.column(kLoadString2, 0)
-      .constant(kConstI32, 1)
-      .constant(kConstI32, 0)
-      .regexp(kReplace + 9, &dup)
-      .constant(kConstI32, 1)
-      .constant(kConstI32, 0)
-      .regexp(kReplace + 9, &none);
+  Program chained, constant; // REPLACE(REPLACE(s, dup), none): the outer one returns its intermediate input
+  replaceOnce(replaceOnce(chained.column(kLoadString2, 0), dup), none);
   HarnessCase(chained).addStringColumn({"ab", "", std::nullopt}).expectStrings({"aabb", "", ""});
-  Program constant;
-  vela::cuda::InlineBuffer<char>* s = vela::cuda::InlineBuffer<char>::allocate(2);
-  std::memcpy(s->data(), "ab", 2);
-  constant.pointerConstant(kConstString, s)
-      .constant(kConstI32, 1)
-      .constant(kConstI32, 0)
-      .regexp(kReplace + 9, &none);
+  StringObjects objects;
+  replaceOnce(constant.pointerConstant(kConstString, objects.make("ab")), none);
   HarnessCase(constant).rows(3).expectStrings({"ab", "ab", "ab"});
-  vela::cuda::InlineBuffer<char>::deallocate(s);
 }
 
 // An element without its compiled pattern is a fault of the program: thrown, pool balanced, also when
@@ -271,7 +249,7 @@ TEST(RegexpOps, UnchangedStringsAndOwnership) {
 TEST(RegexpOps, MissingPatternIsAFrameFault) {
   const VelaRegexp dup("(.)", "", "\\1\\1");
   Program p;
-  p.column(kLoadString, 0).constant(kConstI32, 1).constant(kConstI32, 0).regexp(kReplace + 9, &dup);
+  replaceOnce(p.column(kLoadString, 0), dup);
   p.regexp(kMatch + 9, nullptr);
   HarnessCase(p)
       .addStringColumn({"ab", "cd"})
@@ -286,26 +264,18 @@ TEST(RegexpOps, MissingPatternIsAFrameFault) {
 // A result the pool refuses ends the call with the pool's exception; every intermediate string is freed
 // on the way out, in the column-batch evaluator (200 rows) and the row evaluator (1 row).
 TEST(RegexpOps, PoolRefusalLeavesThePoolBalanced) {
-  using vela::cuda::InlineBuffer;
   const VelaRegexp dup("(.)", "", "\\1\\1");
   Program p;
-  p.column(kLoadString, 0).constant(kConstI32, 1).constant(kConstI32, 0).regexp(kReplace + 9, &dup);
-  p.constant(kConstI32, 1).constant(kConstI32, 0).regexp(kReplace + 9, &dup);
+  replaceOnce(replaceOnce(p.column(kLoadString, 0), dup), dup);
+  StringObjects objects;
   for (const auto& [rows, length] : {std::pair{200ul, 8ul}, std::pair{1ul, 1400ul}}) {
-    InlineBuffer<char>* text = InlineBuffer<char>::allocate(length);
-    std::memset(text->data(), 'x', length);
-    const std::vector<const InlineBuffer<char>*> column(rows, text);
-    const unsigned char* columns[] = {reinterpret_cast<const unsigned char*>(column.data())};
-    std::vector<void*> values(rows);
-    std::vector<unsigned char> nulls(rows);
-    std::vector<unsigned long> sizes(rows);
+    const InlineBuffer<char>* text = objects.make(std::string(length, 'x'));
     vela::RamPool pool("regex-limit", 6000);
     {
       vela::RamPoolThreadBinding binding(&pool);
-      EXPECT_THROW(vela::cuda::evaluateTypedRpnHost(p.elements(), columns, 1,
-                                                    reinterpret_cast<unsigned char*>(values.data()),
-                                                    nulls.data(), sizes.data(), rows, 0, nullptr, nullptr),
-                   vela::VelaException);
+      std::vector<const InlineBuffer<char>*> values;
+      std::vector<unsigned long> sizes;
+      EXPECT_THROW(evaluateRows(p, text, rows, values, sizes), vela::VelaException);
       for (unsigned long r = 0; r < rows; ++r)
         if (vela::cuda::isOwningReservation(sizes[r])) {
           vela::cuda::deleteString(values[r]);
@@ -313,7 +283,6 @@ TEST(RegexpOps, PoolRefusalLeavesThePoolBalanced) {
         }
     }
     EXPECT_EQ(pool.reservedBytes(), 0u) << rows << " rows";
-    InlineBuffer<char>::deallocate(text);
   }
 }
 

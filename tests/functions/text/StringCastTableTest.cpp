@@ -1,7 +1,6 @@
-// What only heap strings have: text longer than any cell (up to 100000 bytes), NUL bytes inside, absent
-// strings, the checked casts' null rules, the decimal parser's refusal ending the call with the pool
-// balanced, constant operands, and results longer than their charN twin's cell. Expected values are
-// hand-computed.
+// What only heap strings have, hand-computed: text longer than any cell (up to 100000 bytes), NUL bytes
+// inside, absent strings, the checked casts' null rules, the decimal parser's refusal ending the call
+// with the pool balanced, constant operands, and results longer than their charN twin's cell.
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -118,28 +117,17 @@ TEST(StringCastTable, CheckedCastsGiveNullForTextThatIsNotANumber) {
     long dec;
     std::uint8_t decState;
   };
+  // clang-format off
   const Case cases[] = {
-      {"42", 42, 0, 42, 0, 4200, 0},
-      {"42 ", 42, 0, 42, 0, 4200, 0},
-      {" 42", 0, 1, 0, 1, 4200, 0},
-      {"42\t", 0, 1, 0, 1, 0, 1},
-      {"", 0, 1, 0, 1, 0, 1},
-      {"  ", 0, 1, 0, 1, 0, 1},
-      {"-", 0, 1, 0, 1, 0, 1},
-      {"+5", 0, 1, 0, 1, 500, 0},
-      {"0x1F", 31, 0, 0, 1, 0, 1},
-      {"X'1F'", 31, 0, 0, 1, 0, 1},
-      {"X'1F", 0, 1, 0, 1, 0, 1},
-      {"0x", 0, 1, 0, 1, 0, 1},
-      {"1.5", 0, 1, 1.5, 0, 150, 0},
-      {"1e3", 0, 1, 1000, 0, 100000, 0},
-      {"1e", 0, 1, 0, 1, 0, 1},
-      {"inf", 0, 1, kInf, 0, 0, 1},
-      {"-nan", 0, 1, NAN, 0, 0, 1},
-      {"12ab", 0, 1, 0, 1, 0, 1},
+      {"42", 42, 0, 42, 0, 4200, 0}, {"42 ", 42, 0, 42, 0, 4200, 0}, {" 42", 0, 1, 0, 1, 4200, 0},
+      {"42\t", 0, 1, 0, 1, 0, 1}, {"", 0, 1, 0, 1, 0, 1}, {"  ", 0, 1, 0, 1, 0, 1}, {"-", 0, 1, 0, 1, 0, 1},
+      {"+5", 0, 1, 0, 1, 500, 0}, {"0x1F", 31, 0, 0, 1, 0, 1}, {"X'1F'", 31, 0, 0, 1, 0, 1}, {"X'1F", 0, 1, 0, 1, 0, 1},
+      {"0x", 0, 1, 0, 1, 0, 1}, {"1.5", 0, 1, 1.5, 0, 150, 0}, {"1e3", 0, 1, 1000, 0, 100000, 0},
+      {"1e", 0, 1, 0, 1, 0, 1}, {"inf", 0, 1, kInf, 0, 0, 1}, {"-nan", 0, 1, NAN, 0, 0, 1}, {"12ab", 0, 1, 0, 1, 0, 1},
       {"1e400", 0, 1, kInf, 0, 0, 1},
       {"-9223372036854775808", std::numeric_limits<long>::min(), 0, -9.223372036854775808e18, 0, 0, 1},
       {"99999999999", 99999999999L, 0, 99999999999.0, 0, 9999999999900L, 0}};
+  // clang-format on
   Texts in;
   std::vector<int> i32;
   std::vector<long> i64;

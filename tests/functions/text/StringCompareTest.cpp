@@ -37,7 +37,7 @@ TEST(StringCompare, StrncmpOverTheShorterLengthThenLength) {
         expected.push_back(truth[k]);
       }
       expected.insert(expected.end(), 3, Bool(k == 0 || k == 3 || k == 5));
-      HarnessCase(Program().column(kLoadString, 0).column(kLoadString, 1).op(code))
+      HarnessCase(loadColumns({kLoadString, kLoadString}).op(code))
           .addStringColumn(a)
           .addStringColumn(b)
           .expectRows<Bool>(expected);
@@ -55,16 +55,14 @@ TEST(StringCompare, StrncmpOverTheShorterLengthThenLength) {
 TEST(StringCompare, GreatestAndLeastHandAnInputOn) {
   const std::vector<Str> a = {"abc", "b", "same", std::nullopt, "x", "a\0b"s};
   const std::vector<Str> b = {"abd", "a", "same", "y", std::nullopt, "a\0c"s};
-  const std::pair<TypedRpnOp, std::vector<Str>> cases[] = {
-      {1112, {"abd", "b", "same", std::nullopt, std::nullopt, "a\0c"s}},
-      {1113, {"abd", "b", "same", std::nullopt, std::nullopt, "a\0c"s}},
-      {1134, {"abc", "a", "same", std::nullopt, std::nullopt, "a\0c"s}},
-      {1135, {"abc", "a", "same", std::nullopt, std::nullopt, "a\0c"s}}};
-  for (const auto& [code, want] : cases)
-    HarnessCase(Program().column(kLoadString, 0).column(kLoadString, 1).op(code))
+  // GREATEST, then LEAST, of both string kinds; an absent operand gives an absent result.
+  const std::vector<Str> greatest = {"abd", "b", "same", std::nullopt, std::nullopt, "a\0c"s},
+                         least = {"abc", "a", "same", std::nullopt, std::nullopt, "a\0c"s};
+  for (TypedRpnOp code : {1112, 1113, 1134, 1135})
+    HarnessCase(loadColumns({kLoadString, kLoadString}).op(code))
         .addStringColumn(a)
         .addStringColumn(b)
-        .expectStrings(want);
+        .expectStrings(code < 1134 ? greatest : least);
   // Nested, with constants: LEAST(GREATEST(a, 'k'), 'p'), and the result consumed by a comparison.
   StringObjects s;
   HarnessCase(Program()
@@ -75,9 +73,7 @@ TEST(StringCompare, GreatestAndLeastHandAnInputOn) {
                   .op(1134))
       .addStringColumn({"a", "m", "z", std::nullopt})
       .expectStrings({"k", "m", "p", std::nullopt});
-  HarnessCase(Program()
-                  .column(kLoadString, 0)
-                  .column(kLoadString, 1)
+  HarnessCase(loadColumns({kLoadString, kLoadString})
                   .op(1112)
                   .pointerConstant(kConstString, s.make(Str("m")))
                   .op(909))
@@ -94,12 +90,7 @@ TEST(StringCompare, IsNotDistinctFromWithStates) {
   const std::vector<State> sa = {0, 0, 1, 1, 17, 0, 2, 0}, sb = {0, 0, 1, 0, 3, 0, 0, 0};
   const std::vector<State> states = {0, 0, 0, 0, 17, 0, 2, 0};
   for (TypedRpnOp code : {1254, 1257})
-    HarnessCase(Program()
-                    .column(kLoadString, 0)
-                    .column(kLoadStates, 1)
-                    .column(kLoadString, 2)
-                    .column(kLoadStates, 3)
-                    .op(code))
+    HarnessCase(loadColumns({kLoadString, kLoadStates, kLoadString, kLoadStates}).op(code))
         .addStringColumn(a)
         .addColumn(sa)
         .addStringColumn(b)

@@ -4,16 +4,14 @@
 // and an absent string (hashed as the empty one); column and constant seeds.
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <random>
 
 #include "cuda/ManagedObjects.h"
-#include "tests/functions/scalar/FamilyTestSupport.h"
+#include "tests/functions/text/TextTestSupport.h"
 
 using namespace quarry::test;
 using vela::cuda::InlineBuffer;
 using U128 = fixed_array_t<16>;
-using Text = std::optional<std::string>;
 
 namespace {
 
@@ -88,8 +86,8 @@ TEST(StringHash, ModelMatchesThePublishedVerificationValue) {
 }
 
 // Strings of every tail length over one to three blocks, NUL and high bytes, and an absent string.
-std::vector<Text> sampleTexts() {
-  std::vector<Text> texts = {std::string("a\0b", 3), "\xff\x80", std::nullopt, ""};
+std::vector<Str> sampleTexts() {
+  std::vector<Str> texts = {std::string("a\0b", 3), "\xff\x80", std::nullopt, ""};
   std::mt19937 gen(7);
   for (std::size_t len = 1; len <= 48; ++len) {
     std::string s(len, ' ');
@@ -105,7 +103,7 @@ std::vector<Text> sampleTexts() {
 template <class Out, class Seed>
 void expectHashes(TypedRpnOp code, int seedLoad, const std::vector<Seed>& seeds,
                   Out (*expected)(const std::string&, const Seed&)) {
-  const std::vector<Text> texts = sampleTexts();
+  const std::vector<Str> texts = sampleTexts();
   Program p;
   p.column(kLoadString, 0);
   if (seedLoad >= 0)
@@ -156,10 +154,8 @@ TEST(StringHash, EveryFormAgainstTheModel) {
 }
 
 TEST(StringHash, ConstantStringAndSeed) {
-  InlineBuffer<char>* text = InlineBuffer<char>::allocate(19);
-  std::memcpy(text->data(), "seventeen bytes + 2", 19);
-  const std::unique_ptr<InlineBuffer<char>, void (*)(InlineBuffer<char>*)> owner(
-      text, [](InlineBuffer<char>* b) { InlineBuffer<char>::deallocate(b); });
+  StringObjects objects;
+  const InlineBuffer<char>* text = objects.make("seventeen bytes + 2");
   const Model m = model("seventeen bytes + 2", 42, 42);
   HarnessCase(Program().pointerConstant(kConstString, text).constant(kConstI64, 42L).op(2217))
       .rows(1)

@@ -1,7 +1,5 @@
-// STRING_LIKE: the matcher's edge cases through both evaluators with constant and column operands,
-// the constant-pattern fast paths against the general matcher (like_match<true>, the reference) on
-// random texts and patterns, and their speed.
-#include <chrono>
+// STRING_LIKE through both evaluators with constant and column operands, and the constant-pattern fast
+// paths against the general matcher (like_match<true>, the reference) on random texts and patterns.
 
 #include "cuda/TypedRpnEvaluator.h"
 #include "functions/text/CharFuncLike.h"
@@ -25,18 +23,17 @@ bool reference(const std::string& text, const std::string& pattern, char escape,
 }
 
 TEST(StringLike, EdgeCases) {
+  // One row per plan shape and its edges; the matcher's own cases are in MatchersTest.
+  // clang-format off
   const std::vector<R> rows = {
-      {{"abc", "a%", 0, 0}, 1},     {{"abc", "%c", 0, 0}, 1},       {{"abc", "a_c", 0, 0}, 1},
-      {{"abc", "_", 0, 0}, 0},      {{"", "%", 0, 0}, 1},           {{"", "", 0, 0}, 1},
-      {{"a", "", 0, 0}, 0},         {{"abc", "[a-c]bc", 0, 0}, 1},  {{"abc", "[^a]bc", 0, 0}, 0},
-      {{"b", "[c-a]", 0, 0}, 1},    {{"50%", "50!%", '!', 0}, 1},   {{"505", "50!%", '!', 0}, 0},
-      {{"ABC", "a%c", 0, 2}, 1},    {{"ABC", "abc", 0, 2}, 1},      {{"ABC", "%B%", 0, 2}, 1},
-      {{"a\nb", "%", 0, 1}, 0},     {{"a\nb", "a%", 0, 0}, 1},      {{"xabcx", "%abc%", 0, 0}, 1},
-      {{"xabx", "%abc%", 0, 0}, 0}, {{"ab", "%abc%", 0, 0}, 0},     {{"abc", "abc", 0, 0}, 1},
-      {{"abcd", "abc", 0, 0}, 0},   {{"a\0c"s, "a\0%"s, 0, 0}, 1},  {{"a\0c"s, "a%"s, 0, 0}, 1},
-      {{"ab", "%b", 0, 0}, 1},      {{"ab", "%%", 0, 0}, 1},        {{"@", "`", 0, 2}, 0},
-      {{"xyz", "%Y%", 0, 2}, 1},    {{std::nullopt, "%", 0, 0}, 0}, {{"a", std::nullopt, 0, 0}, 0}};
-  expectStringTable<Bool, Str, Str, C1, I8>(kLike, rows);
+      {{"abc", "a%", 0, 0}, 1},      {{"abc", "%c", 0, 0}, 1},      {{"xabcx", "%abc%", 0, 0}, 1},
+      {{"ab", "%abc%", 0, 0}, 0},    {{"abcd", "abc", 0, 0}, 0},    {{"", "", 0, 0}, 1},
+      {{"a", "", 0, 0}, 0},          {{"", "%", 0, 0}, 1},          {{"b", "[c-a]", 0, 0}, 1},
+      {{"50%", "50!%", '!', 0}, 1},  {{"ABC", "%B%", 0, 2}, 1},     {{"@", "`", 0, 2}, 0},
+      {{"a\nb", "%", 0, 1}, 0},      {{"a\0c"s, "a\0%"s, 0, 0}, 1}, {{std::nullopt, "%", 0, 0}, 0},
+      {{"a", std::nullopt, 0, 0}, 0}};
+  // clang-format on
+  expectObjectTable<Bool, Str, Str, C1, I8>(kLike, rows);
 }
 
 // Patterns built to meet every plan shape and the general matcher: a literal (often a piece of the

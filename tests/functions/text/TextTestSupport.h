@@ -2,11 +2,13 @@
 // Operands of the text tests, for expectTable and the harness: Text<N>, an N-byte charN cell loaded and
 // given as a constant by the charN codes of its width (char1 ... char256: kLoadChar + k, kConstChar + k);
 // Str, a heap string (nullopt: absent) owned by StringObjects when it is a constant; the u32 and u128
-// storage types; random texts; and column runners for the sweeps where constant forms add nothing.
+// storage types; random texts; models of the text functions; and the column and table runners.
 #include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 #include <ostream>
@@ -17,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/RamPool.h"
+#include "base/VelaException.h"
 #include "cuda/ManagedObjects.h"
 #include "cuda/VectorEvalTypes.h"
 #include "functions/text/CharN.h"
@@ -207,6 +211,15 @@ inline int locateModel(const std::string& sub, const std::string& s, long start)
   return p == std::string::npos ? 0 : int(p) + 1;
 }
 
+/// A program loading column k with the k-th code of `codes`.
+inline Program loadColumns(std::initializer_list<int> codes) {
+  Program p;
+  int k = 0;
+  for (int code : codes)
+    p.column(code, k++);
+  return p;
+}
+
 /// Runs `op` on one column of `in` in both evaluators and checks the rows.
 template <class Out, class In>
 void expectColumn(int op, const std::vector<In>& in, const std::vector<Out>& out,
@@ -263,33 +276,91 @@ private:
   std::vector<std::unique_ptr<InlineBuffer<char>, Free>> m_owned;
 };
 
+/// Runs programs over one column of object pointers under a limit that `pool` (bound to the thread)
+/// reaches part-way: both calls throw the pool's refusal. `intermediate` (the objects consumed by a last
+/// op) leaves nothing reserved; `final` (the objects as the result) leaves charged exactly what the
+/// caller's slots own, which is freed here.
+template <class T>
+void expectRefusedCleanly(vela::RamPool& pool, const Program& intermediate, const Program& final,
+                          const std::vector<const InlineBuffer<T>*>& column) {
+  const unsigned long rows = column.size();
+  const unsigned char* columns[] = {reinterpret_cast<const unsigned char*>(column.data())};
+  std::vector<std::uint64_t> values(rows); // room for any fixed-width result
+  std::vector<unsigned char> nulls(rows);
+  EXPECT_THROW(vela::cuda::evaluateTypedRpnHost(intermediate.elements(), columns, 1,
+                                                reinterpret_cast<unsigned char*>(values.data()), nulls.data(),
+                                                nullptr, rows, 0, nullptr, nullptr),
+               vela::VelaException);
+  EXPECT_EQ(pool.reservedBytes(), 0u);
+  std::vector<const InlineBuffer<T>*> out(rows, nullptr);
+  std::vector<unsigned long> sizes(rows, 0);
+  EXPECT_THROW(vela::cuda::evaluateTypedRpnHost(final.elements(), columns, 1,
+                                                reinterpret_cast<unsigned char*>(out.data()), nullptr,
+                                                sizes.data(), rows, 0, nullptr, nullptr),
+               vela::VelaException);
+  std::size_t kept = 0;
+  for (unsigned long r = 0; r < rows; ++r)
+    if (out[r] != nullptr && static_cast<long>(sizes[r]) > 0) {
+      kept += sizes[r];
+      InlineBuffer<T>::deallocate(out[r]);
+    }
+  EXPECT_EQ(pool.reservedBytes(), kept) << "the caller's slots report what stays charged";
+  pool.unreserveRaw(kept);
+}
+
+/// How expectObjectTable gives an operand of type T as a constant (objects it makes kept alive in
+/// `keep`) and as a column, and checks results of type T. Plain values by default; Str as strings.
+template <class T>
+struct TableType {
+  static void constant(Program& p, std::vector<std::shared_ptr<void>>&, const T& v) {
+    p.constant(Storage<T>::constant, v);
+  }
+  static void column(HarnessCase& c, const std::vector<T>& v) { c.addColumn(v); }
+  static void expect(HarnessCase& c, const std::vector<T>& v, const std::vector<State>& s,
+                     rpn_eval_result_t code) {
+    c.expectRows<T>(v, s, code);
+  }
+};
+template <>
+struct TableType<Str> {
+  static void constant(Program& p, std::vector<std::shared_ptr<void>>& keep, const Str& v) {
+    auto objects = std::make_shared<StringObjects>();
+    p.pointerConstant(kConstString, objects->make(v));
+    keep.push_back(objects);
+  }
+  static void column(HarnessCase& c, const std::vector<Str>& v) { c.addStringColumn(v); }
+  static void expect(HarnessCase& c, const std::vector<Str>& v, const std::vector<State>& s,
+                     rpn_eval_result_t code) {
+    c.expectStrings(v, s, code);
+  }
+};
+
 /// Runs `op` over the rows: once with every operand a column, then once per row for each non-empty
 /// subset of operands given as constants (the other operands one-row columns, cycled by the harness).
-/// Str operands are strings; a Str result is checked as strings. Tables of long strings pass
-/// `constants` false and a short list of row counts.
+/// Checks values, states and the returned code (the worst state for ops that raise errors). Tables of
+/// long strings pass `constants` false and a short list of row counts.
 template <class Out, class... In>
-void expectStringTable(int op, const std::vector<Row<Out, In...>>& rows, bool constants = true,
+void expectObjectTable(int op, const std::vector<Row<Out, In...>>& rows, bool constants = true,
                        const std::vector<unsigned long>& counts = {}) {
   const unsigned subsets = constants ? (1u << sizeof...(In)) : 1u;
   for (unsigned mask = 0; mask < subsets; ++mask)
     for (int single = mask == 0 ? -1 : 0; single < (mask == 0 ? 0 : int(rows.size())); ++single) {
       SCOPED_TRACE(testing::Message() << vela::ParserUtils::get_trpn_op_name(op) << ", constant mask " << mask
                                       << ", row " << single);
-      StringObjects objects;
+      auto picked = [&](std::size_t r) { return single < 0 || int(r) == single; };
+      std::vector<std::shared_ptr<void>> keep;
+      std::vector<std::function<void(HarnessCase&)>> columns; // added once the case exists
       Program p;
-      int column = 0;
       auto operand = [&]<std::size_t K>(std::integral_constant<std::size_t, K>) {
         using T = std::tuple_element_t<K, std::tuple<In...>>;
-        constexpr bool isStr = std::is_same_v<T, Str>;
-        if (mask & (1u << K)) {
-          const T& v = std::get<K>(rows[std::size_t(single)].in);
-          if constexpr (isStr)
-            p.pointerConstant(kConstString, objects.make(v));
-          else
-            p.constant(Storage<T>::constant, v);
-        } else {
-          p.column(Storage<T>::load, column++);
-        }
+        if (mask & (1u << K))
+          return TableType<T>::constant(p, keep, std::get<K>(rows[std::size_t(single)].in));
+        p.column(Storage<T>::load, int(columns.size()));
+        std::vector<T> values;
+        for (std::size_t r = 0; r < rows.size(); ++r)
+          if (picked(r))
+            values.push_back(std::get<K>(rows[r].in));
+        columns.push_back([values](HarnessCase& c) { TableType<T>::column(c, values); });
       };
       [&]<std::size_t... K>(std::index_sequence<K...>) {
         (operand(std::integral_constant<std::size_t, K>{}), ...);
@@ -297,36 +368,22 @@ void expectStringTable(int op, const std::vector<Row<Out, In...>>& rows, bool co
       (std::index_sequence_for<In...>{});
       p.op(op);
       HarnessCase c(p);
-      auto addColumn = [&]<std::size_t K>(std::integral_constant<std::size_t, K>) {
-        using T = std::tuple_element_t<K, std::tuple<In...>>;
-        if (mask & (1u << K))
-          return;
-        std::vector<T> values;
-        for (std::size_t r = 0; r < rows.size(); ++r)
-          if (single < 0 || int(r) == single)
-            values.push_back(std::get<K>(rows[r].in));
-        if constexpr (std::is_same_v<T, Str>)
-          c.addStringColumn(values);
-        else
-          c.addColumn(values);
-      };
-      [&]<std::size_t... K>(std::index_sequence<K...>) {
-        (addColumn(std::integral_constant<std::size_t, K>{}), ...);
-      }
-      (std::index_sequence_for<In...>{});
+      for (const auto& add : columns)
+        add(c);
       std::vector<Out> values;
+      std::vector<State> states;
       for (std::size_t r = 0; r < rows.size(); ++r)
-        if (single < 0 || int(r) == single)
+        if (picked(r)) {
           values.push_back(rows[r].out);
+          states.push_back(rows[r].state);
+        }
       c.rows(values.size());
       if (single >= 0)
         c.rowCounts({65});
       else if (!counts.empty())
         c.rowCounts(counts);
-      if constexpr (std::is_same_v<Out, Str>)
-        c.expectStrings(values);
-      else
-        c.expectRows<Out>(values);
+      const bool reports = vela::ParserUtils::isa_error_producing_function(op);
+      TableType<Out>::expect(c, values, states, reports ? worstCode(states) : vela::cuda::RPN_EVAL_OK);
     }
 }
 

@@ -6,7 +6,6 @@
 
 #include "base/MurmurHash3.h"
 #include "base/RamPool.h"
-#include "base/VelaException.h"
 #include "tests/functions/vector/VectorTestSupport.h"
 #include "tests/support/PoolBalancedTest.h"
 
@@ -25,54 +24,32 @@ const float kInf = std::numeric_limits<float>::infinity();
 const float kNaN = std::numeric_limits<float>::quiet_NaN();
 using V = std::vector<float>;
 
+// clang-format off
 TEST(VectorValues, ElementWise) {
   using Pair = Row<Vec, Vec, Vec>;
   const Vec a = V{1, 2.5f, -3}, b = V{0.5f, -2.5f, 4};
-  expectVectorTable(kAdd, std::vector<Pair>{{{a, b}, V{1.5f, 0, 1}},
-                                            {{V{}, V{}}, V{}},
-                                            {{a, kNull}, kNull},
-                                            {{kNull, b}, kNull},
+  expectObjectTable(kAdd, std::vector<Pair>{{{a, b}, V{1.5f, 0, 1}}, {{V{}, V{}}, V{}}, {{a, kNull}, kNull}, {{kNull, b}, kNull},
                                             {{a, V{1, 2}}, kNull}}); // unequal counts
-  expectVectorTable(
-      kSubtract,
-      std::vector<Pair>{{{a, b}, V{0.5f, 5, -7}}, {{V{1e38f}, V{-3e38f}}, V{kInf}}, {{V{1}, V{}}, kNull}});
-  expectVectorTable(kScale, std::vector<Row<Vec, Vec, float>>{{{a, 2.0f}, V{2, 5, -6}},
-                                                              {{a, 0.0f}, V{0, 0, -0.0f}},
-                                                              {{kNull, 2.0f}, kNull},
-                                                              {{V{}, 3.0f}, V{}}});
-  expectVectorTable(kScale2,
-                    std::vector<Row<Vec, float, Vec>>{{{-2.0f, a}, V{-2, -5, 6}}, {{2.0f, kNull}, kNull}});
-  expectVectorTable(kDivide, std::vector<Row<Vec, Vec, float>>{{{a, 2.0f}, V{0.5f, 1.25f, -1.5f}},
-                                                               {{V{1, -1}, 0.0f}, V{kInf, -kInf}}});
-  expectVectorTable(kConcat, std::vector<Pair>{{{V{1}, V{2, 3}}, V{1, 2, 3}},
-                                               {{a, V{}}, a}, // handed on unchanged
-                                               {{V{}, b}, b},
-                                               {{V{}, V{}}, V{}},
-                                               {{a, kNull}, kNull},
-                                               {{kNull, V{}}, kNull}});
+  expectObjectTable(kSubtract, std::vector<Pair>{{{a, b}, V{0.5f, 5, -7}}, {{V{1e38f}, V{-3e38f}}, V{kInf}}, {{V{1}, V{}}, kNull}});
+  expectObjectTable(kScale, std::vector<Row<Vec, Vec, float>>{{{a, 2.0f}, V{2, 5, -6}}, {{a, 0.0f}, V{0, 0, -0.0f}},
+                                                              {{kNull, 2.0f}, kNull}, {{V{}, 3.0f}, V{}}});
+  expectObjectTable(kScale2, std::vector<Row<Vec, float, Vec>>{{{-2.0f, a}, V{-2, -5, 6}}, {{2.0f, kNull}, kNull}});
+  expectObjectTable(kDivide, std::vector<Row<Vec, Vec, float>>{{{a, 2.0f}, V{0.5f, 1.25f, -1.5f}}, {{V{1, -1}, 0.0f}, V{kInf, -kInf}}});
+  expectObjectTable(kConcat, std::vector<Pair>{{{V{1}, V{2, 3}}, V{1, 2, 3}}, {{a, V{}}, a}, {{V{}, b}, b}, // handed on unchanged
+                                               {{V{}, V{}}, V{}}, {{a, kNull}, kNull}, {{kNull, V{}}, kNull}});
 }
 
 TEST(VectorValues, TextCasts) {
-  using FromString = Row<Vec, Str>;
-  expectVectorTable(kFromString,
-                    std::vector<FromString>{{{"[1, 2.5]"}, V{1, 2.5f}},
-                                            {{" [ ] "}, V{}},
-                                            {{"[0.1,-0]"}, V{0.1f, -0.0f}},
-                                            {{"[1, 2"}, kNull, 1},  // missing bracket
-                                            {{"[1,,2]"}, kNull, 1}, // empty element
-                                            {{"[nan]"}, kNull, 1},
-                                            {{"[1e39]"}, kNull, 1}, // exponent overflow
-                                            {{"'[1]'"}, kNull, 1},  // quotes only with a dimension
-                                            {{std::nullopt}, kNull, 1}});
-  expectVectorTable(kFromStringDim,
-                    std::vector<Row<Vec, Str, std::int32_t>>{{{"[1,2,3]", 3}, V{1, 2, 3}},
-                                                             {{"[1,2,3]", 0}, V{1, 2, 3}},
-                                                             {{"'[1,2]'", 2}, V{1, 2}},
-                                                             {{"\"[1, 2]\"", 0}, V{1, 2}},
-                                                             {{"'[1,2]", 2}, kNull, 1}, // unmatched quote
-                                                             {{"[1,2,3]", 2}, kNull, 1},
-                                                             {{"[1,2,3]", -3}, kNull, 1},
-                                                             {{std::nullopt, 1}, kNull, 1}});
+  // Refused: a missing bracket, an empty element, nan, an exponent overflow, quotes without a dimension.
+  expectObjectTable(kFromString, std::vector<Row<Vec, Str>>{
+      {{"[1, 2.5]"}, V{1, 2.5f}}, {{" [ ] "}, V{}}, {{"[0.1,-0]"}, V{0.1f, -0.0f}}, {{"[1, 2"}, kNull, 1},
+      {{"[1,,2]"}, kNull, 1}, {{"[nan]"}, kNull, 1}, {{"[1e39]"}, kNull, 1}, {{"'[1]'"}, kNull, 1},
+      {{std::nullopt}, kNull, 1}});
+  // With a dimension (0: any): quotes around the brackets are read; an unmatched one or another count is not.
+  expectObjectTable(kFromStringDim, std::vector<Row<Vec, Str, std::int32_t>>{
+      {{"[1,2,3]", 3}, V{1, 2, 3}}, {{"[1,2,3]", 0}, V{1, 2, 3}}, {{"'[1,2]'", 2}, V{1, 2}}, {{"\"[1, 2]\"", 0}, V{1, 2}},
+      {{"'[1,2]", 2}, kNull, 1}, {{"[1,2,3]", 2}, kNull, 1}, {{"[1,2,3]", -3}, kNull, 1}, {{std::nullopt, 1}, kNull, 1}});
+  // clang-format on
   // Every charN width of the cast (char4 ... char256), the text cut to fit.
   forEachWidth([]<std::size_t N>() {
     if constexpr (N >= 4) {
@@ -82,14 +59,14 @@ TEST(VectorValues, TextCasts) {
           {{txt<N>("[]")}, V{}}, {{txt<N>("")}, kNull, 1}, {{txt<N>("[x]")}, kNull, 1}};
       if (N >= full.size())
         rows.push_back({{txt<N>(full)}, V{1, -2}});
-      expectVectorTable(code, rows);
+      expectObjectTable(code, rows);
     }
   });
-  expectVectorTable(kToString, std::vector<Row<Str, Vec>>{{{V{1, 2.5f, -3}}, "[1,2.5,-3]"},
-                                                          {{V{}}, "[]"},
-                                                          {{V{0.1f, 1e20f, -0.0f}}, "[0.1,1e+20,-0]"},
-                                                          {{V{kNaN, -kInf}}, "[nan,-inf]"},
-                                                          {{kNull}, std::nullopt}});
+  // clang-format off
+  expectObjectTable(kToString, std::vector<Row<Str, Vec>>{
+      {{V{1, 2.5f, -3}}, "[1,2.5,-3]"}, {{V{}}, "[]"}, {{V{0.1f, 1e20f, -0.0f}}, "[0.1,1e+20,-0]"},
+      {{V{kNaN, -kInf}}, "[nan,-inf]"}, {{kNull}, std::nullopt}});
+  // clang-format on
   // A 1,536-element vector prints past the stack buffer and reads back bit for bit.
   V big(1536);
   for (std::size_t i = 0; i < big.size(); ++i)
@@ -102,14 +79,15 @@ TEST(VectorValues, TextCasts) {
 TEST(VectorValues, Comparisons) {
   const Vec a = V{1, 2}, nanV = V{1, kNaN};
   using Pair = Row<Bool, Vec, Vec>;
-  const std::vector<Pair> eq = {{{a, V{1, 2}}, 1}, {{a, V{1, 3}}, 0},        {{a, V{1, 2, 0}}, 0},
-                                {{V{}, V{}}, 1},   {{V{0.0f}, V{-0.0f}}, 1}, {{nanV, nanV}, 0},
-                                {{a, kNull}, 0},   {{kNull, kNull}, 0}};
-  expectVectorTable(kEq, eq);
+  // clang-format off
+  const std::vector<Pair> eq = {{{a, V{1, 2}}, 1}, {{a, V{1, 3}}, 0}, {{a, V{1, 2, 0}}, 0}, {{V{}, V{}}, 1},
+                                {{V{0.0f}, V{-0.0f}}, 1}, {{nanV, nanV}, 0}, {{a, kNull}, 0}, {{kNull, kNull}, 0}};
+  // clang-format on
+  expectObjectTable(kEq, eq);
   std::vector<Pair> ne;
   for (const Pair& r : eq)
     ne.push_back({r.in, Bool(1 - r.out)});
-  expectVectorTable(kNe, ne);
+  expectObjectTable(kNe, ne);
 
   ScopedStateLoads loads;
   // Errors pass on (the first operand's first), two nulls are not distinct, values compare as EQ; a
@@ -118,12 +96,7 @@ TEST(VectorValues, Comparisons) {
   const std::vector<Vec> y = {V{1, 2}, V{2, 1}, a, a, a, a, a, nanV};
   const std::vector<State> sx = {0, 0, 1, 1, 17, 0, 0, 0}, sy = {0, 0, 1, 0, 3, 12, 1, 0};
   const std::vector<State> states = {0, 0, 0, 0, 17, 12, 0, 0};
-  HarnessCase(Program()
-                  .column(kLoadVector, 0)
-                  .column(kLoadStates, 1)
-                  .column(kLoadVector, 2)
-                  .column(kLoadStates, 3)
-                  .op(kNotDistinct))
+  HarnessCase(loadColumns({kLoadVector, kLoadStates, kLoadVector, kLoadStates}).op(kNotDistinct))
       .addVectorColumn(x)
       .addColumn(sx)
       .addVectorColumn(y)
@@ -137,12 +110,12 @@ TEST(VectorValues, NullForms) {
   const std::vector<State> s = {0, 1, 11, 0};
   // IS NULL: true where the state is 1, then present; errors pass on. The null-handling ops only pass
   // states on, so a call made of them alone returns 0 whatever its rows hold.
-  HarnessCase(Program().column(kLoadVector, 0).column(kLoadStates, 1).op(kIsNull))
+  HarnessCase(loadColumns({kLoadVector, kLoadStates}).op(kIsNull))
       .addVectorColumn(v)
       .addColumn(s)
       .expectRows<Bool>({0, 1, 0, 0}, {0, 0, 11, 0}, vela::cuda::RPN_EVAL_OK);
   // Remove-nullable has no zero vector: state 12 on every row, whatever its state was.
-  HarnessCase(Program().column(kLoadVector, 0).column(kLoadStates, 1).op(kRemoveNullable))
+  HarnessCase(loadColumns({kLoadVector, kLoadStates}).op(kRemoveNullable))
       .addVectorColumn(v)
       .addColumn(s)
       .expectStrings({std::nullopt, std::nullopt, std::nullopt, std::nullopt}, {12, 12, 12, 12},
@@ -156,7 +129,7 @@ TEST(VectorValues, NullForms) {
       .addColumn(std::vector<int>{5, 6})
       .expectRows<std::int32_t>({0, 0});
   // IF selects its first operand on true, a null included.
-  expectVectorTable(kIf, std::vector<Row<Vec, Vec, Vec, Bool>>{{{V{1}, V{2, 3}, 1}, V{1}},
+  expectObjectTable(kIf, std::vector<Row<Vec, Vec, Vec, Bool>>{{{V{1}, V{2, 3}, 1}, V{1}},
                                                                {{V{1}, V{2, 3}, 0}, V{2, 3}},
                                                                {{kNull, V{2}, 7}, kNull}});
 }
@@ -169,15 +142,14 @@ TEST(VectorValues, HashesAreOfTheElementBytes) {
   std::vector<long> seeds = {0, 42, -1, 10, 10};
   for (const Vec& x : v)
     asText.push_back(bytesOf(x));
-  const HarnessResult strings =
-      HarnessCase(Program().column(kLoadString, 0).column(kLoadI64, 1).op(kStringHash))
-          .addStringColumn(asText)
-          .addColumn(seeds)
-          .run();
+  const HarnessResult strings = HarnessCase(loadColumns({kLoadString, kLoadI64}).op(kStringHash))
+                                    .addStringColumn(asText)
+                                    .addColumn(seeds)
+                                    .run();
   std::vector<long> expected;
   for (unsigned long r = 0; r < v.size(); ++r)
     expected.push_back(strings.value<long>(r));
-  HarnessCase(Program().column(kLoadVector, 0).column(kLoadI64, 1).op(kHash))
+  HarnessCase(loadColumns({kLoadVector, kLoadI64}).op(kHash))
       .addVectorColumn(v)
       .addColumn(seeds)
       .expectRows<long>(expected);
@@ -209,10 +181,7 @@ TEST_F(VectorOwnership, ChainsOfIntermediateVectorsAreFreedOnce) {
   // makes a new vector, the distance consumes it.
   const std::vector<Vec> a = {V{1, 2}, V{0, 0}, kNull, V{}};
   const std::vector<Vec> b = {V{3}, V{4, 5, 6}, V{6}, V{7, 8}};
-  HarnessCase(Program()
-                  .column(kLoadVector, 0)
-                  .column(kLoadVector, 1)
-                  .column(kLoadBool, 2)
+  HarnessCase(loadColumns({kLoadVector, kLoadVector, kLoadBool})
                   .op(kIf)
                   .column(kLoadVector, 3)
                   .op(kConcat)
@@ -243,9 +212,7 @@ TEST_F(VectorOwnership, ChainsOfIntermediateVectorsAreFreedOnce) {
       .expectStrings({"[1,2]", "[8]"});
 }
 
-// ADD of 8 KB vectors in every row passes the pool's limit part-way: the call throws the pool's refusal
-// and every byte reserved before it is given back, with the sums as intermediates (freed by their
-// entries) and as the final result (the caller's slots, of which the caller frees what it owns).
+// ADD of 8 KB vectors in every row passes the pool's limit part-way.
 TEST_F(VectorOwnership, ARefusedReservationEndsTheCallCleanly) {
   VectorObjects objects;
   const VectorCell big = objects.make(V(2000, 1.0f));
@@ -256,28 +223,7 @@ TEST_F(VectorOwnership, ARefusedReservationEndsTheCallCleanly) {
   for (const auto& [rows, limit] : {std::pair{1000ul, 2'000'000ul}, {150ul, 300'000ul}, {1ul, 4'000ul}}) {
     SCOPED_TRACE(rows);
     pool.setLimit(limit);
-    const std::vector<VectorCell> in(rows, big);
-    const unsigned char* columns[] = {reinterpret_cast<const unsigned char*>(in.data())};
-    std::vector<float> norms(rows);
-    EXPECT_THROW(vela::cuda::evaluateTypedRpnHost(intermediate.elements(), columns, 1,
-                                                  reinterpret_cast<unsigned char*>(norms.data()), nullptr,
-                                                  nullptr, rows, 0, nullptr, nullptr),
-                 vela::VelaException);
-    EXPECT_EQ(pool.reservedBytes(), 0u);
-    std::vector<VectorCell> out(rows, nullptr);
-    std::vector<unsigned long> sizes(rows, 0);
-    EXPECT_THROW(vela::cuda::evaluateTypedRpnHost(final.elements(), columns, 1,
-                                                  reinterpret_cast<unsigned char*>(out.data()), nullptr,
-                                                  sizes.data(), rows, 0, nullptr, nullptr),
-                 vela::VelaException);
-    std::size_t kept = 0;
-    for (unsigned long r = 0; r < rows; ++r)
-      if (out[r] != nullptr && static_cast<long>(sizes[r]) > 0) {
-        kept += sizes[r];
-        InlineBuffer<float>::deallocate(out[r]);
-      }
-    EXPECT_EQ(pool.reservedBytes(), kept);
-    pool.unreserveRaw(kept);
+    expectRefusedCleanly(pool, intermediate, final, std::vector<VectorCell>(rows, big));
   }
   pool.setLimit(vela::RamPool::kUnlimited);
 }
