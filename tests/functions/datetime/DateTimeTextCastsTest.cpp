@@ -92,29 +92,26 @@ struct ReadCase {
   int y, mo, d, h, mi, s, ms;
 };
 // Texts of the datetime readers; the date readers take those without a time of day.
-const ReadCase kReads[] = {
-    {"2024-03-05", true, 2024, 3, 5, 0, 0, 0, 0},
-    {"2024-03-05 14:07", true, 2024, 3, 5, 14, 7, 0, 0},
-    {"2024-03-05T14:07:09", true, 2024, 3, 5, 14, 7, 9, 0},
-    {"  2024-3-5 14:07:09.45  ", true, 2024, 3, 5, 14, 7, 9, 450},
-    {"2024-03-05 14:07:09.0451", true, 2024, 3, 5, 14, 7, 9, 45},
-    {"9999-12-31 23:59:59.999", true, 9999, 12, 31, 23, 59, 59, 999},
-    {"1000-01-01", true, 1000, 1, 1, 0, 0, 0, 0},
-    {"0999-12-31", false, 0, 0, 0, 0, 0, 0, 0},
-    {"2901-01-01", false, 0, 0, 0, 0, 0, 0, 0},
-    {"2023-02-29", false, 0, 0, 0, 0, 0, 0, 0},
-    {"2024-03-05 10:60", false, 0, 0, 0, 0, 0, 0, 0},
-    {"2024-03-05 10:00 x", false, 0, 0, 0, 0, 0, 0, 0},
-    {"2024-03-05x", false, 0, 0, 0, 0, 0, 0, 0},
-    {"", false, 0, 0, 0, 0, 0, 0, 0},
-};
+std::vector<ReadCase> reads() {
+  std::vector<ReadCase> r = {{"2024-03-05", true, 2024, 3, 5, 0, 0, 0, 0},
+                             {"2024-03-05 14:07", true, 2024, 3, 5, 14, 7, 0, 0},
+                             {"2024-03-05T14:07:09", true, 2024, 3, 5, 14, 7, 9, 0},
+                             {"  2024-3-5 14:07:09.45  ", true, 2024, 3, 5, 14, 7, 9, 450},
+                             {"2024-03-05 14:07:09.0451", true, 2024, 3, 5, 14, 7, 9, 45},
+                             {"9999-12-31 23:59:59.999", true, 9999, 12, 31, 23, 59, 59, 999},
+                             {"1000-01-01", true, 1000, 1, 1, 0, 0, 0, 0}};
+  for (const char* bad : {"0999-12-31", "2901-01-01", "2023-02-29", "2024-03-05 10:60", "2024-03-05 10:00 x",
+                          "2024-03-05x", ""})
+    r.push_back({bad, false, 0, 0, 0, 0, 0, 0, 0});
+  return r;
+}
 
 TEST_F(DateTimeStringCasts, TextToDateAndDateTime) {
   std::vector<Str> texts;
   std::vector<long> datetimes, stamps;
   std::vector<int> dates;
   std::vector<std::uint8_t> dtStates, dateStates;
-  for (const ReadCase& r : kReads) {
+  for (const ReadCase& r : reads()) {
     texts.push_back(r.text);
     const long ms = r.ok ? msOf(r.y, r.mo, r.d, r.h, r.mi, r.s, r.ms) : 0;
     stamps.push_back(ms);
@@ -156,16 +153,10 @@ TEST_F(DateTimeStringCasts, TextToDateAndDateTime) {
 TEST_F(DateTimeStringCasts, TextToTime) {
   const std::vector<Str> texts = {"10:20", "10:20:30", "10:20:30.5", "23:59:59.9999", "10:20:75", "10:60",
                                   "24:00", "10",       "",           std::nullopt};
-  const std::vector<int> times = {cal::packTime(10, 20, 0, 0),
-                                  cal::packTime(10, 20, 30, 0),
-                                  cal::packTime(10, 20, 30, 500),
-                                  cal::packTime(0, 0, 0, 0),
-                                  cal::packTime(10, 20, 0, 0),
-                                  0,
-                                  0,
-                                  0,
-                                  0,
-                                  0};
+  std::vector<int> times = {cal::packTime(10, 20, 0, 0), cal::packTime(10, 20, 30, 0),
+                            cal::packTime(10, 20, 30, 500), cal::packTime(0, 0, 0, 0),
+                            cal::packTime(10, 20, 0, 0)};
+  times.resize(10, 0);
   const std::vector<std::uint8_t> states = {0, 0, 0, 0, 0, 1, 1, 1, 1, 1};
   Program p;
   p.column(kLoadString, 0).op(1583);
@@ -240,30 +231,19 @@ TEST_F(DateTimeStringCasts, HostileValuesAndBytes) {
   }
   wide.push_back(std::numeric_limits<long>::min());
   wide.push_back(std::numeric_limits<long>::max());
-  for (int op : {727, 730, 732, 735, 731, 736}) {
+  auto run = [](int load, int op, auto fill) {
     Program p;
-    p.column(kLoadI64, 0).op(op);
-    HarnessCase c(p);
-    c.addColumn(wide);
+    HarnessCase c(p.column(load, 0).op(op));
+    fill(c);
     c.rowCounts({65});
     c.run();
-  }
-  for (int op : {715, 719, 721, 725, 720, 726}) {
-    Program p;
-    p.column(kLoadI32, 0).op(op);
-    HarnessCase c(p);
-    c.addColumn(narrow);
-    c.rowCounts({65});
-    c.run();
-  }
-  for (int op : {1580, 1583, 1586}) {
-    Program p;
-    p.column(kLoadString, 0).op(op);
-    HarnessCase c(p);
-    c.addStringColumn(texts);
-    c.rowCounts({65});
-    c.run();
-  }
+  };
+  for (int op : {727, 730, 732, 735, 731, 736})
+    run(kLoadI64, op, [&](HarnessCase& c) { c.addColumn(wide); });
+  for (int op : {715, 719, 721, 725, 720, 726})
+    run(kLoadI32, op, [&](HarnessCase& c) { c.addColumn(narrow); });
+  for (int op : {1580, 1583, 1586})
+    run(kLoadString, op, [&](HarnessCase& c) { c.addStringColumn(texts); });
 }
 
 } // namespace

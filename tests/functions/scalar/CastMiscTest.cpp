@@ -50,26 +50,20 @@ TEST(CastZeroFromAny, FindsTheTypeOfTheTopValueBehindOtherOps) {
   // while an i64 sits below it; the zero then takes part in an addition with that i64.
   const TypedRpnOp concat = byName("GREATEST_STRING");
   const TypedRpnOp addI64 = byName("ADD_I64");
-  {
-    Program p;
-    p.column(kLoadI64, 0).column(kLoadString, 1).column(kLoadString, 2).op(concat).op(615).op(addI64);
-    HarnessCase(p)
-        .addColumn(std::vector<long>{5, -7})
-        .addStringColumn({"ab", std::nullopt})
-        .addStringColumn({"cd", "ef"})
-        .expectRows(std::vector<long>{5, -7});
-  }
+  Program p;
+  p.column(kLoadI64, 0).column(kLoadString, 1).column(kLoadString, 2).op(concat).op(615).op(addI64);
+  HarnessCase(p)
+      .addColumn(std::vector<long>{5, -7})
+      .addStringColumn({"ab", std::nullopt})
+      .addStringColumn({"cd", "ef"})
+      .expectRows(std::vector<long>{5, -7});
   // An intermediate JSON value and a geometry, popped as objects.
-  {
-    Program j;
-    j.column(byName("LOAD_COL_JSON"), 0).op(613);
-    HarnessCase(j).addJsonColumn({"{\"a\":[1,2]}", std::nullopt}).expectRows(std::vector<int>{0, 0});
-  }
-  {
-    Program g;
-    g.column(byName("LOAD_COL_GEOMETRY"), 0).op(620);
-    HarnessCase(g).addGeometryColumn({"POINT (1 2)", std::nullopt}).expectRows(std::vector<double>{0.0, 0.0});
-  }
+  HarnessCase(Program().column(byName("LOAD_COL_JSON"), 0).op(613))
+      .addJsonColumn({"{\"a\":[1,2]}", std::nullopt})
+      .expectRows(std::vector<int>{0, 0});
+  HarnessCase(Program().column(byName("LOAD_COL_GEOMETRY"), 0).op(620))
+      .addGeometryColumn({"POINT (1 2)", std::nullopt})
+      .expectRows(std::vector<double>{0.0, 0.0});
 }
 
 // A test-only op making an owned copy of a string, so that ZERO_FROM_ANY pops an intermediate object
@@ -85,40 +79,27 @@ TEST(CastZeroFromAny, FreesAnOwnedObjectOperand) {
   const vela::cuda::ScopedOpShape<vela::cuda::ElementwiseOp<CopyStringFunc, vela::cuda::EvalOutputString,
                                                             const vela::cuda::InlineBuffer<char>*>>
       copy(kCopy);
-  {
-    Program p;
-    p.column(kLoadString, 0).op(kCopy).op(616);
-    HarnessCase(p)
-        .addStringColumn({"a text longer than any inline buffer of the pool", std::nullopt, ""})
-        .expectRows(std::vector<unsigned long>{0, 0, 0});
-  }
+  HarnessCase(Program().column(kLoadString, 0).op(kCopy).op(616))
+      .addStringColumn({"a text longer than any inline buffer of the pool", std::nullopt, ""})
+      .expectRows(std::vector<unsigned long>{0, 0, 0});
 }
 
 TEST(CastZeroFromAny, AnEmptyStackIsAnUnderflow) {
-  {
-    Program p;
-    p.op(615);
-    HarnessCase(p).expectFault("stack underflow");
-  }
+  HarnessCase(Program().op(615)).expectFault("stack underflow");
 }
 
 TEST(CastConstantResult, PushesTheElementConstant) {
-  Program p32;
-  p32.constant(2289, std::uint32_t{4000000000U});
-  HarnessCase(p32).expectRows(std::vector<std::uint32_t>{4000000000U});
-  Program p64;
-  p64.constant(2626, std::uint64_t{18446744073709551615ULL});
-  HarnessCase(p64).expectRows(std::vector<std::uint64_t>{18446744073709551615ULL});
+  HarnessCase(Program().constant(2289, std::uint32_t{4000000000U}))
+      .expectRows(std::vector<std::uint32_t>{4000000000U});
+  HarnessCase(Program().constant(2626, std::uint64_t{18446744073709551615ULL}))
+      .expectRows(std::vector<std::uint64_t>{18446744073709551615ULL});
   fixed_array_t<16> v;
   for (int i = 0; i < 16; ++i)
     v.bytes[i] = static_cast<unsigned char>(i * 17);
-  Program p128;
-  p128.constant(2627, v);
-  HarnessCase(p128).expectRows(std::vector<fixed_array_t<16>>{v});
+  HarnessCase(Program().constant(2627, v)).expectRows(std::vector<fixed_array_t<16>>{v});
   // Before the last value element the constant is an operand like any other: 4000000000 as u32 to i64.
-  Program q;
-  q.constant(2289, std::uint32_t{4000000000U}).op(362);
-  HarnessCase(q).expectRows(std::vector<long>{4000000000L});
+  HarnessCase(Program().constant(2289, std::uint32_t{4000000000U}).op(362))
+      .expectRows(std::vector<long>{4000000000L});
 }
 
 } // namespace

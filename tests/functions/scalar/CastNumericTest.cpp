@@ -89,36 +89,10 @@ TEST(CastIntegers, SixteenByteValues) {
 // Floats of every kind the rounding meets: halves, the largest double under a half, the edges of 2^52,
 // 2^63 and the narrow widths, signed zeros, infinities, NaN, and random values of every magnitude.
 std::vector<double> floatSamples() {
-  std::vector<double> v = {0.0,
-                           -0.0,
-                           0.5,
-                           -0.5,
-                           1.5,
-                           -1.5,
-                           2.5,
-                           -2.5,
-                           0.49999999999999994,
-                           -0.49999999999999994,
-                           127.5,
-                           128.5,
-                           -128.5,
-                           32767.5,
-                           2147483647.5,
-                           -2147483648.5,
-                           3e10,
-                           -3e10,
-                           4503599627370495.5,
-                           -4503599627370495.5,
-                           0x1p52,
-                           0x1p53 + 2,
-                           0x1p63 - 1024,
-                           0x1p63,
-                           -0x1p63,
-                           1e300,
-                           5e-324,
-                           kInf,
-                           -kInf,
-                           kNaN};
+  std::vector<double> v = {0.0,   -0.0,  0.5,    -0.5,    1.5,          -1.5,          2.5,  -2.5,
+                           127.5, 128.5, -128.5, 32767.5, 2147483647.5, -2147483648.5, 3e10, -3e10};
+  v.insert(v.end(), {0.49999999999999994, -0.49999999999999994, 4503599627370495.5, -4503599627370495.5,
+                     0x1p52, 0x1p53 + 2, 0x1p63 - 1024, 0x1p63, -0x1p63, 1e300, 5e-324, kInf, -kInf, kNaN});
   std::mt19937_64 gen(7);
   for (int i = 0; i < 200; ++i)
     v.push_back(std::ldexp(static_cast<double>(static_cast<long>(gen())), -static_cast<int>(gen() % 70)));

@@ -97,14 +97,10 @@ TEST(GeoConstruct, HexagonsAreRegular) {
 }
 
 TEST(GeoConstruct, EllipseVerticesLieOnTheCurve) {
-  const HarnessResult r = HarnessCase(Program()
-                                          .constant(kConstF64, 1.0)
-                                          .constant(kConstF64, -2.0)
-                                          .constant(kConstF64, 4.0)
-                                          .constant(kConstF64, 2.0)
-                                          .op(kEllipse)
-                                          .op(kToWkt))
-                              .run();
+  Program p; // centre (1, -2), width 4, height 2
+  for (double v : {1.0, -2.0, 4.0, 2.0})
+    p.constant(kConstF64, v);
+  const HarnessResult r = HarnessCase(p.op(kEllipse).op(kToWkt)).run();
   ASSERT_TRUE(r.objects[0]);
   const auto g = parse(*r.objects[0]);
   EXPECT_EQ(g->getGeometryType(), "Polygon");
@@ -139,16 +135,13 @@ TEST(GeoConstruct, GeohashCellsAndCentres) {
                                        txt<32>("ezs4a"), txt<32>("")};
   const std::vector<std::int32_t> precisions = {0, 3, 11, 0, 0};
   const std::vector<std::string> effective = {"ezs42", "ezs", "u4pruydqqvj"};
-  const HarnessResult cells =
-      HarnessCase(Program().column(kLoadChar32, 0).column(kLoadI32, 1).op(kFromGeohash).op(kToWkt))
-          .addColumn(texts)
-          .addColumn(precisions)
-          .run();
-  const HarnessResult centres =
-      HarnessCase(Program().column(kLoadChar32, 0).column(kLoadI32, 1).op(kPointFromGeohash).op(kToWkt))
-          .addColumn(texts)
-          .addColumn(precisions)
-          .run();
+  auto run = [&](int code) {
+    return HarnessCase(Program().column(kLoadChar32, 0).column(kLoadI32, 1).op(code).op(kToWkt))
+        .addColumn(texts)
+        .addColumn(precisions)
+        .run();
+  };
+  const HarnessResult cells = run(kFromGeohash), centres = run(kPointFromGeohash);
   for (std::size_t i = 0; i < effective.size(); ++i) {
     SCOPED_TRACE(effective[i]);
     ASSERT_TRUE(cells.objects[i] && centres.objects[i]);

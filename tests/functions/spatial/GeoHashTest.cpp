@@ -37,51 +37,37 @@ std::vector<std::optional<std::string>> wkbOfShapes() {
   return {wkb(1, {1.0, 2.0}), line};
 }
 
-// The cells `stringCode` gives for the WKB strings (string column 0, optional extra column 1).
+// The cells `code` gives for the shapes, as geometries or (`code` a string op) as their WKB strings;
+// `extraLoad` >= 0 adds `extra` as column 1.
 template <class Extra>
-HarnessResult reference(TypedRpnOp stringCode, int extraLoad, const std::vector<Extra>& extra) {
+HarnessResult hashes(TypedRpnOp code, bool asWkb, int extraLoad, const std::vector<Extra>& extra) {
   Program p;
-  p.column(kLoadString, 0);
+  p.column(asWkb ? kLoadString : kLoadGeometry, 0);
   if (extraLoad >= 0)
     p.column(extraLoad, 1);
-  p.op(stringCode);
-  HarnessCase c(p);
-  c.addStringColumn(wkbOfShapes());
+  HarnessCase c(p.op(code));
+  asWkb ? c.addStringColumn(wkbOfShapes()) : c.addGeometryColumn(kShapes);
   if (extraLoad >= 0)
     c.addColumn(extra);
   return c.run();
 }
-
-template <class Extra>
-HarnessResult geometryHash(TypedRpnOp code, int extraLoad, const std::vector<Extra>& extra) {
-  Program p;
-  p.column(kLoadGeometry, 0);
-  if (extraLoad >= 0)
-    p.column(extraLoad, 1);
-  p.op(code);
-  HarnessCase c(p);
-  c.addGeometryColumn(kShapes);
-  if (extraLoad >= 0)
-    c.addColumn(extra);
-  return c.run();
-}
-
 TEST(GeoHash, HashesOfTheWkbBytes) {
   // 64-bit: the first half with both states seeded, as the string hash with the same seed.
   const std::vector<int> seeds32 = {42, 7};
   const std::vector<long> seeds64 = {42, 7};
-  EXPECT_EQ(geometryHash(2222, kLoadI32, seeds32).values, reference(2217, kLoadI64, seeds64).values);
+  EXPECT_EQ(hashes(2222, false, kLoadI32, seeds32).values, hashes(2217, true, kLoadI64, seeds64).values);
   // 128-bit seeded by a 16-byte cell: the cell's two words start the two states.
   U128 a{}, b{};
   for (int i = 0; i < 16; ++i)
     a.bytes[i] = static_cast<unsigned char>(i * 17 + 1), b.bytes[i] = static_cast<unsigned char>(255 - i);
   const std::vector<U128> seeds128 = {a, b};
-  EXPECT_EQ(geometryHash(2248, kLoadChar + 4, seeds128).values, reference(2243, kLoadU128, seeds128).values);
+  EXPECT_EQ(hashes(2248, false, kLoadChar + 4, seeds128).values,
+            hashes(2243, true, kLoadU128, seeds128).values);
   // Unseeded 128-bit: both states 0, the seeded string hash with the all-zero seed.
   const std::vector<U128> zero = {U128{}, U128{}};
-  EXPECT_EQ(geometryHash(2276, -1, zero).values, reference(2243, kLoadU128, zero).values);
+  EXPECT_EQ(hashes(2276, false, -1, zero).values, hashes(2243, true, kLoadU128, zero).values);
   // The digest text, character 0 at the cell's highest byte as every char64 text.
-  EXPECT_EQ(geometryHash(2284, -1, zero).values, reference(2283, -1, zero).values);
+  EXPECT_EQ(hashes(2284, false, -1, zero).values, hashes(2283, true, -1, zero).values);
 }
 
 TEST(GeoHash, DistinctGeometriesAndNull) {
@@ -92,9 +78,8 @@ TEST(GeoHash, DistinctGeometriesAndNull) {
       HarnessCase(p).addGeometryColumn({std::nullopt, "LINESTRING(0 0,1 1)", "LINESTRING(1 1,0 0)"}).run();
   EXPECT_EQ(r.value<long>(0), 0);
   EXPECT_NE(r.value<long>(1), r.value<long>(2));
-  Program d;
-  d.column(kLoadGeometry, 0).op(2284);
-  const HarnessResult digest = HarnessCase(d).addGeometryColumn({std::nullopt}).run();
+  const HarnessResult digest =
+      HarnessCase(Program().column(kLoadGeometry, 0).op(2284)).addGeometryColumn({std::nullopt}).run();
   EXPECT_EQ(digest.values, std::vector<unsigned char>(64, 0));
 }
 
