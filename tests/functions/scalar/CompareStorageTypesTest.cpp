@@ -146,13 +146,9 @@ void checkLists(const StorageCase<T>& s) {
   for (TypedRpnOp code : codesOf("FIND_", 0, s.kinds, "FIND_RANGE_"))
     run(code, Program().column(s.load, 0).list(*s.list, std::vector<T>{v[0], v[2]}, {5, 6}).op(code),
         std::vector<std::int32_t>{5, -1, 6, -1});
+  const std::vector<T> starts = {v[0], v[2]}, ends = {v[1], v[3]};
   for (TypedRpnOp code : codesOf("FIND_RANGE_", 0, s.kinds))
-    run(code,
-        Program()
-            .column(s.load, 0)
-            .list(*s.list, std::vector<T>{v[0], v[2]}, {0, 1})
-            .list(*s.list, std::vector<T>{v[1], v[3]})
-            .op(code),
+    run(code, Program().column(s.load, 0).list(*s.list, starts, {0, 1}).list(*s.list, ends).op(code),
         std::vector<std::int32_t>{0, -1, 1, -1});
   // Positions before, in and past the list, and the ends of i32.
   const std::vector<std::int32_t> positions = {

@@ -112,12 +112,8 @@ TEST(Lookup, WithStates) {
   for (TypedRpnOp code : {1956, 1962, 1963}) {
     SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(code));
     Program prog;
-    prog.column(kLoadI32, 0)
-        .column(kLoadU64, 1)
-        .column(kLoadI64, 2)
-        .column(kLoadStates, 3)
-        .column(kLoadStates, 4);
-    HarnessCase(prog.op(code))
+    prog.column(kLoadI32, 0).column(kLoadU64, 1).column(kLoadI64, 2);
+    HarnessCase(prog.column(kLoadStates, 3).column(kLoadStates, 4).op(code))
         .addColumn(p)
         .addColumn(lists)
         .addColumn(std::vector<std::int64_t>(p.size(), 7))

@@ -376,11 +376,8 @@ TEST(NullValues, IfOverDecimalsRescalesToTheLargerScale) {
   auto run = [](const Case& k, auto cell) {
     const TypedRpnOp load = k.wide ? kLoadDec128 : kLoadDec64;
     Program p;
-    p.column(load, 0)
-        .column(load, 1)
-        .column(kLoadBool, 2)
-        .op(k.wide ? 1205 : 1204, scales(0, {k.firstScale, k.secondScale}));
-    HarnessCase(p)
+    p.column(load, 0).column(load, 1).column(kLoadBool, 2);
+    HarnessCase(p.op(k.wide ? 1205 : 1204, scales(0, {k.firstScale, k.secondScale})))
         .addColumn(std::vector{cell(k.first)})
         .addColumn(std::vector{cell(k.second)})
         .addColumn(std::vector<Bool>{k.cond})

@@ -157,11 +157,8 @@ TEST(GeoPredicate, TolerancesDistancesAndMetrics) {
                                  {2302, kSquare, "POINT(7 7)", 4.0, 0, false},
                                  {2302, kSquare, "POINT(7 7)", 5.0, 0, true}};
   auto run = [](Program& p, TypedRpnOp code, Wkt a, Wkt b, double distance, int metric) {
-    p.column(kLoadGeometry, 0)
-        .column(kLoadGeometry, 1)
-        .constant(kConstF64, distance)
-        .constant(kConstI32, metric);
-    HarnessCase c(p.op(code));
+    p.column(kLoadGeometry, 0).column(kLoadGeometry, 1).constant(kConstF64, distance);
+    HarnessCase c(p.constant(kConstI32, metric).op(code));
     c.addGeometryColumn({a}).addGeometryColumn({b});
     return c;
   };
@@ -220,11 +217,8 @@ TEST(GeoPredicate, PointDistancePaths) {
   // x, y, geometry, distance, metric: (7, 2) is 3 from the square, (7, 7) is 3 from its box corner
   // diagonally (3 sqrt 2 = 4.24).
   Program xy;
-  xy.column(kLoadF64, 0)
-      .column(kLoadF64, 1)
-      .column(kLoadGeometry, 2)
-      .column(kLoadF64, 3)
-      .constant(kConstI32, 0);
+  xy.column(kLoadF64, 0).column(kLoadF64, 1).column(kLoadGeometry, 2);
+  xy.column(kLoadF64, 3).constant(kConstI32, 0);
   HarnessCase(Program(xy).op(2322))
       .addColumn<double>({7, 7, 7, 2})
       .addColumn<double>({2, 2, 7, 2})

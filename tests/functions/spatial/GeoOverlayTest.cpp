@@ -566,13 +566,9 @@ TEST(GeoTransform, ConstantAndIntermediateOperands) {
       .addColumn(std::vector<std::int32_t>{1, 2, 1})
       .expectStrings({"LINESTRING (1 1, 2 1, 2 2, 1 1)", std::nullopt, "LINESTRING (1 1, 2 1, 2 2, 1 1)"},
                      {0, 1, 0});
-  HarnessCase(Program()
-                  .column(kLoadGeometry, 0)
-                  .constant(kConstF32, 1.0f)
-                  .constant(kConstF32, 2.0f)
-                  .op(2443)
-                  .op(2426)
-                  .op(kToWkt))
+  Program shifted; // translated by (1, 2), then reversed
+  shifted.column(kLoadGeometry, 0).constant(kConstF32, 1.0f).constant(kConstF32, 2.0f).op(2443);
+  HarnessCase(shifted.op(2426).op(kToWkt))
       .addGeometryColumn({"LINESTRING (0 0, 1 1)", std::nullopt, "POINT (0 0)"})
       .expectStrings({"LINESTRING (2 3, 1 2)", std::nullopt, "POINT (1 2)"}, {0, 0, 0});
 }
