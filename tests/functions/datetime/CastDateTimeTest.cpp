@@ -145,21 +145,17 @@ TEST(CastDateTime, YyyymmddIntegers) {
   expectTable<int, int>(475, {{{date(2024, 2, 29)}, 20'240'229},
                               {{date(1000, 1, 1)}, 10'000'101},
                               {{date(9999, 12, 31)}, 99'991'231}});
-  expectTable<int, int>(476, {{{20'240'229}, date(2024, 2, 29)},
-                              {{20'000'229}, date(2000, 2, 29)},
-                              {{10'000'101}, date(1000, 1, 1)},
-                              {{29'001'231}, date(2900, 12, 31)},
-                              {{99'991'231}, date(9999, 12, 31)},
-                              {{20'230'229}, 0, 15},
-                              {{19'000'229}, 0, 15},
-                              {{9'991'231}, 0, 15},
-                              {{29'010'101}, 0, 15},
-                              {{20'241'301}, 0, 15},
-                              {{20'240'100}, 0, 15},
-                              {{20'240'431}, 0, 15},
-                              {{0}, 0, 15},
-                              {{-20'240'101}, 0, 15},
-                              {{INT_MAX}, 0, 15}});
+  std::vector<Row<int, int>> rows = {{{20'240'229}, date(2024, 2, 29)},
+                                     {{20'000'229}, date(2000, 2, 29)},
+                                     {{10'000'101}, date(1000, 1, 1)},
+                                     {{29'001'231}, date(2900, 12, 31)},
+                                     {{99'991'231}, date(9999, 12, 31)}};
+  // No date: 29 February of a common year and of 1900, years past either end of the range (9999 aside),
+  // month 13, day 0, 31 April, zero, negative and the largest int.
+  for (int v : {20'230'229, 19'000'229, 9'991'231, 29'010'101, 20'241'301, 20'240'100, 20'240'431, 0,
+                -20'240'101, INT_MAX})
+    rows.push_back({{v}, 0, 15});
+  expectTable<int, int>(476, rows);
 }
 
 // Round trips that hold for every supported value: a date through its midnight timestamp and back,
@@ -169,15 +165,11 @@ TEST(CastDateTime, RoundTrips) {
   for (long ms = kMinTs; ms < kMaxTs; ms += 86'400'000L * 365 + 3'600'000 * 7 + 12'345)
     ts.push_back(ms);
   ts.push_back(kMaxTs);
-  Program p;
-  p.column(kLoadI64, 0).op(1420).op(1421);
-  HarnessCase(p).addColumn(ts).expectRows(ts);
+  HarnessCase(Program().column(kLoadI64, 0).op(1420).op(1421)).addColumn(ts).expectRows(ts);
   std::vector<int> times;
   for (int ms = 0; ms < 86'400'000; ms += 999'983)
     times.push_back(time(ms / 3'600'000, ms / 60'000 % 60, ms / 1000 % 60, ms % 1000));
-  Program q;
-  q.column(kLoadI32, 0).op(469).op(460);
-  HarnessCase(q).addColumn(times).expectRows(times);
+  HarnessCase(Program().column(kLoadI32, 0).op(469).op(460)).addColumn(times).expectRows(times);
 }
 
 } // namespace

@@ -132,13 +132,9 @@ TEST(CurrentYear, IsTheCallsParameterInEveryRow) {
 
 TEST(Sleep, WithoutAJobPassesTheOperandAndDoesNotWait) {
   // 1,000 rows of 10 s each would take hours if any of them waited.
-  Program p;
-  p.column(kLoadF64, 0).op(kSleep);
-  HarnessCase(p)
-      .addColumn(
-          std::vector<double>{10.0, 0.0, -3.5, 1e300, std::numeric_limits<double>::quiet_NaN(), 0.0004})
-      .expectRows(
-          std::vector<double>{10.0, 0.0, -3.5, 1e300, std::numeric_limits<double>::quiet_NaN(), 0.0004});
+  const std::vector<double> seconds = {10.0,  0.0, -3.5, 1e300, std::numeric_limits<double>::quiet_NaN(),
+                                       0.0004};
+  HarnessCase(Program().column(kLoadF64, 0).op(kSleep)).addColumn(seconds).expectRows(seconds);
 }
 
 TEST(Sleep, ACancelledJobStopsTheWait) {

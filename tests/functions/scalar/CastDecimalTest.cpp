@@ -297,21 +297,15 @@ TEST(CastDecimal, RunTimePrecisionAndScale) {
 }
 
 TEST(CastDecimal, RunTimePrecisionAndScaleFromFloats) {
+  // The rows' values are indexes into the floats: 0.125, NaN, 1e300, -2.5.
   const std::vector<RunTimeRow> rows = {
       {0, 5, 2, 13, 0}, {1, 5, 2, 0, 15}, {2, 18, 0, 0, 15}, {3, 1, 0, -3, 0}};
-  runTimeCast<Dec64, double>(
-      398, 0, rows, +[](int128_t i) {
-        return std::array{0.125, kNaN, 1e300, -2.5}[std::size_t(i)];
-      });
-  runTimeCast<Dec128, double>(
-      416, 0, rows, +[](int128_t i) {
-        return std::array{0.125, kNaN, 1e300, -2.5}[std::size_t(i)];
-      });
-  runTimeCast<Dec64, float>(
-      397, 0, {{0, 1, 0, 1, 0}, {1, 1, 0, 0, 15}},
-      +[](int128_t i) { return i == 0 ? 0.5f : std::numeric_limits<float>::infinity(); });
-  runTimeCast<Dec128, float>(
-      415, 0, {{0, 1, 0, 1, 0}}, +[](int128_t) { return 0.5f; });
+  double (*f64)(int128_t) = [](int128_t i) { return std::array{0.125, kNaN, 1e300, -2.5}[std::size_t(i)]; };
+  float (*f32)(int128_t) = [](int128_t i) { return i == 0 ? 0.5f : std::numeric_limits<float>::infinity(); };
+  runTimeCast<Dec64, double>(398, 0, rows, f64);
+  runTimeCast<Dec128, double>(416, 0, rows, f64);
+  runTimeCast<Dec64, float>(397, 0, {{0, 1, 0, 1, 0}, {1, 1, 0, 0, 15}}, f32);
+  runTimeCast<Dec128, float>(415, 0, {{0, 1, 0, 1, 0}}, f32);
 }
 
 } // namespace

@@ -106,32 +106,11 @@ void expectCast(TypedRpnOp code, bool fused, const std::vector<In>& values, cons
 /// Integer values around every width's boundaries, as T.
 template <class T>
 std::vector<T> boundaryValues() {
-  const int128_t points[] = {0,
-                             1,
-                             -1,
-                             2,
-                             127,
-                             128,
-                             -128,
-                             -129,
-                             255,
-                             256,
-                             32767,
-                             32768,
-                             -32768,
-                             -32769,
-                             65535,
-                             65536,
-                             2147483647,
-                             2147483648LL,
-                             -2147483648LL,
-                             -2147483649LL,
-                             4294967295LL,
-                             4294967296LL,
-                             1234567890123LL,
-                             std::numeric_limits<long>::max(),
-                             std::numeric_limits<long>::min(),
-                             static_cast<int128_t>(std::numeric_limits<U64>::max())};
+  const int128_t lmax = std::numeric_limits<long>::max(), lmin = std::numeric_limits<long>::min(),
+                 umax = std::numeric_limits<U64>::max();
+  std::vector<int128_t> points = {0, 1, -1, 2, 127, 128, -128, -129, 255, 256, 32767, 32768, -32768};
+  points.insert(points.end(), {-32769, 65535, 65536, 2147483647, 2147483648LL, -2147483648LL, -2147483649LL,
+                               4294967295LL, 4294967296LL, 1234567890123LL, lmax, lmin, umax});
   std::vector<T> out;
   for (int128_t v : points)
     out.push_back(wrapModel<T>(v));

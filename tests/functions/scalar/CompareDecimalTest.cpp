@@ -40,9 +40,7 @@ TEST(CompareDecimal, OperandsMeetAtTheLargerScale) {
 
 TEST(CompareDecimal, GreatestAndLeastReturnTheLargerScale) {
   // GREATEST(1.5 @1, 1.49 @2) = 1.50 @2; LEAST = 1.49; a tie gives the second operand.
-  Program g;
-  g.column(kLoadDec64, 0).column(kLoadDec64, 1).op(1095, scales(2, {1, 2}));
-  HarnessCase(g)
+  HarnessCase(Program().column(kLoadDec64, 0).column(kLoadDec64, 1).op(1095, scales(2, {1, 2})))
       .addColumn<Dec64>({d64(15), d64(-15), d64(15)})
       .addColumn<Dec64>({d64(149), d64(-149), d64(150)})
       .expectRows<Dec64>({d64(150), d64(-149), d64(150)});

@@ -55,8 +55,7 @@ const Connective kConnectives[] = {
     {2591, [](bool x, bool y) { return x || !y; }},     {2606, [](bool x, bool y) { return !(x && y); }},
     {2607, [](bool x, bool y) { return !(x || y); }},   {2608, [](bool x, bool y) { return x == y; }},
     {2609, [](bool x, bool y) { return x && !y; }},     {2613, [](bool x, bool y) { return !x && y; }},
-    {253, [](bool x, bool y) { return x && y; }, true}, {256, [](bool x, bool y) { return x || y; }, true},
-};
+    {253, [](bool x, bool y) { return x && y; }, true}, {256, [](bool x, bool y) { return x || y; }, true}};
 
 TEST(Connectives, KleeneStatesOverEveryPairOfOperands) {
   ScopedStateLoads loads;

@@ -146,13 +146,9 @@ void checkLists(const StorageCase<T>& s) {
   for (TypedRpnOp code : codesOf("FIND_", 0, s.kinds, "FIND_RANGE_"))
     run(code, Program().column(s.load, 0).list(*s.list, std::vector<T>{v[0], v[2]}, {5, 6}).op(code),
         std::vector<std::int32_t>{5, -1, 6, -1});
+  const std::vector<T> starts = {v[0], v[2]}, ends = {v[1], v[3]};
   for (TypedRpnOp code : codesOf("FIND_RANGE_", 0, s.kinds))
-    run(code,
-        Program()
-            .column(s.load, 0)
-            .list(*s.list, std::vector<T>{v[0], v[2]}, {0, 1})
-            .list(*s.list, std::vector<T>{v[1], v[3]})
-            .op(code),
+    run(code, Program().column(s.load, 0).list(*s.list, starts, {0, 1}).list(*s.list, ends).op(code),
         std::vector<std::int32_t>{0, -1, 1, -1});
   // Positions before, in and past the list, and the ends of i32.
   const std::vector<std::int32_t> positions = {
@@ -219,12 +215,9 @@ TEST(CompareStorageTypes, Integers) {
   checkAll<std::uint32_t>(
       {{"u32", "char4"}, kLoadU32, std::nullopt, kListChar + 2, {0, 1, 0x80000000u, ~0u}});
   const vela::uint128_t two64 = vela::uint128_t(1) << 64;
-  checkAll<fixed_array_t<16>>(
-      {{"u128", "char16"},
-       kLoadU128,
-       kConstU128,
-       kListU128,
-       {u128(0), u128(~0ul), u128(two64), u128(two64 + 1), u128(~vela::uint128_t(0))}});
+  const std::vector<fixed_array_t<16>> wide = {u128(0), u128(~0ul), u128(two64), u128(two64 + 1),
+                                               u128(~vela::uint128_t(0))};
+  checkAll<fixed_array_t<16>>({{"u128", "char16"}, kLoadU128, kConstU128, kListU128, wide});
   checkAll<Bool>({{"bool"}, kLoadBool, kConstI8, std::nullopt, {0, 1}});
 }
 
@@ -233,18 +226,11 @@ TEST(CompareStorageTypes, FloatsAndDecimals) {
   const double infD = std::numeric_limits<double>::infinity();
   checkAll<float>({{"f32"}, kLoadF32, kConstF32, kListF32, {-infF, -1.5f, -0.0f, 1e-45f, 2.5f, infF}});
   checkAll<double>({{"f64"}, kLoadF64, kConstF64, kListF64, {-infD, -1.5, 0.0, 5e-324, 2.5, infD}});
-  checkAll<Dec64>(
-      {{"dec64"},
-       kLoadDec64,
-       kConstDec64,
-       kListDec64,
-       {d64(std::numeric_limits<long>::min()), d64(-1), d64(0), d64(std::numeric_limits<long>::max())}});
+  const long lmin = std::numeric_limits<long>::min(), lmax = std::numeric_limits<long>::max();
+  checkAll<Dec64>({{"dec64"}, kLoadDec64, kConstDec64, kListDec64, {d64(lmin), d64(-1), d64(0), d64(lmax)}});
+  const vela::int128_t e80 = vela::int128_t(1) << 80, e90 = vela::int128_t(1) << 90;
   checkAll<Dec128>(
-      {{"dec128"},
-       kLoadDec128,
-       kConstDec128,
-       kListDec128,
-       {kMin96, d128(-(vela::int128_t(1) << 80)), d128(0), d128(vela::int128_t(1) << 90), kMax96}});
+      {{"dec128"}, kLoadDec128, kConstDec128, kListDec128, {kMin96, d128(-e80), d128(0), d128(e90), kMax96}});
 }
 
 TEST(CompareStorageTypes, FixedWidthText) {

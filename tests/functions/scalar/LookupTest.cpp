@@ -70,20 +70,14 @@ TEST(ListSearch, OneListPerRow) {
 
 TEST(FindRange, HalfOpenRanges) {
   // Ranges [10, 20) -> 0 and [30, 40) -> 1.
+  const std::vector<std::int32_t> bounds = {10, 30}, ends = {20, 40};
   for (TypedRpnOp code : {1913, 1922, 1923})
-    HarnessCase(Program()
-                    .column(kLoadI32, 0)
-                    .list(kListI32, std::vector<std::int32_t>{10, 30}, {0, 1})
-                    .list(kListI32, std::vector<std::int32_t>{20, 40})
-                    .op(code))
+    HarnessCase(Program().column(kLoadI32, 0).list(kListI32, bounds, {0, 1}).list(kListI32, ends).op(code))
         .addColumn<std::int32_t>({9, 10, 19, 20, 25, 30, 39, 40, kI32Min, kI32Max})
         .expectRows<std::int32_t>({-1, 0, 0, -1, -1, 1, 1, -1, -1, -1});
   // The range index beside a bound picks the upper bound; an index past the upper list gives -1.
-  HarnessCase(Program()
-                  .column(kLoadI64, 0)
-                  .list(kListI64, std::vector<std::int64_t>{10, 15, 50}, {1, 0, 7})
-                  .list(kListI64, std::vector<std::int64_t>{100, 12})
-                  .op(1914))
+  const std::vector<std::int64_t> lower = {10, 15, 50}, upper = {100, 12};
+  HarnessCase(Program().column(kLoadI64, 0).list(kListI64, lower, {1, 0, 7}).list(kListI64, upper).op(1914))
       .addColumn<std::int64_t>({11, 12, 16, 49, 50, 60})
       .expectRows<std::int32_t>({1, -1, 0, 0, -1, -1});
 }
@@ -118,12 +112,8 @@ TEST(Lookup, WithStates) {
   for (TypedRpnOp code : {1956, 1962, 1963}) {
     SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(code));
     Program prog;
-    prog.column(kLoadI32, 0)
-        .column(kLoadU64, 1)
-        .column(kLoadI64, 2)
-        .column(kLoadStates, 3)
-        .column(kLoadStates, 4);
-    HarnessCase(prog.op(code))
+    prog.column(kLoadI32, 0).column(kLoadU64, 1).column(kLoadI64, 2);
+    HarnessCase(prog.column(kLoadStates, 3).column(kLoadStates, 4).op(code))
         .addColumn(p)
         .addColumn(lists)
         .addColumn(std::vector<std::int64_t>(p.size(), 7))

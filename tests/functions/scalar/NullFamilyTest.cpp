@@ -107,7 +107,7 @@ TEST(NullStates, ConstantsColumnFlagsAndNullToError) {
       {{{240, 1}, {238, 0}}, {1, 1, 1, 1}, 0},
       {{{240, 1}, {241, 2}}, {0, 1, 1, 1}, 0},
       {{{240, 1}, {322, 0}}, {0, 16, 0, 16}, 16},
-      {{{237, 0}, {322, 0}, {241, 2}}, {16, 16, 1, 1}, 16}, // a null flag replaces even an error
+      {{{237, 0}, {322, 0}, {241, 2}}, {16, 16, 1, 1}, 16} // a null flag replaces even an error
   };
   for (const Case& k : cases) {
     Program p;
@@ -189,42 +189,29 @@ TEST(NullStates, SelectStateFollowsTheConditionIfPops) {
   HarnessCase(q).addColumn(first).addColumn(second).addColumn(kDeep).addColumn(kTop).expectRows(first, kDeep);
 }
 
-TEST(NullStates, BoolAndStateOps) {
-  ScopedStateLoads loads;
-  struct Case {
-    TypedRpnOp code;
-    int values; // bool operands, pushed from the first columns; then the states, deepest first
-    std::vector<Bytes> columns;
-    std::vector<Bool> result;
-    std::vector<State> states;
-  };
-  const Bytes y = {1, 1, 0, 0, 1}, x = {1, 0, 1, 0, 1}, s = {0, 1, 1, 5, 5};
-  const Bytes x3 = {1, 1, 0, 1, 0, 1}, t3 = {1, 9, 1, 9, 9, 16}, s3 = {0, 1, 0, 5, 1, 0};
-  const Case cases[] = {
-      // x; s: x AND (s == 0), null counts as false, errors pass.
-      {247, 1, {{1, 1, 0, 1, 1}, {0, 1, 0, 5, 17}}, {1, 0, 0, 0, 0}, {0, 0, 0, 5, 17}},
-      // x; t (deeper), s (top, the state of x).
-      {248, 1, {x3, t3, s3}, {1, 0, 0, 1, 0, 1}, {0, 9, 1, 5, 9, 0}},
-      {249, 1, {x3, t3, s3}, {1, 0, 0, 1, 0, 1}, {1, 0, 0, 5, 0, 16}},
-      // y; d (deepest), t, s (top, the state of y).
-      {250, 1, {{1, 1, 0, 1}, {4, 0, 4, 4}, {0, 3, 3, 3}, {0, 1, 0, 17}}, {1, 0, 0, 1}, {0, 0, 4, 17}},
-      // y (deeper), x (top); s.
-      {251, 2, {y, x, s}, {1, 0, 0, 0, 1}, {0, 1, 0, 0, 5}},
-      {252, 2, {y, x, s}, {1, 0, 0, 0, 1}, {0, 1, 0, 0, 5}},
-      {254, 2, {y, x, s}, {1, 1, 1, 0, 1}, {0, 0, 1, 5, 0}},
-      {255, 2, {y, x, s}, {1, 1, 1, 0, 1}, {0, 0, 1, 5, 0}},
-  };
-  for (const Case& k : cases) {
-    SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(k.code));
-    Program p;
-    HarnessCase c(p);
-    for (int col = 0; col < int(k.columns.size()); ++col) {
-      p.column(col < k.values ? kLoadBool : kLoadStates, col);
-      c.addColumn(k.columns[col]);
-    }
-    p.op(k.code);
-    c.expectRows(k.result, k.states);
-  }
+using Result = std::pair<Bool, State>;
+// An error on top passes with x; otherwise x AND (s == 0), whose state is `ifTrue` or `ifFalse`.
+Result maskedAnd(Bool x, State s, State ifTrue, State ifFalse) {
+  if (s >= 2)
+    return {x, s};
+  const bool r = x != 0 && s == 0;
+  return {r, r ? ifTrue : ifFalse};
+}
+Result andState(const Bytes& v) {
+  return {v[0] != 0 && v[1] != 0, v[0] != 0 ? v[2] : 0};
+}
+Result orState(const Bytes& v) {
+  return {v[0] != 0 || v[1] != 0, v[0] != 0 ? 0 : v[2]};
+}
+// y, x; t, s: a present FALSE decides an AND (TRUE an OR); otherwise the deeper error, then null.
+Result kleene(const Bytes& v, bool isAnd) {
+  const bool y = v[0] != 0, x = v[1] != 0, r = isAnd ? x && y : x || y;
+  const State t = v[2], s = v[3];
+  if ((s == 0 && x != isAnd) || (t == 0 && y != isAnd))
+    return {!isAnd, 0};
+  if (t >= 2 || s >= 2)
+    return {r, t >= 2 ? t : s};
+  return {r, (s == 1 || t == 1) ? 1 : 0};
 }
 
 // The bool-and-state ops over every combination of bool bytes {0, 1, 7} and states {0, 1, 2, 16, 200}
@@ -232,72 +219,26 @@ TEST(NullStates, BoolAndStateOps) {
 // branches. Operands in push order: the bools, then the states, deepest first.
 TEST(NullStates, BoolAndStateOpsOverEveryCombination) {
   ScopedStateLoads loads;
-  using Rule = std::pair<Bool, State> (*)(const std::vector<unsigned char>&);
+  using Rule = Result (*)(const Bytes&);
   struct Op {
     TypedRpnOp code;
     int bools, states;
     Rule rule;
   };
-  static const Op ops[] = {
+  const Op ops[] = {
       {247, 1, 1,
-       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> { // x; s
-         const bool x = v[0] != 0;
-         const State s = v[1];
-         return {x && s == 0, s == 1 ? 0 : s};
+       [](const Bytes& v) -> Result {
+         return {v[0] != 0 && v[1] == 0, v[1] == 1 ? 0 : v[1]};
        }},
-      {248, 1, 2,
-       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> { // x; t, s
-         const State t = v[1], s = v[2];
-         if (s >= 2)
-           return {v[0], s};
-         const bool r = v[0] != 0 && s == 0;
-         return {r, r ? 0 : t};
-       }},
-      {249, 1, 2,
-       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> {
-         const State t = v[1], s = v[2];
-         if (s >= 2)
-           return {v[0], s};
-         const bool r = v[0] != 0 && s == 0;
-         return {r, r ? t : 0};
-       }},
-      {250, 1, 3,
-       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> { // y; d, t, s
-         const State d = v[1], t = v[2], s = v[3];
-         if (s >= 2)
-           return {v[0], s};
-         const bool r = v[0] != 0 && s == 0;
-         return {r, r ? t : d};
-       }},
-      {251, 2, 1,
-       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> { // y, x; s
-         return {v[0] != 0 && v[1] != 0, v[0] != 0 ? v[2] : 0};
-       }},
-      {254, 2, 1,
-       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> {
-         return {v[0] != 0 || v[1] != 0, v[0] != 0 ? 0 : v[2]};
-       }},
-      {253, 2, 2,
-       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> { // y, x; t, s
-         const bool y = v[0] != 0, x = v[1] != 0;
-         const State t = v[2], s = v[3];
-         if ((s == 0 && !x) || (t == 0 && !y))
-           return {false, 0}; // a present FALSE decides
-         if (t >= 2 || s >= 2)
-           return {x && y, t >= 2 ? t : s};
-         return {x && y, (s == 1 || t == 1) ? 1 : 0};
-       }},
-      {256, 2, 2,
-       [](const std::vector<unsigned char>& v) -> std::pair<Bool, State> {
-         const bool y = v[0] != 0, x = v[1] != 0;
-         const State t = v[2], s = v[3];
-         if ((s == 0 && x) || (t == 0 && y))
-           return {true, 0}; // a present TRUE decides
-         if (t >= 2 || s >= 2)
-           return {x || y, t >= 2 ? t : s};
-         return {x || y, (s == 1 || t == 1) ? 1 : 0};
-       }},
-  };
+      {248, 1, 2, [](const Bytes& v) { return maskedAnd(v[0], v[2], 0, v[1]); }}, // x; t, s
+      {249, 1, 2, [](const Bytes& v) { return maskedAnd(v[0], v[2], v[1], 0); }},
+      {250, 1, 3, [](const Bytes& v) { return maskedAnd(v[0], v[3], v[2], v[1]); }}, // y; d, t, s
+      {251, 2, 1, andState},                                                         // y, x; s
+      {252, 2, 1, andState},
+      {254, 2, 1, orState},
+      {255, 2, 1, orState},
+      {253, 2, 2, [](const Bytes& v) { return kleene(v, true); }}, // y, x; t, s
+      {256, 2, 2, [](const Bytes& v) { return kleene(v, false); }}};
   const Bytes boolBytes = {0, 1, 7}, stateBytes = {0, 1, 2, 16, 200};
   for (const Op& op : ops) {
     SCOPED_TRACE(vela::ParserUtils::get_trpn_op_name(op.code));
@@ -430,25 +371,21 @@ TEST(NullValues, IfOverDecimalsRescalesToTheLargerScale) {
       {false, 20, 2, 7, 1, 0, 700},                  // a scale above 18 counts as the factor 1
       {false, 0, 2, e18, 0, 0, 7766279631452241920}, // 10^20 wraps in 64 bits
       {true, 3, 1, 2000, 15, 1, 1500},
-      {true, 0, 1, 5 * e27, 0, 0, 5 * e27 * 10 - (vela::int128_t(1) << 96)}, // wraps in 96 bits
+      {true, 0, 1, 5 * e27, 0, 0, 5 * e27 * 10 - (vela::int128_t(1) << 96)} // wraps in 96 bits
   };
   auto run = [](const Case& k, auto cell) {
-    HarnessCase(Program()
-                    .column(k.wide ? kLoadDec128 : kLoadDec64, 0)
-                    .column(k.wide ? kLoadDec128 : kLoadDec64, 1)
-                    .column(kLoadBool, 2)
-                    .op(k.wide ? 1205 : 1204, scales(0, {k.firstScale, k.secondScale})))
+    const TypedRpnOp load = k.wide ? kLoadDec128 : kLoadDec64;
+    Program p;
+    p.column(load, 0).column(load, 1).column(kLoadBool, 2);
+    HarnessCase(p.op(k.wide ? 1205 : 1204, scales(0, {k.firstScale, k.secondScale})))
         .addColumn(std::vector{cell(k.first)})
         .addColumn(std::vector{cell(k.second)})
         .addColumn(std::vector<Bool>{k.cond})
         .expectRows(std::vector{cell(k.want)});
   };
-  for (const Case& k : cases) {
-    if (k.wide)
-      run(k, [](vela::int128_t v) { return d128(v); });
-    else
-      run(k, [](vela::int128_t v) { return d64(static_cast<long>(v)); });
-  }
+  for (const Case& k : cases)
+    k.wide ? run(k, [](vela::int128_t v) { return d128(v); })
+           : run(k, [](vela::int128_t v) { return d64(static_cast<long>(v)); });
 }
 
 TEST(NullFamily, MixedNullArithmeticIsNullZeroIfNullAndThreeValuedLogic) {

@@ -32,27 +32,17 @@ void expectRing(const std::vector<double>& ringX, const std::vector<double>& rin
     }
     // Points as columns, the answer on the ring a constant; then each probe with constant points and a
     // column answer.
-    HarnessCase(Program()
-                    .column(Storage<T>::load, 0)
-                    .column(Storage<T>::load, 1)
-                    .list(list, xs)
-                    .list(list, ys)
-                    .constant(kConstI8, onRing)
-                    .op(op))
-        .addColumn(px)
-        .addColumn(py)
-        .expectRows(want);
-    for (std::size_t i = 0; i < probes.size(); ++i)
-      HarnessCase(Program()
-                      .constant(Storage<T>::constant, px[i])
-                      .constant(Storage<T>::constant, py[i])
-                      .list(list, xs)
-                      .list(list, ys)
-                      .column(kLoadBool, 0)
-                      .op(op))
+    Program columns;
+    columns.column(Storage<T>::load, 0).column(Storage<T>::load, 1).list(list, xs).list(list, ys);
+    HarnessCase(columns.constant(kConstI8, onRing).op(op)).addColumn(px).addColumn(py).expectRows(want);
+    for (std::size_t i = 0; i < probes.size(); ++i) {
+      Program constants;
+      constants.constant(Storage<T>::constant, px[i]).constant(Storage<T>::constant, py[i]).list(list, xs);
+      HarnessCase(constants.list(list, ys).column(kLoadBool, 0).op(op))
           .addColumn<std::uint8_t>({onRing})
           .rowCounts({63, 65})
           .expectRows<std::uint8_t>({want[i]});
+    }
   }
 }
 
@@ -61,34 +51,15 @@ void squareAndConcaveRings() {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   // The square (0,0) (10,0) (10,10) (0,10), its first vertex not repeated; points on the lines of the
   // horizontal edges but outside them are outside.
-  expectRing<T>({0, 10, 10, 0}, {0, 0, 10, 10},
-                {{5, 5, 1},
-                 {-1, 5, 0},
-                 {5, -0.001, 0},
-                 {0, 0, 2},
-                 {10, 10, 2},
-                 {5, 0, 2},
-                 {0, 5, 2},
-                 {10, 3, 2},
-                 {-5, 0, 0},
-                 {15, 10, 0},
-                 {nan, 5, 0},
-                 {5, nan, 0}});
+  const std::vector<Probe> square = {{5, 5, 1},   {-1, 5, 0},  {5, -0.001, 0}, {0, 0, 2},
+                                     {10, 10, 2}, {5, 0, 2},   {0, 5, 2},      {10, 3, 2},
+                                     {-5, 0, 0},  {15, 10, 0}, {nan, 5, 0},    {5, nan, 0}};
+  expectRing<T>({0, 10, 10, 0}, {0, 0, 10, 10}, square);
   // A "U": the notch between x = 3 and x = 7 above y = 2 is outside; rays from points in the arms cross
   // the notch's vertices.
-  expectRing<T>({0, 10, 10, 7, 7, 3, 3, 0}, {0, 0, 10, 10, 2, 2, 10, 10},
-                {{5, 5, 0},
-                 {5, 1, 1},
-                 {1.5, 8, 1},
-                 {8.5, 8, 1},
-                 {5, 2, 2},
-                 {7, 6, 2},
-                 {3, 10, 2},
-                 {8, 2, 1},
-                 {2, 2, 1},
-                 {11, 2, 0},
-                 {-1, 2, 0},
-                 {5, 10, 0}});
+  const std::vector<Probe> u = {{5, 5, 0},  {5, 1, 1}, {1.5, 8, 1}, {8.5, 8, 1}, {5, 2, 2},  {7, 6, 2},
+                                {3, 10, 2}, {8, 2, 1}, {2, 2, 1},   {11, 2, 0},  {-1, 2, 0}, {5, 10, 0}};
+  expectRing<T>({0, 10, 10, 7, 7, 3, 3, 0}, {0, 0, 10, 10, 2, 2, 10, 10}, u);
   // A slanted edge from (0,0) to (8,4): points on it are on the ring.
   expectRing<T>({0, 8, 0}, {0, 4, 4}, {{4, 2, 2}, {4, 2.5, 1}, {4, 1.5, 0}});
   // The square closed by repeating its first vertex: the zero-length closing edge changes nothing.
@@ -105,13 +76,9 @@ TEST(PointInRing, DegenerateLists) {
   expectRing<double>({}, {}, {{0, 0, 0}});
   expectRing<double>({2}, {3}, {{2, 3, 2}, {2, 3.5, 0}});
   // A y list shorter than the x list reads only the vertices both hold (here a triangle).
-  HarnessCase(Program()
-                  .column(kLoadF64, 0)
-                  .column(kLoadF64, 1)
-                  .list(kListF64, std::vector<double>{0, 8, 0, 100})
-                  .list(kListF64, std::vector<double>{0, 4, 4})
-                  .constant(kConstI8, std::uint8_t(1))
-                  .op(1272))
+  Program p;
+  p.column(kLoadF64, 0).column(kLoadF64, 1).list(kListF64, std::vector<double>{0, 8, 0, 100});
+  HarnessCase(p.list(kListF64, std::vector<double>{0, 4, 4}).constant(kConstI8, std::uint8_t(1)).op(1272))
       .addColumn<double>({1, 50})
       .addColumn<double>({3, 3})
       .expectRows<std::uint8_t>({1, 0});

@@ -106,30 +106,36 @@ TEST(GeoH3, CellFieldsAndValidity) {
   expectTable(2474, valid);
 }
 
+// A vector's (cell, resolution) arguments, and its cell result (0 where the reference fails).
+std::tuple<Cell, int> cellRes(const json& v) {
+  return {cell(v["args"][0]), v["args"][1].get<int>()};
+}
+Cell cellOut(const json& v) {
+  return failed(v) ? 0 : cell(v["out"]);
+}
+
 TEST(GeoH3, Hierarchy) {
   std::vector<Row<Cell, Cell, int>> parent, center, first, last;
   std::vector<Row<long, Cell, int>> pos, size;
   std::vector<Row<Cell, long, Cell, int>> posToCell;
   std::vector<Row<Cell, Cell, int, long>> childN;
   for (const json& v : sample("cellToParent", 12))
-    parent.push_back({{cell(v["args"][0]), v["args"][1].get<int>()}, failed(v) ? 0 : cell(v["out"])});
+    parent.push_back({cellRes(v), cellOut(v)});
   for (const json& v : sample("cellToCenterChild", 12))
-    center.push_back({{cell(v["args"][0]), v["args"][1].get<int>()}, failed(v) ? 0 : cell(v["out"])});
+    center.push_back({cellRes(v), cellOut(v)});
   for (const json& v : sample("cellToChildPos", 12))
-    pos.push_back({{cell(v["args"][0]), v["args"][1].get<int>()}, failed(v) ? -1 : v["out"].get<long>()});
+    pos.push_back({cellRes(v), failed(v) ? -1 : v["out"].get<long>()});
   for (const json& v : sample("cellToChildrenSize", 12))
-    size.push_back({{cell(v["args"][0]), v["args"][1].get<int>()}, failed(v) ? -1 : v["out"].get<long>()});
+    size.push_back({cellRes(v), failed(v) ? -1 : v["out"].get<long>()});
   for (const json& v : sample("childPosToCell", 12)) {
-    const Cell out = failed(v) ? 0 : cell(v["out"]);
     const long n = v["args"][0].get<long>();
-    posToCell.push_back({{n, cell(v["args"][1]), v["args"][2].get<int>()}, out});
-    childN.push_back({{cell(v["args"][1]), v["args"][2].get<int>(), n}, out});
+    posToCell.push_back({{n, cell(v["args"][1]), v["args"][2].get<int>()}, cellOut(v)});
+    childN.push_back({{cell(v["args"][1]), v["args"][2].get<int>(), n}, cellOut(v)});
   }
   // first and last children: the ends of the reference's ascending child list
   for (const json& v : sample("cellToChildren", 8)) {
-    const std::vector<Cell> kids = cells(v["out"]);
-    first.push_back({{cell(v["args"][0]), v["args"][1].get<int>()}, kids.front()});
-    last.push_back({{cell(v["args"][0]), v["args"][1].get<int>()}, kids.back()});
+    first.push_back({cellRes(v), cells(v["out"]).front()});
+    last.push_back({cellRes(v), cells(v["out"]).back()});
   }
   first.push_back({{cell(json("8009fffffffffff")), 16}, 0});
   last.push_back({{cell(json("81083ffffffffff")), 0}, 0});
@@ -146,7 +152,7 @@ TEST(GeoH3, Hierarchy) {
 TEST(GeoH3, DiskSizeCountsTheCellsActuallyInTheDisk) {
   std::vector<Row<long, Cell, int>> rows;
   for (const json& v : sample("gridDiskSize", 16))
-    rows.push_back({{cell(v["args"][0]), v["args"][1].get<int>()}, v["out"].get<long>()});
+    rows.push_back({cellRes(v), v["out"].get<long>()});
   rows.push_back({{cell(json("8009fffffffffff")), -1}, -1});
   rows.push_back({{0, 1}, -1});
   expectTable(2476, rows);
@@ -167,9 +173,7 @@ TEST(GeoH3, TextFormBothWays) {
     in.push_back(std::stoull(v["args_dec"][0].get<std::string>()));
     text.push_back(char16(v["out"]));
   }
-  Program toText;
-  toText.column(kLoadU64, 0).op(2473);
-  HarnessCase(toText).addColumn(in).expectRows(text);
+  HarnessCase(Program().column(kLoadU64, 0).op(2473)).addColumn(in).expectRows(text);
 
   std::vector<fixed_array_t<16>> upper;
   std::vector<Cell> parsed;
@@ -182,9 +186,7 @@ TEST(GeoH3, TextFormBothWays) {
     upper.push_back(char16(bad));
     parsed.push_back(0);
   }
-  Program fromText;
-  fromText.column(kLoadChar16, 0).op(2481);
-  HarnessCase(fromText).addColumn(upper).expectRows(parsed);
+  HarnessCase(Program().column(kLoadChar16, 0).op(2481)).addColumn(upper).expectRows(parsed);
 }
 
 // ---- lists ---------------------------------------------------------------------------------------------
@@ -348,9 +350,7 @@ TEST(GeoH3, CellGeometries) {
     boundaries.push_back(v["out"]);
   }
   in.push_back(0);
-  Program polygon;
-  polygon.column(kLoadU64, 0).op(2457);
-  const HarnessResult r = HarnessCase(polygon).addColumn(in).run();
+  const HarnessResult r = HarnessCase(Program().column(kLoadU64, 0).op(2457)).addColumn(in).run();
   for (std::size_t i = 0; i < boundaries.size(); ++i) {
     ASSERT_EQ(r.states[i], 0);
     const std::vector<double> xy = numbersIn(*r.objects[i]);
@@ -392,23 +392,20 @@ TEST(GeoH3, CellGeometries) {
   res.insert(res.end(), {5, 5, 16});
   back.insert(back.end(), 3, 0);
   states.insert(states.end(), 3, 1);
-  Program toCell;
-  toCell.column(kLoadGeometry, 0).column(kLoadI32, 1).op(2468);
-  HarnessCase(toCell).addGeometryColumn(wkts).addColumn(res).expectRows(back, states);
+  HarnessCase(Program().column(kLoadGeometry, 0).column(kLoadI32, 1).op(2468))
+      .addGeometryColumn(wkts)
+      .addColumn(res)
+      .expectRows(back, states);
 }
 
 // ---- sizes refused before memory is touched -----------------------------------------------------------
 
 TEST(GeoH3, OversizedListsAreRefusedUpFront) {
-  Program disk;
-  disk.constant(kConstU64, cell(json("8928308280fffff"))).constant(kConstI32, 100000).op(2470);
-  HarnessCase(disk).expectFault("GeometryUtils::h3GridDisk: the result would hold");
-  Program count;
-  count.constant(kConstU64, cell(json("8928308280fffff"))).constant(kConstI32, 100000).op(2476);
-  HarnessCase(count).expectFault("GeometryUtils::h3GridDisk: the result would hold");
-  Program fill;
-  fill.column(kLoadGeometry, 0).constant(kConstI32, 15).op(2478);
-  HarnessCase(fill)
+  for (TypedRpnOp code : {2470, 2476}) // the disk and its size
+    HarnessCase(
+        Program().constant(kConstU64, cell(json("8928308280fffff"))).constant(kConstI32, 100000).op(code))
+        .expectFault("GeometryUtils::h3GridDisk: the result would hold");
+  HarnessCase(Program().column(kLoadGeometry, 0).constant(kConstI32, 15).op(2478))
       .addGeometryColumn({"POLYGON((-10 35,40 35,40 70,-10 70,-10 35))"})
       .expectFault("GeometryUtils::h3PolygonToCells: the result would hold");
 }

@@ -91,8 +91,7 @@ const std::vector<Shape>& shapes() {
       {"GEOMETRYCOLLECTION(POLYGON((0 0,4 0,4 4,0 4,0 0)))", {}},
       {"LINESTRING(0 0,4 4,8 0)", {}},
       {"POINT(2 2)", {}},
-      {"POLYGON EMPTY", {}},
-  };
+      {"POLYGON EMPTY", {}}};
   return all;
 }
 
@@ -113,10 +112,9 @@ struct PointOp {
   bool geometryFirst;
   std::vector<int> holdsFor;
 };
-const std::vector<PointOp> kPointOps = {
-    {2317, true, {1}},  {2318, true, {1}},     {2319, false, {1, 2}}, {2320, true, {1, 2}},
-    {2321, false, {0}}, {2325, false, {1, 2}}, {2326, false, {2}},    {2327, false, {1}},
-};
+const std::vector<PointOp> kPointOps = {{2317, true, {1}},    {2318, true, {1}},  {2319, false, {1, 2}},
+                                        {2320, true, {1, 2}}, {2321, false, {0}}, {2325, false, {1, 2}},
+                                        {2326, false, {2}},   {2327, false, {1}}};
 
 std::vector<Bool> cells(const HarnessResult& r) {
   std::vector<Bool> out;
@@ -224,14 +222,9 @@ TEST(GeoPrepared, RandomPointsAgreeOnAStarWithAHole) {
 // edges, inside, in a hole, outside), an empty point, null, and non-point rows answered by the general
 // call. (The invalid shapes are left out: the geometry library refuses some of their pairs.)
 TEST(GeoPrepared, TwoGeometryPredicatesAgreeWithTheGeneralPath) {
-  std::vector<Wkt> rows = {"POINT EMPTY",
-                           std::nullopt,
-                           "LINESTRING(-1 1,11 1)",
-                           "LINESTRING(3 3,4 4)",
-                           "POLYGON((1 1,9 1,9 9,1 9,1 1))",
-                           "MULTIPOINT((1 1),(3 3))",
-                           "POINT Z(3 1 7)",
-                           "GEOMETRYCOLLECTION(POINT(1 1))"};
+  std::vector<Wkt> rows = {"POINT EMPTY", std::nullopt, "LINESTRING(-1 1,11 1)", "LINESTRING(3 3,4 4)"};
+  rows.insert(rows.end(), {"POLYGON((1 1,9 1,9 9,1 9,1 1))", "MULTIPOINT((1 1),(3 3))", "POINT Z(3 1 7)",
+                           "GEOMETRYCOLLECTION(POINT(1 1))"});
   for (int i = -1; i <= 11; ++i)
     for (int j = -1; j <= 11; j += 2)
       rows.push_back("POINT(" + std::to_string(i) + " " + std::to_string(j) + ")");
@@ -272,25 +265,16 @@ TEST(GeoPrepared, PlanarPointDistancesMatchTheGeometryFunctions) {
   struct Row {
     double x, y, distance;
   };
-  const std::vector<Row> rows = {{3, 4, 5},
-                                 {3, 4, below5},
-                                 {3, 4, above5},
-                                 {-3, -4, 5},
-                                 {0, 0, 0},
-                                 {0, 0, -1},
-                                 {1e-160, 0, 0},
-                                 {3e-150, 0, 3e-150},
-                                 {3, 4, kInf},
-                                 {kInf, 4, kInf},
-                                 {kInf, 4, 1e300},
-                                 {kNaN, 4, 5},
-                                 {3, kNaN, kInf},
-                                 {3, 4, kNaN},
-                                 {1e200, 1e200, 1.5e200},
-                                 {1e200, 1e200, 1.4e200},
-                                 {0.1, 0.2, 0.22360679774997896},
-                                 {0.1, 0.2, 0.223606797749979},
-                                 {-kInf, kNaN, kInf}};
+  std::vector<Row> rows = {{3, 4, 5},    {3, 4, below5},  {3, 4, above5},   {-3, -4, 5},
+                           {0, 0, 0},    {0, 0, -1},      {1e-160, 0, 0},   {3e-150, 0, 3e-150},
+                           {3, 4, kInf}, {kInf, 4, kInf}, {kInf, 4, 1e300}, {kNaN, 4, 5}};
+  rows.insert(rows.end(), {{3, kNaN, kInf},
+                           {3, 4, kNaN},
+                           {1e200, 1e200, 1.5e200},
+                           {1e200, 1e200, 1.4e200},
+                           {0.1, 0.2, 0.22360679774997896},
+                           {0.1, 0.2, 0.223606797749979},
+                           {-kInf, kNaN, kInf}});
   std::vector<double> xs, ys, distances;
   for (const Row& r : rows)
     xs.push_back(r.x), ys.push_back(r.y), distances.push_back(r.distance);
@@ -323,14 +307,9 @@ TEST(GeoPrepared, PlanarPointDistancesMatchTheGeometryFunctions) {
     states.push_back(isNull ? 1 : 0);
   }
   Program distance;
-  distance.column(kLoadF64, 0)
-      .column(kLoadF64, 1)
-      .column(kLoadF64, 2)
-      .constant(kConstF64, 0.0)
-      .constant(kConstI32, 0)
-      .op(2337);
-  HarnessCase(distance).addColumn(xs).addColumn(ys).addColumn(distances).expectRows<double>(distanceWant,
-                                                                                            states);
+  distance.column(kLoadF64, 0).column(kLoadF64, 1).column(kLoadF64, 2);
+  distance.constant(kConstF64, 0.0).constant(kConstI32, 0).op(2337);
+  HarnessCase(distance).addColumn(xs).addColumn(ys).addColumn(distances).expectRows(distanceWant, states);
 }
 
 // The prepared forms themselves: an index for valid polygonal constants only, the same one for every
