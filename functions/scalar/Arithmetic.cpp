@@ -58,8 +58,23 @@ struct MulMixedFunc {
   long operator()(int a, long b) const { return MulFunc()(static_cast<long>(a), b); }
 };
 
-// Truncated signed quotient with the two failing rows named.
+// Truncated signed quotient with the two failing rows named (a zero divisor gives -1, the overflowing
+// minimum / -1 gives the minimum).
 struct DivSignedFunc {
+  // 32-bit operands divide in double precision: both are exact doubles and the rounded quotient never
+  // reaches the next integer (its error is below |a| * 2^-53, the distance to the next integer at least
+  // 1 / |b|, and |a| < 2^53), so its truncation is the integer quotient. The two failing rows divide by
+  // 1 instead, and every choice is a mask, not a branch: unlike the integer divide, the loop
+  // vectorises. The caller stores RPN_EVAL_OK in code before the call.
+  int operator()(int a, int b, rpn_eval_result_t& code) const {
+    const bool zero = b == 0, overflow = (a == std::numeric_limits<int>::min()) & (b == -1);
+    const int undefined = -static_cast<int>(zero | overflow);
+    const int divisor = (b & ~undefined) | (1 & undefined);
+    const int q = static_cast<int>(static_cast<double>(a) / static_cast<double>(divisor));
+    code = static_cast<rpn_eval_result_t>(code | (zero * RPN_EVAL_DIVIDE_BY_ZERO) |
+                                          (overflow * RPN_EVAL_OVERFLOW));
+    return q | -static_cast<int>(zero);
+  }
   template <class T>
   T operator()(T a, T b, rpn_eval_result_t& code) const {
     if (b == 0) {

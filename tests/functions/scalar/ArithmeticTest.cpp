@@ -2,9 +2,11 @@
 // absolute value and the packing of two integers into one value, through both evaluators: wrap-around
 // at both ends, the division and modulo edge cases with their row codes, IEEE results with signed zeros
 // and NaN, and sign changes of floats as bits.
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include "tests/functions/scalar/FamilyTestSupport.h"
 
@@ -50,6 +52,37 @@ TEST(ArithmeticIntegers, DivisionNamesZeroDivisorAndOverflow) {
       1078, std::vector<R2<long>>{{{kI64Min, -1}, 0, 17}, {{-9, 0}, 0, 2}, {{kI64Max, -1}, -kI64Max}});
   // Unsigned: the all-ones dividend is the largest value, not -1.
   expectTable<U64>(1079, std::vector<R2<U64>>{{{5, 0}, 0, 2}, {{kU64Max, 2}, kU64Max / 2}});
+}
+
+// DIV_I32 divides in double precision: every pair of a grid of extremes and of random magnitudes (the
+// dividend near a multiple of the divisor, where a rounded quotient would show) against the integer
+// divide, the two failing rows by their rules.
+TEST(ArithmeticIntegers, Int32DivisionMatchesTheIntegerDivide) {
+  std::vector<int> values = {kI32Min, kI32Min + 1, -65537, -3,    -2,          -1,     0,
+                             1,       2,           3,      46341, kI32Max - 1, kI32Max};
+  std::mt19937 rng(1077);
+  for (int k = 0; k < 8; ++k)
+    values.push_back(static_cast<int>(rng()));
+  std::vector<R2<int>> rows;
+  for (int a : values)
+    for (int b : values)
+      rows.push_back({{a, b}, 0, 0});
+  for (int k = 0; k < 300; ++k) {
+    const int b = static_cast<int>(rng()) >> (rng() % 31);
+    const long q = static_cast<long>(static_cast<int>(rng())) / (b == 0 ? 1 : b);
+    const long a = q * b + static_cast<long>(rng() % 3) - 1; // a multiple of b, one below or one above
+    rows.push_back({{static_cast<int>(std::clamp<long>(a, kI32Min, kI32Max)), b}, 0, 0});
+  }
+  for (R2<int>& r : rows) {
+    const auto [a, b] = r.in;
+    if (b == 0)
+      r.state = 2;
+    else if (a == kI32Min && b == -1)
+      r.state = 17;
+    else
+      r.out = a / b;
+  }
+  expectTable<int>(1077, rows);
 }
 
 TEST(ArithmeticIntegers, ModuloNeverFails) {
