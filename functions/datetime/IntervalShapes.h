@@ -42,7 +42,8 @@ struct UnitFirstOp {
 private:
   template <class E, class O, class Tuple, unsigned... U>
   static void runFor(E& e, unsigned unit, O& out, Tuple& inputs, std::integer_sequence<unsigned, U...>) {
-    ((unit == U ? (runOne<static_cast<TimeInterval>(U)>(e, out, inputs), true) : false) || ...);
+    static_cast<void>(
+        ((unit == U ? (runOne<static_cast<TimeInterval>(U)>(e, out, inputs), true) : false) || ...));
   }
   template <TimeInterval U, class E, class O, class Tuple>
   static void runOne(E& e, O& out, Tuple& inputs) {
