@@ -93,7 +93,25 @@ inline bool containsLiteral(std::string_view t, std::string_view literal, const 
 template <LikeShape Shape, bool Fold>
 struct PlanFunc {
   std::string_view literal;
-  const SubstringFinder* finder; // Contains without folding
+  const SubstringFinder* finder = nullptr; // Contains without folding
+  // A literal of 1 to 8 bytes as a little-endian word and the mask of its bytes, placed where a prefix
+  // (low bytes) or a suffix (high bytes) sits in the text's first or last 8 bytes: for a text of 8 bytes
+  // or more the test is one load, one exclusive-or and one mask, where memcmp's call was most of the
+  // row. Zero masks for other literals, which take the byte compare.
+  std::uint64_t word = 0, mask = 0;
+
+  PlanFunc(std::string_view lit, const SubstringFinder* f) : literal(lit), finder(f) {
+    const std::size_t n = lit.size();
+    if (n == 0 || n > 8)
+      return;
+    std::memcpy(&word, lit.data(), n);
+    mask = n == 8 ? ~std::uint64_t{0} : (std::uint64_t{1} << (8 * n)) - 1;
+    if constexpr (Shape == LikeShape::Suffix) {
+      word <<= 8 * (8 - n);
+      mask <<= 8 * (8 - n);
+    }
+  }
+
   Bool operator()(StringCell s) const {
     if (s == nullptr)
       return 0;
@@ -109,10 +127,15 @@ struct PlanFunc {
     };
     if constexpr (Shape == LikeShape::Exact) {
       return t.size() == n && same(0);
-    } else if constexpr (Shape == LikeShape::Prefix) {
-      return same(0);
-    } else if constexpr (Shape == LikeShape::Suffix) {
-      return same(t.size() - n);
+    } else if constexpr (Shape == LikeShape::Prefix || Shape == LikeShape::Suffix) {
+      if constexpr (!Fold) {
+        if (mask != 0 && t.size() >= 8) {
+          std::uint64_t bytes;
+          std::memcpy(&bytes, t.data() + (Shape == LikeShape::Prefix ? 0 : t.size() - 8), 8);
+          return ((bytes ^ word) & mask) == 0;
+        }
+      }
+      return same(Shape == LikeShape::Prefix ? 0 : t.size() - n);
     } else if constexpr (Fold) {
       for (std::size_t at = 0; at + n <= t.size(); ++at)
         if (same(at))
