@@ -1,5 +1,6 @@
 #include "base/DateTimeFormat.h"
 
+#include <cstring>
 #include <initializer_list>
 
 #include "base/CalendarNames.h"
@@ -474,6 +475,23 @@ void buildDateTimeFormatPlan(const char* format32, DateTimeFormatPlan& plan) {
   for (unsigned s = 0; s < n && plain; ++s)
     plain = plan.steps[s].field == kPlain[s][0] && plan.steps[s].digits == kPlain[s][1];
   plan.plainSteps = plain ? static_cast<unsigned char>(n) : 0;
+  if (!plain)
+    return;
+  // The register layout of applyDateTimeFormatPlan: digit k of the packed 16 at the cell bytes of its
+  // step, the first digit of a step at its top byte (the cell holds the text from its last byte down).
+  constexpr unsigned char kFirstDigit[7] = {0, 4, 6, 8, 10, 12, 14};
+  std::memcpy(plan.plainTemplate, plan.templateCell, kW);
+  std::memset(plan.plainShuffle, 0x80, kW);
+  for (unsigned s = 0; s < n; ++s) {
+    const unsigned top = static_cast<unsigned>(kW - 1 - plan.steps[s].pos);
+    for (unsigned k = 0; k < plan.steps[s].digits; ++k) {
+      plan.plainTemplate[top - k] = 0;
+      if (s == 6 && k == 2)
+        plan.plainLastDigit = static_cast<unsigned char>(top - k);
+      else
+        plan.plainShuffle[top - k] = static_cast<unsigned char>(kFirstDigit[s] + k);
+    }
+  }
 }
 
 const DateTimeFormatPlan& canonicalDateTimePlan() {
