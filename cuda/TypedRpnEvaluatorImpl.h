@@ -47,13 +47,27 @@ namespace vela::cuda {
 
 namespace vector_eval_detail {
 
+// Asks for the cells of a column operand's next block before this block's ops run. The ops of a chain
+// take turns over a block (one op's loads, then another's arithmetic on the block buffers), so without
+// the hint the memory idles through a compute-heavy op until the next block's first loads; the fused
+// loop of the same expression overlaps the two. Only calls of kPrefetchRows rows or more ask: the inputs of
+// a smaller call fit the core's level-2 cache, where the hints only cost instructions. Past the batch's
+// end a hint reads nothing harmful (a prefetch does not fault).
+inline constexpr unsigned long kPrefetchRows = 1ul << 16;
+template <class T>
+inline void prefetchNextBlock(const T* next, std::size_t n) {
+  const char* const bytes = reinterpret_cast<const char*>(next);
+  for (std::size_t offset = 0; offset < n * sizeof(T); offset += 64)
+    __builtin_prefetch(bytes + offset);
+}
+
 // Runs f over the batch's rows begin .. begin + n - 1 (n <= the deferred block size) into out: a
 // deferred operand is first produced into a block buffer on this frame, a column is read from its row
-// `begin`, a constant as it is. Deferred and column operands give the same view type, so the loops are
-// the ones the plain kernel runner instantiates.
+// `begin` (its next block asked for when `prefetch`), a constant as it is. Deferred and column operands
+// give the same view type, so the loops are the ones the plain kernel runner instantiates.
 template <std::size_t K, class F, class Out, class Tuple, class... Views>
-void runFusedBlock(const F& f, const Tuple& inputs, std::size_t begin, std::size_t n, Out* __restrict out,
-                   const Views&... views) {
+void runFusedBlock(const F& f, const Tuple& inputs, std::size_t begin, std::size_t n, bool prefetch,
+                   Out* __restrict out, const Views&... views) {
   if constexpr (K == std::tuple_size_v<Tuple>) {
     dispatchFuncHost(n, f, out, views...);
   } else {
@@ -63,11 +77,14 @@ void runFusedBlock(const F& f, const Tuple& inputs, std::size_t begin, std::size
     if (entry.deferred) {
       alignas(64) unsigned char block[VectorEvalDeferredColumn::kBlockRows * sizeof(T)];
       entry.deferred->produce(begin, n, block);
-      runFusedBlock<K + 1>(f, inputs, begin, n, out, views..., reinterpret_cast<const T*>(block));
+      runFusedBlock<K + 1>(f, inputs, begin, n, prefetch, out, views..., reinterpret_cast<const T*>(block));
     } else if (input.isConstant()) {
-      runFusedBlock<K + 1>(f, inputs, begin, n, out, views..., input.constInput());
+      runFusedBlock<K + 1>(f, inputs, begin, n, prefetch, out, views..., input.constInput());
     } else {
-      runFusedBlock<K + 1>(f, inputs, begin, n, out, views..., input.column() + begin);
+      const T* const cells = input.column() + begin;
+      if (prefetch)
+        prefetchNextBlock(cells + n, n);
+      runFusedBlock<K + 1>(f, inputs, begin, n, prefetch, out, views..., cells);
     }
   }
 }
@@ -76,15 +93,18 @@ void runFusedBlock(const F& f, const Tuple& inputs, std::size_t begin, std::size
 template <class F, class Out, class... In>
 class FusedElementwiseColumn final : public VectorEvalDeferredColumn {
 public:
-  FusedElementwiseColumn(const F& f, std::tuple<VectorEvalInputStackEntry<In>...>&& inputs, unsigned depth)
-      : VectorEvalDeferredColumn(sizeof(Out), depth), m_f(f), m_inputs(std::move(inputs)) {}
+  FusedElementwiseColumn(const F& f, std::tuple<VectorEvalInputStackEntry<In>...>&& inputs, unsigned depth,
+                         bool prefetch)
+      : VectorEvalDeferredColumn(sizeof(Out), depth), m_f(f), m_inputs(std::move(inputs)),
+        m_prefetch(prefetch) {}
   void produce(std::size_t begin, std::size_t n, void* cells) const override {
-    runFusedBlock<0>(m_f, m_inputs, begin, n, static_cast<Out*>(cells));
+    runFusedBlock<0>(m_f, m_inputs, begin, n, m_prefetch, static_cast<Out*>(cells));
   }
 
 private:
   F m_f;
   std::tuple<VectorEvalInputStackEntry<In>...> m_inputs;
+  bool m_prefetch;
 };
 
 } // namespace vector_eval_detail
@@ -232,7 +252,7 @@ public:
       void* place = m_nodeArena.allocate(sizeof(Node), alignof(Node));
       m_values.push(VectorEvalStackEntry::deferredColumn(
           std::unique_ptr<VectorEvalDeferredColumn, VectorEvalDeferredColumn::Destroy>(
-              new (place) Node(f, std::move(inputs), depth + 1))));
+              new (place) Node(f, std::move(inputs), depth + 1, prefetchesBlocks()))));
       return;
     }
     VectorEvalOutputStackEntry<Out> out = prepareOutput<Out>();
@@ -240,12 +260,16 @@ public:
       std::apply([&](auto&... in) { runKernel(f, out, in...); }, inputs);
     } else {
       Out* const cells = out.column();
+      const bool prefetch = prefetchesBlocks();
       VectorEvalDeferredColumn::forEachBlock(m_rowCount, [&](std::size_t begin, std::size_t n) {
-        vector_eval_detail::runFusedBlock<0>(f, inputs, begin, n, cells + begin);
+        vector_eval_detail::runFusedBlock<0>(f, inputs, begin, n, prefetch, cells + begin);
       });
     }
     push(std::move(out));
   }
+
+  /// Whether deferred chains ask for their column operands' next blocks (see prefetchNextBlock).
+  bool prefetchesBlocks() const { return m_params->numRows >= vector_eval_detail::kPrefetchRows; }
 
   // --- loaders -----------------------------------------------------------------------------------
   // T is the cell type: for plain loads and constants the cell of the type's width, for objects the
