@@ -44,7 +44,7 @@ int dateAdd(U u, long n, int d) {
 int timeAdd(U u, long n, int t) {
   return timeadd(u, n, t);
 }
-long dateTimeTrunc(U u, long dt) {
+[[gnu::always_inline]] inline long dateTimeTrunc(U u, long dt) {
   return timestampTrunc(u, dt);
 }
 

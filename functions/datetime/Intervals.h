@@ -256,7 +256,7 @@ inline long timestampPart(TimeInterval unit, long dt) {
 /// Other units return the value normalised (converted to milliseconds and back, which recomputes every
 /// field from the year, day-of-year and time fields). A value whose year field is 1023 (9999) is returned
 /// unchanged. The day of month and day of week are those of the instant, not the stored fields.
-inline long timestampTrunc(TimeInterval unit, long dt) {
+[[gnu::always_inline]] inline long timestampTrunc(TimeInterval unit, long dt) {
   using namespace calendar;
   if (dtYearField(dt) == kYear9999Field)
     return dt;
