@@ -205,20 +205,28 @@ std::vector<Coordinate> vertices(const Geometry& g) {
   return out;
 }
 
-// Copies of the polygons of g (members of multi-polygons and collections included).
-void collectPolygons(const Geometry& g, std::vector<std::unique_ptr<Geometry>>& out) {
+// Calls fn on every member of g that is not a collection (g itself when it is none), in order, nested
+// collections included (walked with an explicit stack).
+template <class Fn>
+void forEachAtomic(const Geometry& g, Fn&& fn) {
   std::vector<const Geometry*> pending{&g};
   while (!pending.empty()) {
     const Geometry* cur = pending.back();
     pending.pop_back();
-    if (cur->getGeometryTypeId() == GeometryTypeId::GEOS_POLYGON) {
-      if (!cur->isEmpty())
-        out.push_back(copyOf(*cur));
-    } else if (isCollectionType(*cur)) {
+    if (isCollectionType(*cur))
       for (std::size_t i = cur->getNumGeometries(); i-- > 0;)
         pending.push_back(cur->getGeometryN(i));
-    }
+    else
+      fn(*cur);
   }
+}
+
+// Copies of the polygons of g (members of multi-polygons and collections included).
+void collectPolygons(const Geometry& g, std::vector<std::unique_ptr<Geometry>>& out) {
+  forEachAtomic(g, [&](const Geometry& part) {
+    if (part.getGeometryTypeId() == GeometryTypeId::GEOS_POLYGON && !part.isEmpty())
+      out.push_back(copyOf(part));
+  });
 }
 
 // Where (x, y) lies relative to g, as the predicates see it: the boundary of an areal part is all of its
@@ -2775,17 +2783,11 @@ GeometryUtils::GeometryPtr GeometryUtils::split(const Geometry* a, const Geometr
       // The lines of a, also inside nested collections; a collection of dimension 1 may hold points
       // beside its lines, which are not cut (and are not lines to read as such).
       std::vector<const LineString*> members;
-      std::vector<const Geometry*> pending{a};
-      while (!pending.empty()) {
-        const Geometry* cur = pending.back();
-        pending.pop_back();
-        const auto type = cur->getGeometryTypeId();
+      forEachAtomic(*a, [&](const Geometry& part) {
+        const auto type = part.getGeometryTypeId();
         if (type == GeometryTypeId::GEOS_LINESTRING || type == GeometryTypeId::GEOS_LINEARRING)
-          members.push_back(static_cast<const LineString*>(cur));
-        else if (isCollectionType(*cur))
-          for (std::size_t i = cur->getNumGeometries(); i-- > 0;)
-            pending.push_back(cur->getGeometryN(i));
-      }
+          members.push_back(static_cast<const LineString*>(&part));
+      });
       for (const LineString* line : members) {
         if (line->isEmpty())
           continue;
