@@ -480,12 +480,10 @@ void buildDateTimeFormatPlan(const char* format32, DateTimeFormatPlan& plan) {
   // The register layout of applyDateTimeFormatPlan: digit k of the packed 16 at the cell bytes of its
   // step, the first digit of a step at its top byte (the cell holds the text from its last byte down).
   constexpr unsigned char kFirstDigit[7] = {0, 4, 6, 8, 10, 12, 14};
-  std::memcpy(plan.plainTemplate, plan.templateCell, kW);
   std::memset(plan.plainShuffle, 0x80, kW);
   for (unsigned s = 0; s < n; ++s) {
     const unsigned top = static_cast<unsigned>(kW - 1 - plan.steps[s].pos);
     for (unsigned k = 0; k < plan.steps[s].digits; ++k) {
-      plan.plainTemplate[top - k] = 0;
       if (s == 6 && k == 2)
         plan.plainLastDigit = static_cast<unsigned char>(top - k);
       else

@@ -157,6 +157,7 @@ struct DateTimeFormatPlan {
     unsigned char pos;    // character index of the first
   };
   char format[kFormatWidth] = {};
+  /// The literals at their cell bytes; every other byte (the digits' among them) is 0.
   char templateCell[kFormatWidth] = {};
   Step steps[kFormatWidth] = {};
   unsigned char stepCount = 0;
@@ -168,10 +169,9 @@ struct DateTimeFormatPlan {
   unsigned char plainSteps = 0;
   /// For plain steps: where each byte of the cell comes from. The digits are first packed into 16 bytes
   /// (year 4, month, day, hour, minute, second 2 each, then the millisecond's hundreds and tens); byte b
-  /// of the cell is digit plainShuffle[b], or 0 (0x80) where plainTemplate (the literals, digit bytes
-  /// cleared) gives it. plainLastDigit is the byte of the millisecond's ones (kFormatWidth if none).
+  /// of the cell is digit plainShuffle[b], or 0 (0x80) where templateCell (whose digit bytes are 0)
+  /// gives it. plainLastDigit is the byte of the millisecond's ones (kFormatWidth if none).
   alignas(32) unsigned char plainShuffle[kFormatWidth] = {};
-  alignas(32) char plainTemplate[kFormatWidth] = {};
   unsigned char plainLastDigit = kFormatWidth;
 };
 
@@ -285,7 +285,7 @@ inline void putPair(char* top, unsigned v) {
     const __m256i digits = _mm256_broadcastsi128_si256(
         _mm_set_epi64x(static_cast<long long>(high), static_cast<long long>(low)));
     __m256i cell = _mm256_or_si256(
-        _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.plainTemplate)),
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(plan.templateCell)),
         _mm256_shuffle_epi8(digits, _mm256_load_si256(reinterpret_cast<const __m256i*>(plan.plainShuffle))));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out32), cell);
     if (plan.plainSteps == 7)
