@@ -118,8 +118,9 @@ bool hasDocumentedDifference(const std::vector<vela::ParserUtils::TypedRpnElemen
 
 // NOW reads the real-time clock once per call, to the millisecond: two calls a tick apart give
 // different values, so only the codes and null states of such programs are compared.
+constexpr vela::ParserUtils::TypedRpnOp kNowOp = 1431;
 bool readsClock(const std::vector<vela::ParserUtils::TypedRpnElement>& program) {
-  return std::any_of(program.begin(), program.end(), [](const auto& e) { return e.op == 1431; });
+  return std::any_of(program.begin(), program.end(), [](const auto& e) { return e.op == kNowOp; });
 }
 
 } // namespace
